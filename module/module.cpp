@@ -1,0 +1,105 @@
+#include "module/module.h"
+
+#include <string_view>
+
+#include "module/state.h"
+#include "persist/session_files.h"
+#include "platform/env.h"
+#include "registry/registry.h"
+#include "settings/settings.h"
+#include "templist/temp_list.h"
+
+namespace obexses {
+namespace {
+
+constexpr char16_t kLogTag[] = u"OBEX";
+constexpr char kMessageTag[] = "OBEX";
+
+// Entry and exit lines of the three logged entry points, for their whole scope.
+class LoggedCall {
+ public:
+  explicit LoggedCall(const char* name) : name_(name) {
+    platform::GetEnv()->HostLogFormat(4, kLogTag, u"+++++ %S", name_);
+  }
+  ~LoggedCall() {
+    if (!silent_exit_) platform::GetEnv()->HostLogFormat(4, kLogTag, u"----- %S", name_);
+  }
+  void SkipExitLine() { silent_exit_ = true; }
+
+ private:
+  const char* name_;
+  bool silent_exit_ = false;
+};
+
+void LogMessage(uint32_t level, const char* text) {
+  platform::GetEnv()->HostLogText(level, kMessageTag, text);
+}
+
+// The once-only start-up. The restores run before the settings are read, so
+// they see saving and tracing off; their results are not examined.
+void StartUp() {
+  MakeSessionFilePath(0, g_server_session_path);
+  MakeSessionFilePath(1, g_client_session_path);
+  tvr_restore_client_session();
+  tvr_restore_server_session();
+  ReadSettings();
+  g_initialized.store(1);
+  CleanTempFileList();
+}
+
+}  // namespace
+
+uint32_t InitializeModule(ICore* core) {
+  LoggedCall call("Initialize");
+  if (core == nullptr) {
+    LogMessage(1, "giving a NULL ICore! which means Extension Core has a huge bug");
+    return 3;
+  }
+  if (g_initialized.load() == 0) StartUp();
+  return 1;
+}
+
+void RunProfileCommand(const char16_t* name, uint32_t argument, void* output) {
+  LoggedCall call("CallProfileCommand");
+  if (name == nullptr || name[0] == 0) {
+    LogMessage(1, "call profile command but no function name!");
+    call.SkipExitLine();
+    return;
+  }
+  if (std::u16string_view(name) != u"QueryDdi") return;
+  LogMessage(4, "query ddi");
+  if (argument == 1 && output != nullptr) {
+    FillDdi(static_cast<SessionDdi*>(output));
+  } else {
+    LogMessage(1, "wrong params!");
+  }
+}
+
+void FillDdi(SessionDdi* table) {
+  LoggedCall call("FillDdi");
+  if (table == nullptr) return;
+  table->create_client_session = tvr_create_client_session;
+  table->destroy_client_session = tvr_destroy_client_session;
+  table->save_client_session = tvr_save_client_session;
+  table->find_client_session = tvr_find_client_session;
+  table->resume_client_session = tvr_resume_client_session;
+  table->create_server_session = tvr_create_server_session;
+  table->destroy_server_session = tvr_destroy_server_session;
+  table->save_server_session = tvr_save_server_session;
+  table->find_server_session = tvr_find_server_session;
+  table->resume_server_session = tvr_resume_server_session;
+  table->store_client_session = tvr_store_client_session;
+  table->restore_client_session = tvr_restore_client_session;
+  table->store_server_session = tvr_store_server_session;
+  table->restore_server_session = tvr_restore_server_session;
+  table->enum_client_session = tvr_enum_client_session;
+  table->enum_server_session = tvr_enum_server_session;
+  table->client_file_changed = tvr_client_file_changed;
+  table->server_file_changed = tvr_server_file_changed;
+  table->client_transfer_file_changed = tvr_client_transfer_file_changed;
+  table->server_transfer_file_changed = tvr_server_transfer_file_changed;
+  table->client_file_size = tvr_client_file_size;
+  table->server_file_size = tvr_server_file_size;
+}
+
+}  // namespace obexses

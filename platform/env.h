@@ -1,0 +1,140 @@
+// The module's only window on the operating system.
+//
+// Everything the module needs from its platform goes through an Env: the
+// roaming application-data folder, the machine settings, file attributes and
+// times, whole-file reads and atomic replacement, directories, deletion, the
+// clock, the debugger output and the host's log. Paths are UTF-16 and use
+// backslashes, as the module builds them; a backend maps them to its file
+// system. Env::Default() is the process's backend (POSIX or Windows); tests
+// install their own with SetEnv, usually an EnvWrapper overriding a few calls.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace obexses::platform {
+
+struct FileAttributes {
+  uint64_t last_write_time = 0;  // Windows file time: 100-ns units since 1601-01-01 UTC
+  uint64_t size = 0;
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  // The process's own backend; never null, never deleted.
+  static Env* Default();
+
+  // The current user's roaming application-data folder, without a trailing
+  // separator. False when none can be found.
+  virtual bool AppDataFolder(std::u16string* path) = 0;
+
+  // Reads a machine setting under HKEY_LOCAL_MACHINE\Software\Velmora\Brindleway
+  // into a 4-byte buffer, as RegQueryValueExW does: a value of up to 4 bytes
+  // fills the low bytes of *value (which the caller has zeroed), a longer one
+  // fails. False when the key cannot be opened or the value not read.
+  virtual bool QuerySettingDword(const char16_t* name, uint32_t* value) = 0;
+
+  // Does a file or folder exist at path?
+  virtual bool PathExists(const std::u16string& path) = 0;
+  virtual bool ReadAttributes(const std::u16string& path, FileAttributes* attributes) = 0;
+  // Creates one folder; false when it cannot (it may exist already).
+  virtual bool CreateFolder(const std::u16string& path) = 0;
+  virtual bool RemoveFile(const std::u16string& path) = 0;
+
+  // Reads the whole file, byte for byte. False when it cannot be opened or read.
+  virtual bool ReadFileBytes(const std::u16string& path, std::string* bytes) = 0;
+  // Replaces the file's contents atomically: the bytes go to a temporary file
+  // in the same folder, reach the disk, and are renamed over path. On failure
+  // the old file stays as it was.
+  virtual bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes) = 0;
+
+  // Text files in the platform's text encoding and line ends (the temporary
+  // file list): the whole text, with line breaks as "\n".
+  virtual bool ReadTextFile(const std::u16string& path, std::u16string* text) = 0;
+  virtual bool WriteTextFile(const std::u16string& path, const std::u16string& text) = 0;
+
+  // Seconds since 1970-01-01 UTC.
+  virtual int64_t NowSeconds() = 0;
+
+  // One whole trace buffer to the debugger output.
+  virtual void DebugOutput(const char16_t* text) = 0;
+
+  // The host's log (utils.dll). HostLogFormat is the wide-format call
+  // (ordinal 9), with the one narrow-string argument the module ever passes;
+  // HostLogText the narrow-text call (ordinal 8).
+  virtual void HostLogFormat(uint32_t level, const char16_t* tag, const char16_t* format,
+                             const char* argument) = 0;
+  virtual void HostLogText(uint32_t level, const char* tag, const char* text) = 0;
+};
+
+// Forwards every call to another Env; tests override what they replace.
+class EnvWrapper : public Env {
+ public:
+  explicit EnvWrapper(Env* target) : target_(target) {}
+
+  bool AppDataFolder(std::u16string* path) override { return target_->AppDataFolder(path); }
+  bool QuerySettingDword(const char16_t* name, uint32_t* value) override {
+    return target_->QuerySettingDword(name, value);
+  }
+  bool PathExists(const std::u16string& path) override { return target_->PathExists(path); }
+  bool ReadAttributes(const std::u16string& path, FileAttributes* attributes) override {
+    return target_->ReadAttributes(path, attributes);
+  }
+  bool CreateFolder(const std::u16string& path) override { return target_->CreateFolder(path); }
+  bool RemoveFile(const std::u16string& path) override { return target_->RemoveFile(path); }
+  bool ReadFileBytes(const std::u16string& path, std::string* bytes) override {
+    return target_->ReadFileBytes(path, bytes);
+  }
+  bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes) override {
+    return target_->ReplaceFileBytes(path, bytes);
+  }
+  bool ReadTextFile(const std::u16string& path, std::u16string* text) override {
+    return target_->ReadTextFile(path, text);
+  }
+  bool WriteTextFile(const std::u16string& path, const std::u16string& text) override {
+    return target_->WriteTextFile(path, text);
+  }
+  int64_t NowSeconds() override { return target_->NowSeconds(); }
+  void DebugOutput(const char16_t* text) override { target_->DebugOutput(text); }
+  void HostLogFormat(uint32_t level, const char16_t* tag, const char16_t* format,
+                     const char* argument) override {
+    target_->HostLogFormat(level, tag, format, argument);
+  }
+  void HostLogText(uint32_t level, const char* tag, const char* text) override {
+    target_->HostLogText(level, tag, text);
+  }
+
+ protected:
+  Env* target() const { return target_; }
+
+ private:
+  Env* target_;
+};
+
+// The Env the module uses: the one installed with SetEnv, else Env::Default().
+Env* GetEnv();
+// Installs env (null restores the default). Not synchronised with running
+// services: install before calling the module from other threads.
+void SetEnv(Env* env);
+
+// A host's view of a loadable library (obexsesctl and the load tests).
+class Library {
+ public:
+  virtual ~Library() = default;
+  static std::unique_ptr<Library> Open(const std::string& path, std::string* error);
+  virtual void* Symbol(const char* name) = 0;
+};
+
+// Path of the running executable, and running another program to completion.
+std::string ExecutablePath();
+int RunProgram(const std::vector<std::string>& argv);
+// Sets a variable of the process environment.
+void SetProcessVariable(const std::string& name, const std::string& value);
+// Makes a fresh private folder under the system's temporary folder.
+bool MakeTemporaryFolder(std::string* path);
+
+}  // namespace obexses::platform

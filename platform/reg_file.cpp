@@ -1,0 +1,163 @@
+#include "platform/reg_file.h"
+
+#include <optional>
+#include <vector>
+
+#include "text/wide.h"
+
+namespace obexses::platform {
+namespace {
+
+std::u16string DecodeFile(const std::string& bytes) {
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+      static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    std::u16string text;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+      text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                           (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+    }
+    return text;
+  }
+  std::string_view view(bytes);
+  if (view.substr(0, 3) == "\xEF\xBB\xBF") view.remove_prefix(3);
+  return text::FromUtf8(view);
+}
+
+// Logical lines: a line ending in a backslash continues on the next one (hex data).
+std::vector<std::u16string> LogicalLines(const std::u16string& text) {
+  std::vector<std::u16string> lines;
+  std::u16string current;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(u'\n', start);
+    if (end == std::u16string::npos) end = text.size();
+    std::u16string_view line(text.data() + start, end - start);
+    while (!line.empty() && (line.back() == u'\r' || line.back() == u' ' || line.back() == u'\t'))
+      line.remove_suffix(1);
+    while (!current.empty() && !line.empty() && (line.front() == u' ' || line.front() == u'\t'))
+      line.remove_prefix(1);
+    if (!line.empty() && line.back() == u'\\' && line.find(u'"') == std::u16string_view::npos) {
+      current.append(line.substr(0, line.size() - 1));
+    } else {
+      current.append(line);
+      lines.push_back(std::move(current));
+      current.clear();
+    }
+    start = end + 1;
+  }
+  if (!current.empty()) lines.push_back(std::move(current));
+  return lines;
+}
+
+int HexDigit(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}
+
+// Parses a quoted string starting at s[pos] == '"'; returns the position after
+// the closing quote, or npos.
+size_t ParseQuoted(std::u16string_view s, size_t pos, std::u16string* out) {
+  for (size_t i = pos + 1; i < s.size(); ++i) {
+    if (s[i] == u'\\' && i + 1 < s.size()) {
+      out->push_back(s[++i]);
+    } else if (s[i] == u'"') {
+      return i + 1;
+    } else {
+      out->push_back(s[i]);
+    }
+  }
+  return std::u16string_view::npos;
+}
+
+std::optional<std::string> ParseDword(std::u16string_view digits) {
+  if (digits.empty() || digits.size() > 8) return std::nullopt;
+  uint32_t v = 0;
+  for (char16_t c : digits) {
+    const int d = HexDigit(c);
+    if (d < 0) return std::nullopt;
+    v = (v << 4) | static_cast<uint32_t>(d);
+  }
+  std::string data(4, '\0');
+  for (int i = 0; i < 4; ++i) data[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  return data;
+}
+
+std::optional<std::string> ParseHexList(std::u16string_view list) {
+  std::string data;
+  int nibbles = 0;
+  int byte = 0;
+  for (char16_t c : list) {
+    if (c == u',' || c == u' ' || c == u'\t') {
+      if (nibbles > 0) data.push_back(static_cast<char>(byte));
+      nibbles = 0;
+      byte = 0;
+      continue;
+    }
+    const int d = HexDigit(c);
+    if (d < 0 || nibbles == 2) return std::nullopt;
+    byte = (byte << 4) | d;
+    ++nibbles;
+  }
+  if (nibbles > 0) data.push_back(static_cast<char>(byte));
+  return data;
+}
+
+std::optional<std::string> ParseData(std::u16string_view rhs) {
+  if (!rhs.empty() && rhs.front() == u'"') {
+    std::u16string value;
+    if (ParseQuoted(rhs, 0, &value) == std::u16string_view::npos) return std::nullopt;
+    std::string data;
+    for (char16_t u : value) {
+      data.push_back(static_cast<char>(u & 0xFF));
+      data.push_back(static_cast<char>(u >> 8));
+    }
+    data.append(2, '\0');
+    return data;
+  }
+  auto lower = std::u16string(rhs.substr(0, rhs.find(u':')));
+  for (auto& c : lower) c = (c >= u'A' && c <= u'Z') ? c + 32 : c;
+  const size_t colon = rhs.find(u':');
+  if (colon == std::u16string_view::npos) return std::nullopt;
+  const auto body = rhs.substr(colon + 1);
+  if (lower == u"dword") return ParseDword(body);
+  if (lower == u"hex" || lower.rfind(u"hex(", 0) == 0) return ParseHexList(body);
+  return std::nullopt;
+}
+
+bool SameName(std::u16string_view a, std::u16string_view b) {
+  return text::CompareAsciiNoCase(a, b) == 0;
+}
+
+}  // namespace
+
+bool FindRegFileValue(const std::string& file_bytes, std::u16string_view key_path,
+                      std::u16string_view value_name, std::string* data) {
+  bool in_section = false;
+  std::optional<std::string> found;
+  for (const auto& line : LogicalLines(DecodeFile(file_bytes))) {
+    std::u16string_view view(line);
+    while (!view.empty() && (view.front() == u' ' || view.front() == u'\t')) view.remove_prefix(1);
+    if (view.empty() || view.front() == u';') continue;
+    if (view.front() == u'[') {
+      const size_t close = view.rfind(u']');
+      in_section = close != std::u16string_view::npos && SameName(view.substr(1, close - 1), key_path);
+      continue;
+    }
+    if (!in_section || view.front() != u'"') continue;
+    std::u16string name;
+    size_t pos = ParseQuoted(view, 0, &name);
+    if (pos == std::u16string_view::npos || !SameName(name, value_name)) continue;
+    while (pos < view.size() && (view[pos] == u' ' || view[pos] == u'\t')) ++pos;
+    if (pos >= view.size() || view[pos] != u'=') continue;
+    auto rhs = view.substr(pos + 1);
+    while (!rhs.empty() && (rhs.front() == u' ' || rhs.front() == u'\t')) rhs.remove_prefix(1);
+    found = rhs == u"-" ? std::nullopt : ParseData(rhs);
+  }
+  if (!found) return false;
+  *data = std::move(*found);
+  return true;
+}
+
+}  // namespace obexses::platform

@@ -1,0 +1,62 @@
+#include "settings/settings.h"
+
+#include <string>
+
+#include "module/state.h"
+#include "platform/env.h"
+#include "text/wide.h"
+
+namespace obexses {
+namespace {
+
+constexpr uint32_t kDefaultObsoleteAge = 86400;
+
+// One 4-byte setting: the buffer starts at 0; a failed query leaves *setting.
+void ReadDwordSetting(const char16_t* name, std::atomic<uint32_t>* setting) {
+  uint32_t value = 0;
+  if (platform::GetEnv()->QuerySettingDword(name, &value)) setting->store(value);
+}
+
+}  // namespace
+
+void ReadSettings() {
+  ReadDwordSetting(u"ObexSesSaveFile", &g_save_file);
+  ReadDwordSetting(u"ObexSesDebugLevel", &g_debug_level);
+}
+
+uint32_t ReadObsoleteAge() {
+  uint32_t age = 0;
+  if (!platform::GetEnv()->QuerySettingDword(u"ObexSesObsoleteTime", &age)) {
+    return kDefaultObsoleteAge;
+  }
+  return age;
+}
+
+int MakeSessionFilePath(int client, char16_t* out) {
+  platform::Env* env = platform::GetEnv();
+  char16_t path[kPathUnits] = {};
+  std::u16string base;
+  // Without an application-data folder the path starts empty, at the root.
+  if (env->AppDataFolder(&base)) text::CopyBounded(path, kPathUnits, base);
+  text::AppendBounded(path, kPathUnits, u"\\Velmora");
+  env->CreateFolder(path);
+  text::AppendBounded(path, kPathUnits, u"\\Session");
+  env->CreateFolder(path);
+  text::AppendBounded(path, kPathUnits, client != 0 ? u"\\ClientSession.xml"
+                                                    : u"\\ServerSession.xml");
+  DebugTrace(3, u"%s\n", static_cast<const char16_t*>(path));
+  text::CopyBounded(out, kPathUnits, text::FixedView(path, kPathUnits));
+  return 1;
+}
+
+void DebugTraceV(unsigned level, const char16_t* format, const text::FormatArg* args,
+                 size_t count) {
+  if (level > g_debug_level.load(std::memory_order_relaxed)) return;
+  char16_t buffer[kTraceUnits] = {};
+  const size_t prefix = std::char_traits<char16_t>::length(kTracePrefix);
+  std::char_traits<char16_t>::copy(buffer, kTracePrefix, prefix);
+  text::FormatBoundedV(buffer + prefix, kTraceUnits - prefix, format, args, count);
+  platform::GetEnv()->DebugOutput(buffer);
+}
+
+}  // namespace obexses

@@ -1,0 +1,79 @@
+// An Env for in-process tests: a settable clock, captured debug output and
+// host-log lines, settings from a map, and everything else from the real
+// backend (files go to a private temporary folder that is the app-data folder).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+
+namespace obexses::testing {
+
+class TestEnv : public platform::EnvWrapper {
+ public:
+  TestEnv();
+  ~TestEnv() override;
+
+  // The temporary folder standing for the roaming application-data folder.
+  const std::filesystem::path& app_data() const { return app_data_; }
+  // The same folder as the module writes it (backslash-separated).
+  std::u16string app_data_u16() const;
+
+  void set_now(int64_t seconds) { now_ = seconds; }
+  void set_setting(const std::u16string& name, std::string bytes) { settings_[name] = bytes; }
+  void set_dword(const std::u16string& name, uint32_t value);
+  void clear_setting(const std::u16string& name) { settings_.erase(name); }
+  void set_app_data_missing(bool missing) { app_data_missing_ = missing; }
+
+  // Captured output, UTF-8, one entry per call.
+  std::vector<std::string> trace_lines();
+  std::vector<std::string> host_lines();
+  void clear_output();
+
+  bool AppDataFolder(std::u16string* path) override;
+  bool QuerySettingDword(const char16_t* name, uint32_t* value) override;
+  int64_t NowSeconds() override { return now_; }
+  void DebugOutput(const char16_t* text) override;
+  void HostLogFormat(uint32_t level, const char16_t* tag, const char16_t* format,
+                     const char* argument) override;
+  void HostLogText(uint32_t level, const char* tag, const char* text) override;
+
+ private:
+  std::filesystem::path app_data_;
+  int64_t now_ = 1700000000;
+  bool app_data_missing_ = false;
+  std::map<std::u16string, std::string> settings_;
+  std::mutex mutex_;
+  std::vector<std::string> trace_;
+  std::vector<std::string> host_;
+};
+
+// Installs a fresh TestEnv for one test and resets the module state around it:
+// no records, no saved sessions, paths in the test's folder, settings at 0.
+class ModuleFixtureBase {
+ public:
+  ModuleFixtureBase();
+  ~ModuleFixtureBase();
+  TestEnv& env() { return env_; }
+  // Builds the two session paths as the start-up does.
+  void MakePaths();
+
+ private:
+  TestEnv env_;
+};
+
+// Drops every record the registry holds (with its buffers) and empties the
+// containers; resets paths and settings to their load-time values.
+void ResetModuleState();
+
+std::string ReadFile(const std::filesystem::path& path);
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+// UTF-16LE bytes of text, for comparing with session files.
+std::string Utf16Le(const std::u16string& text);
+
+}  // namespace obexses::testing

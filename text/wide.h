@@ -1,0 +1,31 @@
+// UTF-16 string helpers: bounded copies into the fixed arrays of records and
+// local buffers, and conversion to and from UTF-8 at the edges of the system.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace obexses::text {
+
+// Units before the terminator, looking at no more than max units.
+size_t BoundedLength(const char16_t* s, size_t max);
+
+// Copies src into dst (capacity units, terminator included) as far as it
+// fits; dst is always terminated. Returns the units copied.
+size_t CopyBounded(char16_t* dst, size_t capacity, std::u16string_view src);
+
+// Appends src behind the terminated string in dst as far as it fits.
+void AppendBounded(char16_t* dst, size_t capacity, std::u16string_view src);
+
+// The string held by a terminated fixed array, never reading past it.
+std::u16string_view FixedView(const char16_t* array, size_t capacity);
+
+std::string ToUtf8(std::u16string_view text);
+std::u16string FromUtf8(std::string_view text);
+
+// Compares as the C runtime's _wcsicmp does in its default locale: only the
+// letters A-Z and a-z are folded.
+int CompareAsciiNoCase(std::u16string_view a, std::u16string_view b);
+
+}  // namespace obexses::text

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 
 #include "platform/env.h"
 #include "platform/reg_file.h"
@@ -209,7 +210,10 @@ class PosixLibrary final : public Library {
 }  // namespace
 
 Env* Env::Default() {
-  static PosixEnv* env = new PosixEnv;  // never destroyed: used until the process ends
+  // Built in static storage and never destroyed: usable until the very end of
+  // the process, and nothing on the heap when the library is unloaded.
+  alignas(PosixEnv) static unsigned char storage[sizeof(PosixEnv)];
+  static Env* env = new (storage) PosixEnv;
   return env;
 }
 

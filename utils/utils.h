@@ -19,7 +19,8 @@ extern "C" {
 
 #if defined(_WIN32)
 #if defined(OBEXSES_BUILDING_UTILS)
-#define UTILS_API __declspec(dllexport)
+/* utils.def exports them, by ordinal and without names. */
+#define UTILS_API
 #else
 #define UTILS_API __declspec(dllimport)
 #endif

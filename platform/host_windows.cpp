@@ -1,0 +1,159 @@
+// The host side of the Windows backend, for obexsesctl and the tests:
+// loading a library, the running executable, child processes, the process
+// environment and temporary folders. Kept apart from the module's Env so that
+// the DLL does not link it.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/env.h"
+#include "text/wide.h"
+
+namespace obexses::platform {
+namespace {
+
+std::wstring WideFromUtf8(const std::string& text) {
+  const std::u16string units = text::FromUtf8(text);
+  return std::wstring(units.begin(), units.end());
+}
+
+std::string Utf8FromWide(const std::wstring& text) {
+  return text::ToUtf8(std::u16string(text.begin(), text.end()));
+}
+
+class WindowsLibrary final : public Library {
+ public:
+  explicit WindowsLibrary(HMODULE module) : module_(module) {}
+  ~WindowsLibrary() override { FreeLibrary(module_); }
+  void* Symbol(const char* name) override {
+    return reinterpret_cast<void*>(GetProcAddress(module_, name));
+  }
+
+ private:
+  HMODULE module_;
+};
+
+std::string SystemMessage(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD flags =
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+  std::string message = "error " + std::to_string(code);
+  if (FormatMessageW(flags, nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr) != 0) {
+    message += ": " + Utf8FromWide(text);
+    LocalFree(text);
+  }
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
+    message.pop_back();
+  }
+  return message;
+}
+
+// One argument as the runtime's command-line parser reads it back: quoted
+// when needed, backslashes doubled only where they precede a quote.
+void AppendQuoted(std::wstring& line, const std::wstring& argument) {
+  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+    line += argument;
+    return;
+  }
+  line += L'"';
+  size_t backslashes = 0;
+  for (wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    line.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+    backslashes = 0;
+    line += c;
+  }
+  line.append(2 * backslashes, L'\\');
+  line += L'"';
+}
+
+std::wstring CommandLine(const std::vector<std::string>& argv) {
+  std::wstring line;
+  for (const auto& argument : argv) {
+    if (!line.empty()) line += L' ';
+    AppendQuoted(line, WideFromUtf8(argument));
+  }
+  return line;
+}
+
+}  // namespace
+
+std::unique_ptr<Library> Library::Open(const std::string& path, std::string* error) {
+  HMODULE module = LoadLibraryW(WideFromUtf8(path).c_str());
+  if (module == nullptr) {
+    if (error != nullptr) *error = SystemMessage(GetLastError());
+    return nullptr;
+  }
+  return std::make_unique<WindowsLibrary>(module);
+}
+
+std::string ExecutablePath() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return std::string();
+    if (n < buffer.size()) return Utf8FromWide(buffer.substr(0, n));
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+// The child shares this process's console and standard handles.
+int RunProgram(const std::vector<std::string>& argv) {
+  if (argv.empty()) return -1;
+  std::wstring line = CommandLine(argv);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    return -1;
+  }
+  CloseHandle(process.hThread);
+  DWORD code = static_cast<DWORD>(-1);
+  if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(process.hProcess, &code)) {
+    code = static_cast<DWORD>(-1);
+  }
+  CloseHandle(process.hProcess);
+  return static_cast<int>(code);
+}
+
+// Both environments: the system's, which child processes inherit, and the
+// runtime's copy, which getenv reads.
+void SetProcessVariable(const std::string& name, const std::string& value) {
+  const std::wstring wide_name = WideFromUtf8(name);
+  const std::wstring wide_value = WideFromUtf8(value);
+  SetEnvironmentVariableW(wide_name.c_str(), wide_value.c_str());
+  _wputenv((wide_name + L"=" + wide_value).c_str());
+}
+
+bool MakeTemporaryFolder(std::string* path) {
+  wchar_t base[MAX_PATH + 1] = {};
+  const DWORD n = GetTempPathW(MAX_PATH + 1, base);
+  if (n == 0 || n > MAX_PATH) return false;
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    wchar_t name[64];
+    std::swprintf(name, 64, L"obexses.%lx.%llx.%x",
+                  static_cast<unsigned long>(GetCurrentProcessId()),
+                  static_cast<unsigned long long>(GetTickCount64()), counter.fetch_add(1));
+    const std::wstring folder = std::wstring(base) + name;
+    if (CreateDirectoryW(folder.c_str(), nullptr)) {
+      *path = Utf8FromWide(folder);
+      return true;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  }
+  return false;
+}
+
+}  // namespace obexses::platform

@@ -1,0 +1,64 @@
+#!/bin/sh
+# Fails unless the DLL's export table names exactly the ten exports, it
+# imports utils.dll by ordinal 9 and 8 and by nothing else, and every other
+# DLL it imports is one of Windows' own (no runtime DLL of the compiler).
+set -eu
+dll=$1
+tables=$(${OBJDUMP:-x86_64-w64-mingw32-objdump} -p "$dll")
+status=0
+
+expected_exports='CallInitProfiles
+CallProfileCommand
+CallProfileEvent
+CallUninitProfiles
+DoRemoteDeviceChanged
+DoResume
+DoSuspend
+Initialize
+IsBusy
+UnInitialize'
+exports=$(printf '%s\n' "$tables" | awk '
+  /^\[Ordinal\/Name Pointer\] Table/ { inside = 1; next }
+  inside && /^[[:space:]]*$/ { inside = 0 }
+  inside { print $NF }' | sort)
+export_count=$(printf '%s\n' "$tables" |
+  awk '/Export Address Table --/ { inside = 1; next }
+       inside && /^[[:space:]]*$/ { inside = 0 }
+       inside && /Export RVA/ { n++ } END { print n + 0 }')
+if [ "$exports" != "$expected_exports" ] || [ "$export_count" != 10 ]; then
+  echo "exports of $dll differ from the ten ($export_count entries):"
+  printf '%s\n' "$exports"
+  status=1
+fi
+
+# "DLL-name<TAB>member" per imported function; by-ordinal members as "#N".
+imports=$(printf '%s\n' "$tables" | awk '
+  /^[[:space:]]*DLL Name:/ { dll = tolower($3); next }
+  /^[[:space:]]*vma:/ { next }
+  /^[[:space:]]*$/ { dll = "" }
+  dll != "" && NF >= 3 {
+    if ($3 == "<none>") printf "%s\t#%d\n", dll, $2 + 0
+    else printf "%s\t%s\n", dll, $3
+  }')
+utils=$(printf '%s\n' "$imports" | awk -F '\t' '$1 == "utils.dll" { print $2 }' | sort)
+if [ "$utils" != "$(printf '#8\n#9')" ]; then
+  echo "utils.dll is not imported by ordinal 8 and 9 alone:"
+  printf '%s\n' "$utils"
+  status=1
+fi
+dlls=$(printf '%s\n' "$imports" | cut -f1 | sort -u)
+for name in $dlls; do
+  case $name in
+    utils.dll | kernel32.dll | advapi32.dll | msvcrt.dll | ole32.dll | shell32.dll | shlwapi.dll | \
+      user32.dll | api-ms-win-*.dll | ucrtbase.dll) ;;
+    *)
+      echo "$dll imports $name, which is not one of Windows' own DLLs"
+      status=1
+      ;;
+  esac
+done
+
+if [ "$status" = 0 ]; then
+  echo "exactly the ten exports; utils.dll by ordinal 9 and 8; only Windows DLLs besides"
+fi
+exit "$status"

@@ -10,7 +10,9 @@
 OBEXSES_EXPORT uint32_t OBEXSES_CALL Initialize(ICore* core) {
   return obexses::InitializeModule(core);
 }
-OBEXSES_EXPORT uint32_t OBEXSES_CALL UnInitialize(void) { return 1; }
+OBEXSES_EXPORT uint32_t OBEXSES_CALL UnInitialize(void) {
+  return 1;
+}
 OBEXSES_EXPORT void OBEXSES_CALL CallInitProfiles(void) {}
 OBEXSES_EXPORT void OBEXSES_CALL CallUninitProfiles(void) {}
 OBEXSES_EXPORT void OBEXSES_CALL CallProfileEvent(void) {}
@@ -18,15 +20,25 @@ OBEXSES_EXPORT void OBEXSES_CALL CallProfileCommand(const char16_t* name, uint32
                                                     void* output) {
   obexses::RunProfileCommand(name, argument, output);
 }
-OBEXSES_EXPORT uint32_t OBEXSES_CALL DoRemoteDeviceChanged(void) { return 1; }
-OBEXSES_EXPORT uint32_t OBEXSES_CALL DoResume(void) { return 1; }
-OBEXSES_EXPORT uint32_t OBEXSES_CALL DoSuspend(void) { return 1; }
-OBEXSES_EXPORT uint32_t OBEXSES_CALL IsBusy(void) { return 0; }
+OBEXSES_EXPORT uint32_t OBEXSES_CALL DoRemoteDeviceChanged(void) {
+  return 1;
+}
+OBEXSES_EXPORT uint32_t OBEXSES_CALL DoResume(void) {
+  return 1;
+}
+OBEXSES_EXPORT uint32_t OBEXSES_CALL DoSuspend(void) {
+  return 1;
+}
+OBEXSES_EXPORT uint32_t OBEXSES_CALL IsBusy(void) {
+  return 0;
+}
 
 #if defined(_WIN32)
 #include <windows.h>
 // The load routine. The module state (module/state.cpp) is constructed by the
 // runtime at process attach just before this runs, the session lock last, and
 // destroyed at process detach in reverse order.
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) {
+  return TRUE;
+}
 #endif

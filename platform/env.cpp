@@ -12,6 +12,8 @@ Env* GetEnv() {
   return env != nullptr ? env : Env::Default();
 }
 
-void SetEnv(Env* env) { g_installed_env.store(env, std::memory_order_release); }
+void SetEnv(Env* env) {
+  g_installed_env.store(env, std::memory_order_release);
+}
 
 }  // namespace obexses::platform

@@ -129,6 +129,9 @@ class Library {
   virtual void* Symbol(const char* name) = 0;
 };
 
+// The platform's file name of a shared library: "libNAME.so", "NAME.dll".
+std::string SharedLibraryName(const std::string& stem);
+
 // Path of the running executable, and running another program to completion.
 std::string ExecutablePath();
 int RunProgram(const std::vector<std::string>& argv);

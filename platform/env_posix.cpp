@@ -226,6 +226,10 @@ std::unique_ptr<Library> Library::Open(const std::string& path, std::string* err
   return std::make_unique<PosixLibrary>(handle);
 }
 
+std::string SharedLibraryName(const std::string& stem) {
+  return "lib" + stem + ".so";
+}
+
 std::string ExecutablePath() {
   char buffer[4096];
   const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
@@ -252,8 +256,8 @@ void SetProcessVariable(const std::string& name, const std::string& value) {
 
 bool MakeTemporaryFolder(std::string* path) {
   const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && *base == '/' ? base : "/tmp") +
-                        "/obexses.XXXXXX";
+  std::string pattern =
+      std::string(base != nullptr && *base == '/' ? base : "/tmp") + "/obexses.XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) return false;
   *path = pattern;
   return true;

@@ -142,7 +142,8 @@ bool FindRegFileValue(const std::string& file_bytes, std::u16string_view key_pat
     if (view.empty() || view.front() == u';') continue;
     if (view.front() == u'[') {
       const size_t close = view.rfind(u']');
-      in_section = close != std::u16string_view::npos && SameName(view.substr(1, close - 1), key_path);
+      in_section =
+          close != std::u16string_view::npos && SameName(view.substr(1, close - 1), key_path);
       continue;
     }
     if (!in_section || view.front() != u'"') continue;

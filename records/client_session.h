@@ -66,33 +66,33 @@ typedef struct ReqLink {
 } ReqLink;
 
 typedef struct ReqEntry {
-  ReqLink link;                      /*   0 */
+  ReqLink link;                        /*   0 */
   char16_t szText[OBEXSES_NAME_UNITS]; /*  16 */
-  uint8_t reqType;                   /* 536 */
-  uint8_t pad537[7];                 /* 537 */
+  uint8_t reqType;                     /* 536 */
+  uint8_t pad537[7];                   /* 537 */
 } ReqEntry;
 
 typedef struct FtpClientSession {
-  ClientSession head;                                /*    0 */
-  uint8_t m_ucCurrentTxType;                         /*  752 */
-  uint8_t m_ucCurrentTxGroupType;                    /*  753 */
-  uint8_t m_ucState;                                 /*  754 */
-  uint8_t m_ucSetPathFlag;                           /*  755 */
-  uint32_t m_hDevice;                                /*  756 */
-  uint32_t m_connId;                                 /*  760 */
-  uint32_t m_dwDelay;                                /*  764 */
-  uint32_t m_dwReserved;                             /*  768 */
-  uint8_t reserved772[12];                           /*  772 profile-owned */
-  uint32_t m_numNestedFolders;                       /*  784 */
-  char16_t m_bstrCurrentTxName[OBEXSES_NAME_UNITS];  /*  788 */
+  ClientSession head;                                 /*    0 */
+  uint8_t m_ucCurrentTxType;                          /*  752 */
+  uint8_t m_ucCurrentTxGroupType;                     /*  753 */
+  uint8_t m_ucState;                                  /*  754 */
+  uint8_t m_ucSetPathFlag;                            /*  755 */
+  uint32_t m_hDevice;                                 /*  756 */
+  uint32_t m_connId;                                  /*  760 */
+  uint32_t m_dwDelay;                                 /*  764 */
+  uint32_t m_dwReserved;                              /*  768 */
+  uint8_t reserved772[12];                            /*  772 profile-owned */
+  uint32_t m_numNestedFolders;                        /*  784 */
+  char16_t m_bstrCurrentTxName[OBEXSES_NAME_UNITS];   /*  788 */
   char16_t m_bstrClientDirectory[OBEXSES_NAME_UNITS]; /* 1308 */
   char16_t m_bstrServerDirectory[OBEXSES_NAME_UNITS]; /* 1828 */
-  char16_t m_bstrTempLocalDir[OBEXSES_NAME_UNITS];   /* 2348 */
-  char16_t m_bstrBtFxWinTmpDir[OBEXSES_NAME_UNITS];  /* 2868 */
-  uint8_t m_uuidWho[16];                             /* 3388 */
-  uint8_t pad3404[4];                                /* 3404 */
-  ReqLink m_reqList;                                 /* 3408 list head */
-  uint8_t reserved3424[8];                           /* 3424 profile-owned */
+  char16_t m_bstrTempLocalDir[OBEXSES_NAME_UNITS];    /* 2348 */
+  char16_t m_bstrBtFxWinTmpDir[OBEXSES_NAME_UNITS];   /* 2868 */
+  uint8_t m_uuidWho[16];                              /* 3388 */
+  uint8_t pad3404[4];                                 /* 3404 */
+  ReqLink m_reqList;                                  /* 3408 list head */
+  uint8_t reserved3424[8];                            /* 3424 profile-owned */
 } FtpClientSession;
 
 #ifdef __cplusplus

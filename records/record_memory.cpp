@@ -60,8 +60,12 @@ ServerSession* NewServerRecord(uint32_t profile) {
   return record;
 }
 
-void DeleteClientRecord(ClientSession* record) { ::operator delete(record); }
-void DeleteServerRecord(ServerSession* record) { ::operator delete(record); }
+void DeleteClientRecord(ClientSession* record) {
+  ::operator delete(record);
+}
+void DeleteServerRecord(ServerSession* record) {
+  ::operator delete(record);
+}
 
 void DeleteClientRecordDeep(ClientSession* record) {
   if (record == nullptr) return;

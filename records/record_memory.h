@@ -26,16 +26,24 @@ void DeleteServerRecord(ServerSession* record);
 void DeleteClientRecordDeep(ClientSession* record);
 void DeleteServerRecordDeep(ServerSession* record);
 
-inline OppClientSession* AsOpp(ClientSession* r) { return reinterpret_cast<OppClientSession*>(r); }
-inline FtpClientSession* AsFtp(ClientSession* r) { return reinterpret_cast<FtpClientSession*>(r); }
+inline OppClientSession* AsOpp(ClientSession* r) {
+  return reinterpret_cast<OppClientSession*>(r);
+}
+inline FtpClientSession* AsFtp(ClientSession* r) {
+  return reinterpret_cast<FtpClientSession*>(r);
+}
 inline const OppClientSession* AsOpp(const ClientSession* r) {
   return reinterpret_cast<const OppClientSession*>(r);
 }
 inline const FtpClientSession* AsFtp(const ClientSession* r) {
   return reinterpret_cast<const FtpClientSession*>(r);
 }
-inline OppServerSession* AsOpp(ServerSession* r) { return reinterpret_cast<OppServerSession*>(r); }
-inline FtpServerSession* AsFtp(ServerSession* r) { return reinterpret_cast<FtpServerSession*>(r); }
+inline OppServerSession* AsOpp(ServerSession* r) {
+  return reinterpret_cast<OppServerSession*>(r);
+}
+inline FtpServerSession* AsFtp(ServerSession* r) {
+  return reinterpret_cast<FtpServerSession*>(r);
+}
 inline const OppServerSession* AsOpp(const ServerSession* r) {
   return reinterpret_cast<const OppServerSession*>(r);
 }

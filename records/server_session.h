@@ -60,25 +60,25 @@ typedef struct OppServerSession {
 } OppServerSession;
 
 typedef struct FtpServerSession {
-  ServerSession head;                                  /*    0 */
-  char16_t m_bstrCurrentTxName[OBEXSES_NAME_UNITS];    /*  240 */
-  uint8_t reserved760[8];                              /*  760 */
-  uint8_t m_ucCurrentTxType;                           /*  768 */
-  uint8_t pad769;                                      /*  769 */
-  uint8_t m_ucState;                                   /*  770 */
-  uint8_t m_ucBrowseDepth;                             /*  771 */
-  int32_t m_lCurrentShareProps;                        /*  772 */
-  char16_t m_bstrCurrentDirectory[OBEXSES_NAME_UNITS]; /*  776 */
-  char16_t m_bstrCurrentRoot[OBEXSES_NAME_UNITS];      /* 1296 */
+  ServerSession head;                                   /*    0 */
+  char16_t m_bstrCurrentTxName[OBEXSES_NAME_UNITS];     /*  240 */
+  uint8_t reserved760[8];                               /*  760 */
+  uint8_t m_ucCurrentTxType;                            /*  768 */
+  uint8_t pad769;                                       /*  769 */
+  uint8_t m_ucState;                                    /*  770 */
+  uint8_t m_ucBrowseDepth;                              /*  771 */
+  int32_t m_lCurrentShareProps;                         /*  772 */
+  char16_t m_bstrCurrentDirectory[OBEXSES_NAME_UNITS];  /*  776 */
+  char16_t m_bstrCurrentRoot[OBEXSES_NAME_UNITS];       /* 1296 */
   char16_t m_bstrBtFxTempDirectory[OBEXSES_NAME_UNITS]; /* 1816 */
-  uint32_t m_bAcceptObject;                            /* 2336 */
-  uint32_t m_bPathAppended;                            /* 2340 */
-  uint8_t reserved2344[32];                            /* 2344 */
+  uint32_t m_bAcceptObject;                             /* 2336 */
+  uint32_t m_bPathAppended;                             /* 2340 */
+  uint8_t reserved2344[32];                             /* 2344 */
   char16_t m_bstrCurrentNameHeader[OBEXSES_NAME_UNITS]; /* 2376 */
-  int32_t m_lTimeout;                                  /* 2896 */
-  uint32_t m_dwCurrentAccessProps;                     /* 2900 */
-  uint32_t m_dwCurrentSecurityAllowed;                 /* 2904 */
-  uint32_t m_dwCurrentSecurityDenied;                  /* 2908 */
+  int32_t m_lTimeout;                                   /* 2896 */
+  uint32_t m_dwCurrentAccessProps;                      /* 2900 */
+  uint32_t m_dwCurrentSecurityAllowed;                  /* 2904 */
+  uint32_t m_dwCurrentSecurityDenied;                   /* 2908 */
 } FtpServerSession;
 
 #ifdef __cplusplus

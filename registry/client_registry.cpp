@@ -66,8 +66,9 @@ ClientSession* tvr_create_client_session(uint32_t profile) {
     records::DeleteClientRecord(record);
     return nullptr;
   }
-  DebugTrace(3, profile == records::kProfileOpp ? u"create opp client session success %p\n"
-                                                : u"create ftp client session success %p\n",
+  DebugTrace(3,
+             profile == records::kProfileOpp ? u"create opp client session success %p\n"
+                                             : u"create ftp client session success %p\n",
              record);
   try {
     RegisterLiveSession(record);
@@ -157,8 +158,8 @@ int32_t tvr_resume_client_session(ClientSession* record) {
   return result;
 }
 
-int32_t tvr_enum_client_session(const uint8_t* address, uint32_t profile,
-                                SessionCallback callback, void* context) {
+int32_t tvr_enum_client_session(const uint8_t* address, uint32_t profile, SessionCallback callback,
+                                void* context) {
   if (callback == nullptr || address == nullptr) return 0;
   ClientMap snapshot = MakeClientMap();
   {

@@ -49,8 +49,7 @@ using ServerRule = void (*)(const ServerSession*, char16_t*);
 
 // The record is read under the session lock, so that a concurrent destroy
 // cannot free it between the live test and the read.
-bool ClientPathAndStamp(ClientSession* record, ClientRule rule, char16_t* path,
-                        uint32_t* stamp) {
+bool ClientPathAndStamp(ClientSession* record, ClientRule rule, char16_t* path, uint32_t* stamp) {
   if (record == nullptr) return false;
   SessionGuard lock(g_session_lock);
   if (!IsLiveSession(record)) return false;

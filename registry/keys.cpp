@@ -14,9 +14,9 @@ constexpr size_t kClientKeyUnits = 520;  // terminator included
 std::u16string ClientKeyOf(const uint8_t* address, std::u16string_view name, uint32_t profile) {
   if (address == nullptr || name.empty()) return std::u16string();
   const std::u16string owned_name(name);
-  std::u16string key = text::Format(u"client_%02x:%02x:%02x:%02x:%02x:%02x_%04x_%s", address[0],
-                                    address[1], address[2], address[3], address[4], address[5],
-                                    profile, owned_name);
+  std::u16string key =
+      text::Format(u"client_%02x:%02x:%02x:%02x:%02x:%02x_%04x_%s", address[0], address[1],
+                   address[2], address[3], address[4], address[5], profile, owned_name);
   // A key that does not fit the key buffer is the key of nothing.
   if (key.size() >= kClientKeyUnits) return std::u16string();
   DebugTrace(3, u"build client key %s\n", key);

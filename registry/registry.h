@@ -42,8 +42,8 @@ int32_t tvr_save_client_session(ClientSession* record);
 ClientSession* tvr_find_client_session(const uint8_t* address, const char16_t* name,
                                        uint32_t profile);
 int32_t tvr_resume_client_session(ClientSession* record);
-int32_t tvr_enum_client_session(const uint8_t* address, uint32_t profile,
-                                SessionCallback callback, void* context);
+int32_t tvr_enum_client_session(const uint8_t* address, uint32_t profile, SessionCallback callback,
+                                void* context);
 
 ServerSession* tvr_create_server_session(uint32_t profile);
 int32_t tvr_destroy_server_session(ServerSession* record);

@@ -65,8 +65,9 @@ ServerSession* tvr_create_server_session(uint32_t profile) {
     records::DeleteServerRecord(record);
     return nullptr;
   }
-  DebugTrace(3, profile == records::kProfileOpp ? u"create server opp session success %p\n"
-                                                : u"create server ftp session success %p\n",
+  DebugTrace(3,
+             profile == records::kProfileOpp ? u"create server opp session success %p\n"
+                                             : u"create server ftp session success %p\n",
              record);
   return record;
 }

@@ -42,8 +42,8 @@ int MakeSessionFilePath(int client, char16_t* out) {
   env->CreateFolder(path);
   text::AppendBounded(path, kPathUnits, u"\\Session");
   env->CreateFolder(path);
-  text::AppendBounded(path, kPathUnits, client != 0 ? u"\\ClientSession.xml"
-                                                    : u"\\ServerSession.xml");
+  text::AppendBounded(path, kPathUnits,
+                      client != 0 ? u"\\ClientSession.xml" : u"\\ServerSession.xml");
   DebugTrace(3, u"%s\n", static_cast<const char16_t*>(path));
   text::CopyBounded(out, kPathUnits, text::FixedView(path, kPathUnits));
   return 1;

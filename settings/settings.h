@@ -24,8 +24,7 @@ uint32_t ReadObsoleteAge();
 inline constexpr size_t kTraceUnits = 2048;
 inline constexpr char16_t kTracePrefix[] = u"\nTavrin: ";
 
-void DebugTraceV(unsigned level, const char16_t* format, const text::FormatArg* args,
-                 size_t count);
+void DebugTraceV(unsigned level, const char16_t* format, const text::FormatArg* args, size_t count);
 
 // Writes "\nTavrin: " and the formatted message to the debugger output when
 // level is at most ObexSesDebugLevel. The message holds at most 2038 units.

@@ -1,6 +1,5 @@
 #include "text/format.h"
 
-
 namespace obexses::text {
 namespace {
 
@@ -148,8 +147,8 @@ void FormatTo(Sink& sink, const char16_t* format, const FormatArg* args, size_t 
 
 }  // namespace
 
-void FormatAppend(std::u16string& out, size_t limit, const char16_t* format,
-                  const FormatArg* args, size_t count) {
+void FormatAppend(std::u16string& out, size_t limit, const char16_t* format, const FormatArg* args,
+                  size_t count) {
   Sink sink(out, limit);
   FormatTo(sink, format, args, count);
 }

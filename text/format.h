@@ -49,8 +49,8 @@ class FormatArg {
 };
 
 // Appends the formatted text to out, stopping once out holds limit units.
-void FormatAppend(std::u16string& out, size_t limit, const char16_t* format,
-                  const FormatArg* args, size_t count);
+void FormatAppend(std::u16string& out, size_t limit, const char16_t* format, const FormatArg* args,
+                  size_t count);
 
 // Formats into buffer (capacity units, terminator included), cutting the text
 // to capacity - 1 units. Returns the number of units written, terminator

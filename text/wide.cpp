@@ -48,8 +48,12 @@ void PutUtf8(std::string& out, char32_t cp) {
   }
 }
 
-bool IsHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool IsHigh(char16_t u) {
+  return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLow(char16_t u) {
+  return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 // Decodes one UTF-8 sequence at text[i]; a malformed one gives U+FFFD and
 // consumes one byte.

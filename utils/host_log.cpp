@@ -36,13 +36,28 @@ std::vector<obexses::text::FormatArg> CollectArguments(const char16_t* format, v
     if (*p == u'%') continue;
     while (*p == u'0' || (*p >= u'1' && *p <= u'9') || *p == u'l' || *p == u'h') ++p;
     switch (*p) {
-      case u's': list.emplace_back(va_arg(args, const char16_t*)); break;
-      case u'S': list.emplace_back(va_arg(args, const char*)); break;
-      case u'p': list.emplace_back(va_arg(args, const void*)); break;
-      case u'd': case u'i': list.emplace_back(va_arg(args, int)); break;
-      case u'u': case u'x': case u'X': list.emplace_back(va_arg(args, unsigned)); break;
-      case 0: return list;
-      default: break;
+      case u's':
+        list.emplace_back(va_arg(args, const char16_t*));
+        break;
+      case u'S':
+        list.emplace_back(va_arg(args, const char*));
+        break;
+      case u'p':
+        list.emplace_back(va_arg(args, const void*));
+        break;
+      case u'd':
+      case u'i':
+        list.emplace_back(va_arg(args, int));
+        break;
+      case u'u':
+      case u'x':
+      case u'X':
+        list.emplace_back(va_arg(args, unsigned));
+        break;
+      case 0:
+        return list;
+      default:
+        break;
     }
   }
   return list;

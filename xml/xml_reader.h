@@ -65,9 +65,9 @@ class CXMLFile {
   // Deletes the tree, then frees the text.
   virtual ~CXMLFile();
 
-  uint32_t m_nLength = 0;         // bytes of loaded text
-  char16_t* m_pBuffer = nullptr;  // the text, m_nLength / 2 units, not terminated
-  CXMLElement* m_pRoot = nullptr; // the pseudo-root, or null
+  uint32_t m_nLength = 0;          // bytes of loaded text
+  char16_t* m_pBuffer = nullptr;   // the text, m_nLength / 2 units, not terminated
+  CXMLElement* m_pRoot = nullptr;  // the pseudo-root, or null
 
  protected:
   void Release();

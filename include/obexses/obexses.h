@@ -40,32 +40,32 @@ typedef void(OBEXSES_CALL* SessionCallback)(void* record, void* context);
 
 /* The service table, in slot order. */
 typedef struct SessionDdi {
-  ClientSession*(OBEXSES_CALL* create_client_session)(uint32_t profile);     /* 0 */
-  int32_t(OBEXSES_CALL* destroy_client_session)(ClientSession* record);      /* 1 */
-  int32_t(OBEXSES_CALL* save_client_session)(ClientSession* record);         /* 2 */
-  ClientSession*(OBEXSES_CALL* find_client_session)(const uint8_t* address,  /* 3 */
+  ClientSession*(OBEXSES_CALL* create_client_session)(uint32_t profile);    /* 0 */
+  int32_t(OBEXSES_CALL* destroy_client_session)(ClientSession* record);     /* 1 */
+  int32_t(OBEXSES_CALL* save_client_session)(ClientSession* record);        /* 2 */
+  ClientSession*(OBEXSES_CALL* find_client_session)(const uint8_t* address, /* 3 */
                                                     const char16_t* name, uint32_t profile);
-  int32_t(OBEXSES_CALL* resume_client_session)(ClientSession* record);       /* 4 */
-  ServerSession*(OBEXSES_CALL* create_server_session)(uint32_t profile);     /* 5 */
-  int32_t(OBEXSES_CALL* destroy_server_session)(ServerSession* record);      /* 6 */
-  int32_t(OBEXSES_CALL* save_server_session)(ServerSession* record);         /* 7 */
-  ServerSession*(OBEXSES_CALL* find_server_session)(const uint8_t* id);      /* 8 */
-  int32_t(OBEXSES_CALL* resume_server_session)(ServerSession* record);       /* 9 */
-  int32_t(OBEXSES_CALL* store_client_session)(void);                         /* 10 */
-  int32_t(OBEXSES_CALL* restore_client_session)(void);                       /* 11 */
-  int32_t(OBEXSES_CALL* store_server_session)(void);                         /* 12 */
-  int32_t(OBEXSES_CALL* restore_server_session)(void);                       /* 13 */
-  int32_t(OBEXSES_CALL* enum_client_session)(const uint8_t* address,         /* 14 */
+  int32_t(OBEXSES_CALL* resume_client_session)(ClientSession* record);   /* 4 */
+  ServerSession*(OBEXSES_CALL* create_server_session)(uint32_t profile); /* 5 */
+  int32_t(OBEXSES_CALL* destroy_server_session)(ServerSession* record);  /* 6 */
+  int32_t(OBEXSES_CALL* save_server_session)(ServerSession* record);     /* 7 */
+  ServerSession*(OBEXSES_CALL* find_server_session)(const uint8_t* id);  /* 8 */
+  int32_t(OBEXSES_CALL* resume_server_session)(ServerSession* record);   /* 9 */
+  int32_t(OBEXSES_CALL* store_client_session)(void);                     /* 10 */
+  int32_t(OBEXSES_CALL* restore_client_session)(void);                   /* 11 */
+  int32_t(OBEXSES_CALL* store_server_session)(void);                     /* 12 */
+  int32_t(OBEXSES_CALL* restore_server_session)(void);                   /* 13 */
+  int32_t(OBEXSES_CALL* enum_client_session)(const uint8_t* address,     /* 14 */
                                              uint32_t profile, SessionCallback callback,
                                              void* context);
-  int32_t(OBEXSES_CALL* enum_server_session)(uint32_t profile,               /* 15 */
+  int32_t(OBEXSES_CALL* enum_server_session)(uint32_t profile, /* 15 */
                                              SessionCallback callback, void* context);
-  uint32_t(OBEXSES_CALL* client_file_changed)(ClientSession* record);        /* 16 */
-  uint32_t(OBEXSES_CALL* server_file_changed)(ServerSession* record);        /* 17 */
+  uint32_t(OBEXSES_CALL* client_file_changed)(ClientSession* record);          /* 16 */
+  uint32_t(OBEXSES_CALL* server_file_changed)(ServerSession* record);          /* 17 */
   uint32_t(OBEXSES_CALL* client_transfer_file_changed)(ClientSession* record); /* 18 */
   uint32_t(OBEXSES_CALL* server_transfer_file_changed)(ServerSession* record); /* 19 */
-  uint32_t(OBEXSES_CALL* client_file_size)(ClientSession* record);           /* 20 */
-  uint32_t(OBEXSES_CALL* server_file_size)(ServerSession* record);           /* 21 */
+  uint32_t(OBEXSES_CALL* client_file_size)(ClientSession* record);             /* 20 */
+  uint32_t(OBEXSES_CALL* server_file_size)(ServerSession* record);             /* 21 */
 } SessionDdi;
 
 #define OBEXSES_DDI_SLOTS 22

@@ -23,7 +23,9 @@ TestEnv::~TestEnv() {
   std::filesystem::remove_all(app_data_, ignored);
 }
 
-std::u16string TestEnv::app_data_u16() const { return text::FromUtf8(app_data_.string()); }
+std::u16string TestEnv::app_data_u16() const {
+  return text::FromUtf8(app_data_.string());
+}
 
 void TestEnv::set_dword(const std::u16string& name, uint32_t value) {
   std::string bytes(4, '\0');

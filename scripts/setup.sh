@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need, when it is missing. Run as root
+# on a fresh Debian machine it installs with apt-get; otherwise it only checks.
+# Usage: scripts/setup.sh [linux|windows]...   (default: linux)
+set -euo pipefail
+
+linux_packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
+                libbenchmark-dev)
+windows_packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 googletest)
+
+wanted=()
+for group in "${@:-linux}"; do
+  case "$group" in
+    linux) wanted+=("${linux_packages[@]}") ;;
+    windows) wanted+=("${windows_packages[@]}") ;;
+    *) echo "unknown package group: $group" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for package in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "missing packages: ${missing[*]}; install them (as root: scripts/setup.sh)" >&2
+  exit 1
+fi
+echo "installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,20 @@
+// The demo of obexsesctl: the typical road of the profile modules, in two
+// processes so that the saved sessions are seen to survive a restart.
+#pragma once
+
+#include <string>
+
+namespace obexsesctl {
+
+struct DemoOptions {
+  std::string data_dir;  // empty: a new temporary folder
+  std::string library;   // empty: the library next to this program
+  bool trace = false;
+};
+
+// First process: sets up the folder, saves sessions, then runs the restart.
+int RunDemo(DemoOptions options);
+// Second process: restarts the module on the same folder and finds them again.
+int RunDemoRestart(const DemoOptions& options);
+
+}  // namespace obexsesctl

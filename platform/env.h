@@ -140,4 +140,20 @@ void SetProcessVariable(const std::string& name, const std::string& value);
 // Makes a fresh private folder under the system's temporary folder.
 bool MakeTemporaryFolder(std::string* path);
 
+// For hosts that stage the library's surroundings (obexsesctl, the host
+// tests), for libraries loaded from now on in this process and the programs
+// it starts.
+//
+// Asks for folder as the application-data folder and returns the one the
+// library will use: folder itself where a process can choose it (POSIX:
+// XDG_DATA_HOME), else the user's own (Windows: the shell's folder, which one
+// process cannot move).
+std::string UseAppDataFolder(const std::string& folder);
+// Makes the settings in a .reg file (the registry export format) the machine
+// settings. POSIX: OBEXSES_REGISTRY names the file. Windows: the registry key
+// HKEY_LOCAL_MACHINE\Software\Velmora\Brindleway is replaced with the file's
+// contents (reg.exe import), for the whole machine; an empty reg_file only
+// removes the key. False when that fails.
+bool UseMachineSettings(const std::string& reg_file);
+
 }  // namespace obexses::platform

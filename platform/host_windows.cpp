@@ -50,6 +50,18 @@ std::string SystemMessage(DWORD code) {
   return message;
 }
 
+// Waits for a started process to end; its exit code, or -1.
+int WaitAndClose(const PROCESS_INFORMATION& process) {
+  CloseHandle(process.hThread);
+  DWORD code = static_cast<DWORD>(-1);
+  if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(process.hProcess, &code)) {
+    code = static_cast<DWORD>(-1);
+  }
+  CloseHandle(process.hProcess);
+  return static_cast<int>(code);
+}
+
 // One argument as the runtime's command-line parser reads it back: quoted
 // when needed, backslashes doubled only where they precede a quote.
 void AppendQuoted(std::wstring& line, const std::wstring& argument) {
@@ -72,6 +84,30 @@ void AppendQuoted(std::wstring& line, const std::wstring& argument) {
   line += L'"';
 }
 
+// Runs a program with the given command line, its output discarded.
+int RunSilently(std::wstring line) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE null =
+      CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  &inherit, OPEN_EXISTING, 0, nullptr);
+  if (null == INVALID_HANDLE_VALUE) return -1;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = startup.hStdOutput = startup.hStdError = null;
+  PROCESS_INFORMATION process = {};
+  const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      nullptr, &startup, &process);
+  CloseHandle(null);
+  return started ? WaitAndClose(process) : -1;
+}
+
+std::wstring SystemProgram(const wchar_t* name) {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::wstring(folder) + L"\\" + name : std::wstring(name);
+}
+
 std::wstring CommandLine(const std::vector<std::string>& argv) {
   std::wstring line;
   for (const auto& argument : argv) {
@@ -90,6 +126,10 @@ std::unique_ptr<Library> Library::Open(const std::string& path, std::string* err
     return nullptr;
   }
   return std::make_unique<WindowsLibrary>(module);
+}
+
+std::string SharedLibraryName(const std::string& stem) {
+  return stem + ".dll";
 }
 
 std::string ExecutablePath() {
@@ -117,14 +157,7 @@ int RunProgram(const std::vector<std::string>& argv) {
                       &process)) {
     return -1;
   }
-  CloseHandle(process.hThread);
-  DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0 ||
-      !GetExitCodeProcess(process.hProcess, &code)) {
-    code = static_cast<DWORD>(-1);
-  }
-  CloseHandle(process.hProcess);
-  return static_cast<int>(code);
+  return WaitAndClose(process);
 }
 
 // Both environments: the system's, which child processes inherit, and the
@@ -154,6 +187,22 @@ bool MakeTemporaryFolder(std::string* path) {
     if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
   }
   return false;
+}
+
+// The shell's folder stays the user's own: a process cannot move it for
+// itself and its children alone.
+std::string UseAppDataFolder(const std::string&) {
+  std::u16string folder;
+  if (!Env::Default()->AppDataFolder(&folder)) return std::string();
+  return text::ToUtf8(folder);
+}
+
+bool UseMachineSettings(const std::string& reg_file) {
+  const LSTATUS removed = RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Velmora\\Brindleway");
+  if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND) return false;
+  if (reg_file.empty()) return true;
+  return RunSilently(CommandLine({Utf8FromWide(SystemProgram(L"reg.exe")), "import", reg_file})) ==
+         0;
 }
 
 }  // namespace obexses::platform

@@ -3,38 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "tests/host/host_probe.h"
+#include "tests/host/host_sandbox.h"
 
 namespace obexses::host_test {
 namespace {
 
-std::string ReadText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
 class HostLoadTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string folder;
-    ASSERT_TRUE(platform::MakeTemporaryFolder(&folder));
-    dir_ = folder;
-    platform::SetProcessVariable("XDG_DATA_HOME", (dir_ / "appdata").string());
-    platform::SetProcessVariable("OBEXSES_HOST_LOG", (dir_ / "host.log").string());
-    platform::SetProcessVariable("OBEXSES_REGISTRY", (dir_ / "registry.reg").string());
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void SetUp() override { ASSERT_TRUE(sandbox_.ok()); }
 
-  std::string HostLog() { return ReadText(dir_ / "host.log"); }
+  std::string HostLog() { return sandbox_.HostLog(); }
 
-  std::filesystem::path dir_;
+  HostSandbox sandbox_;
 };
 
 const bool kExports = RegisterScenario(

@@ -126,11 +126,12 @@ void WriteSettings(const Layout& layout, bool trace) {
   WriteText(layout.root / "registry.reg", reg);
 }
 
-// Points the module's folder, settings and the host's log at the layout.
-void UseLayout(const Layout& layout) {
-  obexses::platform::SetProcessVariable("XDG_DATA_HOME", layout.app_data.string());
-  obexses::platform::SetProcessVariable("OBEXSES_REGISTRY",
-                                        (layout.root / "registry.reg").string());
+// Points the module's folder, settings and the host's log at the layout. The
+// application-data folder is the layout's where the platform lets a process
+// choose it, else the user's own (Windows).
+void UseLayout(Layout& layout) {
+  layout.app_data = obexses::platform::UseAppDataFolder(layout.app_data.string());
+  obexses::platform::UseMachineSettings((layout.root / "registry.reg").string());
   obexses::platform::SetProcessVariable("OBEXSES_HOST_LOG", (layout.root / "host.log").string());
 }
 
@@ -237,7 +238,7 @@ void ListTemporaryFiles(const Layout& layout) {
   Say("tmp_lst names inbox/song.mp3 (an OPP server session receives it) and files/partial.tmp");
 }
 
-bool PrepareLayout(const Layout& layout, bool trace) {
+bool PrepareLayout(Layout& layout, bool trace) {
   std::error_code ec;
   for (const fs::path& dir : {layout.app_data, layout.files, layout.inbox, layout.shared}) {
     fs::create_directories(dir, ec);
@@ -252,6 +253,7 @@ bool PrepareLayout(const Layout& layout, bool trace) {
   WriteText(layout.inbox / "song.mp3", "ID3");
   WriteText(layout.shared / "notes.txt", "notes");
   UseLayout(layout);
+  std::printf("application-data folder: %s\n", layout.app_data.string().c_str());
   return true;
 }
 
@@ -266,7 +268,7 @@ int RunDemo(DemoOptions options) {
     std::printf("cannot make a temporary folder\n");
     return 1;
   }
-  const Layout layout(fs::absolute(options.data_dir));
+  Layout layout(fs::absolute(options.data_dir));
   std::printf("obexses demo in %s\n", layout.root.string().c_str());
   if (!PrepareLayout(layout, options.trace)) return 1;
 
@@ -302,7 +304,7 @@ int RunDemo(DemoOptions options) {
 }
 
 int RunDemoRestart(const DemoOptions& options) {
-  const Layout layout(fs::absolute(options.data_dir));
+  Layout layout(fs::absolute(options.data_dir));
   UseLayout(layout);
   Host host;
   if (!host.Load(LibraryOrDefault(options))) return 1;

@@ -6,7 +6,7 @@ set -euo pipefail
 
 linux_packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
                 libbenchmark-dev)
-windows_packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 googletest)
+windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 googletest)
 
 wanted=()
 for group in "${@:-linux}"; do

@@ -1,36 +1,13 @@
 #!/bin/bash
 # Cross-builds the Windows DLL and the test suite (preset "mingw") and runs the
 # tests under Wine in a throw-away prefix. Installs the toolchain, GoogleTest's
-# sources and Wine with apt-get when they are missing and we are root.
+# sources and Wine (scripts/setup.sh windows) when they are missing.
 #
 #   scripts/test_windows.sh [extra ctest arguments]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=()
-need() { # need PACKAGE PATH...: the package is wanted unless one of the paths exists
-  local package=$1
-  shift
-  for path in "$@"; do [ -e "$path" ] && return 0; done
-  packages+=("$package")
-}
-need g++-mingw-w64-x86-64-posix /usr/bin/x86_64-w64-mingw32-g++-posix
-need binutils-mingw-w64-x86-64 /usr/bin/x86_64-w64-mingw32-objdump
-need mingw-w64-tools /usr/bin/x86_64-w64-mingw32-pkg-config
-need googletest /usr/src/googletest/googletest/CMakeLists.txt
-need wine64 /usr/lib/wine/wine64 /usr/bin/wine64
-need cmake /usr/bin/cmake
-need ninja-build /usr/bin/ninja
-if [ ${#packages[@]} -gt 0 ]; then
-  if [ "$(id -u)" != 0 ]; then
-    echo "missing packages: ${packages[*]} (install them, or run as root)" >&2
-    exit 1
-  fi
-  echo "installing ${packages[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
-fi
+scripts/setup.sh windows
 
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 wineserver=$(dirname "$wine")/wineserver

@@ -34,7 +34,8 @@ class CXMLElement {
   // Deletes every child and cell, then clears the kind and frees the strings.
   virtual ~CXMLElement();
 
-  // Appends node (ignored when null) at the end of the child list.
+  // Appends node (ignored when null) at the end of the child list, which owns
+  // it from then on; a node for which no cell can be made is deleted.
   void AddChild(CXMLElement* node);
 
   // The first attribute of that name among the leading attribute nodes.
@@ -65,9 +66,9 @@ class CXMLFile {
   // Deletes the tree, then frees the text.
   virtual ~CXMLFile();
 
-  uint32_t m_nLength = 0;         // bytes of loaded text
-  char16_t* m_pBuffer = nullptr;  // the text, m_nLength / 2 units, not terminated
-  CXMLElement* m_pRoot = nullptr; // the pseudo-root, or null
+  uint32_t m_nLength = 0;          // bytes of loaded text
+  char16_t* m_pBuffer = nullptr;   // the text, m_nLength / 2 units, not terminated
+  CXMLElement* m_pRoot = nullptr;  // the pseudo-root, or null
 
  protected:
   void Release();
@@ -90,7 +91,13 @@ class CXMLReader : public CXMLFile {
                          size_t value_units);
 
  private:
+  struct Scan;
+
+  int64_t TextUnits() const { return m_pBuffer ? m_nLength / 2 : 0; }
   int ParseLevel(CXMLElement* element, int64_t first, int64_t last, int depth);
+  bool HandleTag(Scan& scan, CXMLElement* element, int64_t index, int depth);
+  bool CompleteChild(Scan& scan, CXMLElement* element, int64_t index, int depth);
+  bool AddPendingAttribute(const Scan& scan, CXMLElement* element);
 };
 
 }  // namespace obexses::xml

@@ -225,25 +225,6 @@ TEST_F(PersistRecordsTest, NullOrEmptyRequestListIsWrittenEmpty) {
   EXPECT_EQ(records::AsFtp(read)->m_reqList.pPrev, &records::AsFtp(read)->m_reqList);
 }
 
-TEST_F(PersistRecordsTest, SamplesReadBackAsWritten) {
-  ClientSession* opp = NewLiveClient(records::kProfileOpp);
-  testing::FillOppClient(opp);
-  ClientSession* read = ReadClient(testing::OppClientElement());
-  ASSERT_NE(read, nullptr);
-  EXPECT_EQ(WithoutPointers(reinterpret_cast<uint8_t*>(read), 3392, false),
-            WithoutPointers(reinterpret_cast<uint8_t*>(opp), 3392, false));
-  EXPECT_EQ(Buffer(reinterpret_cast<uint8_t*>(read), 144), (std::vector<uint8_t>{1, 2, 3}));
-  EXPECT_EQ(read->ResumeParms_protoBuff, nullptr);
-
-  ClientSession* ftp = ReadClient(testing::FtpClientElement());
-  ASSERT_NE(ftp, nullptr);
-  EXPECT_EQ(ftp->profile_id, records::kProfileFtp);
-  EXPECT_EQ(Requests(ftp),
-            (std::vector<std::pair<int, std::u16string>>{{1, u"a.txt"}, {4, u"sub"}}));
-  EXPECT_EQ(Buffer(reinterpret_cast<uint8_t*>(ftp), 160), (std::vector<uint8_t>{0xAA, 0xBB}));
-  EXPECT_EQ(ftp->ResumeParms_headerBuff, nullptr);
-}
-
 TEST_F(PersistRecordsTest, EveryClientFieldRoundTrips) {
   struct Case {
     uint32_t profile;

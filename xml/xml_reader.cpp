@@ -219,7 +219,7 @@ int CXMLReader::LoadXML(const char16_t* path) {
   if (path == nullptr) return 0;
   std::string bytes;
   try {
-    if (!platform::GetEnv()->ReadFileBytes(path, &bytes)) return 0;
+    if (!platform::GetEnv()->ReadFileBytes(std::u16string(path), &bytes)) return 0;
   } catch (const std::bad_alloc&) {
     return 0;
   }

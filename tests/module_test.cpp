@@ -68,30 +68,31 @@ TEST_F(ModuleTest, InitializeStartsUpOnceWithTracingOffUntilTheSettingsAreRead) 
 }
 
 TEST_F(ModuleTest, QueryDdiFillsTheTwentyTwoSlotsInOrder) {
+  const SessionDdi expected{tvr_create_client_session,
+                            tvr_destroy_client_session,
+                            tvr_save_client_session,
+                            tvr_find_client_session,
+                            tvr_resume_client_session,
+                            tvr_create_server_session,
+                            tvr_destroy_server_session,
+                            tvr_save_server_session,
+                            tvr_find_server_session,
+                            tvr_resume_server_session,
+                            tvr_store_client_session,
+                            tvr_restore_client_session,
+                            tvr_store_server_session,
+                            tvr_restore_server_session,
+                            tvr_enum_client_session,
+                            tvr_enum_server_session,
+                            tvr_client_file_changed,
+                            tvr_server_file_changed,
+                            tvr_client_transfer_file_changed,
+                            tvr_server_transfer_file_changed,
+                            tvr_client_file_size,
+                            tvr_server_file_size};
   SessionDdi table = Untouched();
   RunProfileCommand(u"QueryDdi", 1, &table);
-  EXPECT_EQ(table.create_client_session, &tvr_create_client_session);
-  EXPECT_EQ(table.destroy_client_session, &tvr_destroy_client_session);
-  EXPECT_EQ(table.save_client_session, &tvr_save_client_session);
-  EXPECT_EQ(table.find_client_session, &tvr_find_client_session);
-  EXPECT_EQ(table.resume_client_session, &tvr_resume_client_session);
-  EXPECT_EQ(table.create_server_session, &tvr_create_server_session);
-  EXPECT_EQ(table.destroy_server_session, &tvr_destroy_server_session);
-  EXPECT_EQ(table.save_server_session, &tvr_save_server_session);
-  EXPECT_EQ(table.find_server_session, &tvr_find_server_session);
-  EXPECT_EQ(table.resume_server_session, &tvr_resume_server_session);
-  EXPECT_EQ(table.store_client_session, &tvr_store_client_session);
-  EXPECT_EQ(table.restore_client_session, &tvr_restore_client_session);
-  EXPECT_EQ(table.store_server_session, &tvr_store_server_session);
-  EXPECT_EQ(table.restore_server_session, &tvr_restore_server_session);
-  EXPECT_EQ(table.enum_client_session, &tvr_enum_client_session);
-  EXPECT_EQ(table.enum_server_session, &tvr_enum_server_session);
-  EXPECT_EQ(table.client_file_changed, &tvr_client_file_changed);
-  EXPECT_EQ(table.server_file_changed, &tvr_server_file_changed);
-  EXPECT_EQ(table.client_transfer_file_changed, &tvr_client_transfer_file_changed);
-  EXPECT_EQ(table.server_transfer_file_changed, &tvr_server_transfer_file_changed);
-  EXPECT_EQ(table.client_file_size, &tvr_client_file_size);
-  EXPECT_EQ(table.server_file_size, &tvr_server_file_size);
+  EXPECT_TRUE(Same(table, expected));
   EXPECT_EQ(env().host_lines(), (Lines{kCommandIn, "4 OBEX: query ddi", "4 OBEX: +++++ FillDdi",
                                        "4 OBEX: ----- FillDdi", kCommandOut}));
 }

@@ -123,15 +123,11 @@ TEST_F(ClientRegistryTest, SaveFindAndResumeWriteTheirLines) {
                    Trace("build client key " + kPhoneKey + "1106_a.txt\n"),
                    Trace("find client:no found " + kPhoneKey + "1106_a.txt\n"), built,
                    Trace("resume client session:" + key + " " + p + "\n")}));
-}
-
-TEST_F(ClientRegistryTest, SavingAgainUnderTheSameKeyWritesNoAlreadySavedMessage) {
-  ClientSession* record = Make(0x1105, kPhone, u"a.txt");
-  tvr_resume_client_session(record);
+  // Saved again under the same key: no already-saved message, resumed cleared.
   env().clear_output();
   tvr_save_client_session(record);
   EXPECT_EQ(record->resumed, 0u);
-  EXPECT_EQ(env().trace_lines().size(), 2u);  // the key line and the save line only
+  EXPECT_EQ(env().trace_lines().size(), 2u);
   EXPECT_EQ(g_saved_client_sessions.size(), 1u);
 }
 

@@ -10,14 +10,19 @@ namespace obexses::persist {
 
 // Appends the record's session element. 0 (nothing written) when the record
 // is not live; 1 otherwise, also for an unknown profile, which writes nothing.
+// Throws std::bad_alloc when memory runs out (the text is then incomplete).
 int WriteClientSession(SessionText* stream, const ClientSession* record);
 // A new record built from a parsed session element, or null when its
-// profile_type is not "ftp" or "opp" or disagrees with its profile_id. The
-// caller owns the record, its resume buffers and request nodes.
+// profile_type is missing or not "ftp" or "opp", or disagrees with its
+// profile_id. A value that is missing leaves its field zero. The caller owns
+// the record, its resume buffers and request nodes. Throws std::bad_alloc when
+// memory runs out, leaving nothing allocated.
 ClientSession* ReadClientSession(xml::CXMLElement* element);
 
-// Appends the record's session element; nothing for an unknown profile. Returns 1.
+// Appends the record's session element; nothing for an unknown profile.
+// Returns 1. Throws std::bad_alloc as WriteClientSession does.
 int WriteServerSession(SessionText* stream, const ServerSession* record);
+// As ReadClientSession, for a server session element.
 ServerSession* ReadServerSession(xml::CXMLElement* element);
 
 }  // namespace obexses::persist

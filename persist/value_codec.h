@@ -19,7 +19,8 @@ struct SessionText {
   std::u16string units;
 };
 
-// Appends the formatted piece whole, whatever its length. Returns 1.
+// Appends the formatted piece whole, whatever its length. Returns 1; throws
+// std::bad_alloc when memory runs out.
 template <typename... Args>
 int FilePrintf(SessionText* stream, const char16_t* format, const Args&... args) {
   const text::FormatArg list[] = {text::FormatArg(args)..., text::FormatArg(nullptr)};
@@ -31,11 +32,11 @@ int FilePrintf(SessionText* stream, const char16_t* format, const Args&... args)
 std::string FileBytes(const SessionText& text);
 
 // 2*count uppercase hex digits in a new malloc block (free it), or null when
-// count < 1.
+// count < 1 or memory runs out.
 char16_t* BinToHex(const void* bytes, int32_t count);
 // The bytes of a hex text (pairs of digits, either case; an odd last digit is
 // ignored; other characters give nibble 0) in a new malloc block (free it);
-// *count receives the byte count.
+// *count receives the byte count. Null (and a count of 0) when memory runs out.
 uint8_t* HexToBin(const char16_t* text, uint32_t* count);
 
 // Markup in text values: <, >, =, ' and " are written as &lt; &gt; &#61;

@@ -23,6 +23,22 @@ std::u16string DecodeFile(const std::string& bytes) {
   return text::FromUtf8(view);
 }
 
+// A backslash at the end of a line, outside any quoted text, continues the
+// line: long hex data is exported as "Name"=hex:01,02,\ and more lines.
+bool ContinuesOnNextLine(std::u16string_view line) {
+  bool quoted = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (quoted && line[i] == u'\\') {
+      ++i;
+    } else if (line[i] == u'"') {
+      quoted = !quoted;
+    } else if (!quoted && line[i] == u'\\' && i + 1 == line.size()) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // Logical lines: a line ending in a backslash continues on the next one (hex data).
 std::vector<std::u16string> LogicalLines(const std::u16string& text) {
   std::vector<std::u16string> lines;
@@ -36,7 +52,7 @@ std::vector<std::u16string> LogicalLines(const std::u16string& text) {
       line.remove_suffix(1);
     while (!current.empty() && !line.empty() && (line.front() == u' ' || line.front() == u'\t'))
       line.remove_prefix(1);
-    if (!line.empty() && line.back() == u'\\' && line.find(u'"') == std::u16string_view::npos) {
+    if (ContinuesOnNextLine(line)) {
       current.append(line.substr(0, line.size() - 1));
     } else {
       current.append(line);

@@ -34,7 +34,8 @@ class CXMLElement {
   // Deletes every child and cell, then clears the kind and frees the strings.
   virtual ~CXMLElement();
 
-  // Appends node (ignored when null) at the end of the child list.
+  // Appends node (ignored when null) at the end of the child list, which owns
+  // it from then on; a node for which no cell can be made is deleted.
   void AddChild(CXMLElement* node);
 
   // The first attribute of that name among the leading attribute nodes.
@@ -76,7 +77,9 @@ class CXMLFile {
 class CXMLReader : public CXMLFile {
  public:
   // Reads the file byte for byte and parses it. 1 when it was read and
-  // parsed, 0 otherwise; an earlier tree and text are released first.
+  // parsed, 0 otherwise (also for a tag name longer than 254 units, nesting
+  // deeper than 64 levels, or a lack of memory); an earlier tree and text are
+  // released first, a failed load's partial tree stays until the next load.
   int LoadXML(const char16_t* path);
   // The same on bytes already in memory (the file's whole contents).
   int LoadXMLBytes(const void* data, size_t size);
@@ -84,13 +87,20 @@ class CXMLReader : public CXMLFile {
   // Parses the units first..last (both included) as the content of element.
   int ParseElement(CXMLElement* element, int64_t first, int64_t last);
   // Reads the attribute whose "=" stands at index into name and value
-  // (capacities in units, terminator included); returns the index of the
+  // (capacities in units, terminator included; a longer name keeps the units
+  // nearest the "=", a longer value its start); returns the index of the
   // closing quote, or one past the text when there is none.
   int64_t ParseAttribute(int64_t index, char16_t* name, size_t name_units, char16_t* value,
                          size_t value_units);
 
  private:
+  struct Scan;
+
+  int64_t TextUnits() const { return m_pBuffer ? m_nLength / 2 : 0; }
   int ParseLevel(CXMLElement* element, int64_t first, int64_t last, int depth);
+  bool HandleTag(Scan& scan, CXMLElement* element, int64_t index, int depth);
+  bool CompleteChild(Scan& scan, CXMLElement* element, int64_t index, int depth);
+  bool AddPendingAttribute(const Scan& scan, CXMLElement* element);
 };
 
 }  // namespace obexses::xml

@@ -54,5 +54,55 @@ TEST_F(HostLoadTest, InitializeAndQueryDdiThroughTheExports) {
   EXPECT_NE(log.find("4 OBEX: ----- FillDdi\n"), std::string::npos) << log;
 }
 
+// The exports other than Initialize and CallProfileCommand answer fixed
+// results, write nothing to the host's log and leave the registry alone.
+const bool kFixedResults = RegisterScenario("fixed_results", [](Probe& p) {
+  using NoArguments = uint32_t (*)();
+  using Ignored = void (*)();
+  const char* const ones[] = {"UnInitialize", "DoResume", "DoSuspend", "DoRemoteDeviceChanged"};
+  const char* const nothings[] = {"CallInitProfiles", "CallUninitProfiles", "CallProfileEvent"};
+  auto is_busy = p.Export<NoArguments>("IsBusy");
+  p.Check(is_busy != nullptr, "IsBusy found");
+  ClientSession* client = p.table.create_client_session(OBEXSES_PROFILE_OPP);
+  ServerSession* server = p.table.create_server_session(OBEXSES_PROFILE_OPP);
+  p.Check(client != nullptr && server != nullptr, "records created");
+  if (is_busy == nullptr || client == nullptr || server == nullptr) return;
+  const uint8_t address[6] = {1, 2, 3, 4, 5, 6};
+  std::memcpy(reinterpret_cast<uint8_t*>(client) + 192, address, 6);
+  std::memcpy(reinterpret_cast<uint8_t*>(client) + 198, u"a.txt", sizeof u"a.txt");
+  p.table.save_client_session(client);
+  p.Check(p.table.save_server_session(server) == 1, "server save gives 1");
+  for (int round = 0; round < 2; ++round) {
+    for (const char* name : ones) {
+      auto fn = p.Export<NoArguments>(name);
+      p.Check(fn != nullptr && fn() == 1, name);
+    }
+    for (const char* name : nothings) {
+      auto fn = p.Export<Ignored>(name);
+      p.Check(fn != nullptr, name);
+      if (fn != nullptr) fn();
+    }
+    p.Check(is_busy() == 0, "IsBusy gives 0");
+  }
+  p.Check(p.table.find_client_session(address, u"a.txt", OBEXSES_PROFILE_OPP) == client,
+          "client session still saved");
+  const uint8_t zero_id[16] = {};
+  p.Check(p.table.find_server_session(zero_id) == server, "server session still saved");
+  p.table.destroy_client_session(client);
+  p.table.destroy_server_session(server);
+});
+
+TEST_F(HostLoadTest, OtherExportsGiveFixedResultsAndWriteNothing) {
+  EXPECT_EQ(RunInChild("fixed_results"), 0);
+  EXPECT_EQ(HostLog(),
+            "4 OBEX: +++++ Initialize\n"
+            "4 OBEX: ----- Initialize\n"
+            "4 OBEX: +++++ CallProfileCommand\n"
+            "4 OBEX: query ddi\n"
+            "4 OBEX: +++++ FillDdi\n"
+            "4 OBEX: ----- FillDdi\n"
+            "4 OBEX: ----- CallProfileCommand\n");
+}
+
 }  // namespace
 }  // namespace obexses::host_test

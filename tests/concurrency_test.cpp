@@ -1,0 +1,102 @@
+// Several profile modules at work at once: every thread creates, fills, saves,
+// finds, enumerates, resumes, file-checks and destroys its own client and
+// server records while the others do the same. Run under ThreadSanitizer by
+// the tsan preset.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "module/state.h"
+#include "records/record_memory.h"
+#include "registry/registry.h"
+#include "tests/registry_helpers.h"
+
+namespace obexses::testing {
+namespace {
+
+constexpr int kThreads = 4;
+constexpr int kRounds = 150;
+
+void CountCall(void*, void* context) {
+  static_cast<std::atomic<int>*>(context)->fetch_add(1);
+}
+
+class Concurrency : public ModuleFixtureBase, public ::testing::Test {
+ protected:
+  // One thread's work: its own device address, session ids and transfer file.
+  void Work(int thread) {
+    const std::string file = "thread" + std::to_string(thread) + ".bin";
+    const std::u16string path = ModulePath(env(), file);
+    const uint8_t address[6] = {0xC0, 0, 0, 0, 0, static_cast<uint8_t>(thread)};
+    std::atomic<int> calls{0};
+    for (int round = 0; round < kRounds; ++round) {
+      WriteFileAt(env().app_data() / file, round, base_ + std::chrono::seconds(round));
+      ClientRound(address, path, &calls);
+      ServerRound(thread, round, file, &calls);
+    }
+    EXPECT_GE(calls.load(), kRounds);
+  }
+
+  void ClientRound(const uint8_t* address, const std::u16string& path, std::atomic<int>* calls) {
+    ClientSession* ftp = tvr_create_client_session(0x1106);
+    ClientSession* opp = tvr_create_client_session(0x1105);
+    std::copy_n(address, 6, ftp->bdaddr);
+    SetName(ftp->file_name, path);
+    tvr_save_client_session(ftp);
+    EXPECT_EQ(tvr_find_client_session(address, path.c_str(), 0x1106), ftp);
+    EXPECT_EQ(tvr_enum_client_session(address, 0x1106, CountCall, calls), 1);
+    EXPECT_EQ(tvr_resume_client_session(ftp), 1);
+    EXPECT_EQ(tvr_client_transfer_file_changed(ftp), 0u);
+    EXPECT_EQ(tvr_client_file_changed(ftp), 0u);
+    tvr_client_file_size(ftp);
+    EXPECT_EQ(tvr_destroy_client_session(ftp), 1);
+    EXPECT_EQ(tvr_destroy_client_session(opp), 1);
+  }
+
+  void ServerRound(int thread, int round, const std::string& file, std::atomic<int>* calls) {
+    ServerSession* server = tvr_create_server_session(0x1106);
+    FtpServerSession* ftp = records::AsFtp(server);
+    ftp->head.GoepServer_sessionId[0] = static_cast<uint8_t>(thread);
+    ftp->head.GoepServer_sessionId[1] = static_cast<uint8_t>(round);
+    SetName(ftp->m_bstrCurrentDirectory, env().app_data_u16());
+    SetName(ftp->m_bstrCurrentTxName, text::FromUtf8(file));
+    EXPECT_EQ(tvr_save_server_session(server), 1);
+    EXPECT_EQ(tvr_find_server_session(server->session_id), server);
+    EXPECT_EQ(tvr_resume_server_session(server), 1);
+    EXPECT_EQ(tvr_server_file_changed(server), 0u);
+    tvr_server_file_size(server);
+    EXPECT_EQ(tvr_enum_server_session(0x1106, CountCall, calls), 1);
+    uint8_t id[16];
+    std::copy_n(server->session_id, 16, id);
+    if (round % 2 == 0) {
+      EXPECT_EQ(tvr_destroy_server_session(server), 1);
+    } else {  // a rewritten transfer file: the find itself ends the session
+      std::filesystem::last_write_time(env().app_data() / file,
+                                       base_ + std::chrono::seconds(round) + std::chrono::hours(1));
+      EXPECT_EQ(tvr_find_server_session(id), nullptr);
+    }
+    EXPECT_EQ(tvr_find_server_session(id), nullptr);
+  }
+
+  const std::filesystem::file_time_type base_ = BaseTime() - std::chrono::hours(1);
+};
+
+TEST_F(Concurrency, ServicesFromSeveralThreadsAtOnce) {
+  g_debug_level = 3;  // the trace runs concurrently too
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) threads.emplace_back([this, t] { Work(t); });
+  for (std::thread& thread : threads) thread.join();
+  SessionGuard lock(g_session_lock);
+  EXPECT_TRUE(g_client_sessions.empty());
+  EXPECT_TRUE(g_saved_client_sessions.empty());
+  EXPECT_TRUE(g_server_sessions.empty());
+  EXPECT_TRUE(g_saved_server_sessions.empty());
+  EXPECT_TRUE(g_live_sessions.empty());
+}
+
+}  // namespace
+}  // namespace obexses::testing

@@ -1,0 +1,356 @@
+// The two session files: exact bytes, traces, obsolete and repeated sessions,
+// the rewrite at restore, the exchange of saved sets, and a restart.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "module/state.h"
+#include "persist/session_files.h"
+#include "platform/env.h"
+#include "records/record_memory.h"
+#include "registry/registry.h"
+#include "tests/persist_samples.h"
+#include "tests/support/test_env.h"
+#include "text/wide.h"
+
+namespace obexses {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FileText;
+using testing::Utf16Le;
+
+constexpr uint8_t kAddress[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
+
+std::string FileBytesOf(const std::u16string& root, const std::u16string& sessions) {
+  return "\xFF\xFE" + Utf16Le(FileText(root, sessions));
+}
+
+// A small OPP client session element; handler tells copies apart.
+std::u16string ClientElement(const std::u16string& name, const std::u16string& created,
+                             const std::u16string& handler = u"00000000") {
+  return u"<session profile_type=\"opp\" bdaddr=\"001122334455\" profile_id=\"05110000\" "
+         u"file_name=\"" +
+         name + u"\" create_time_stamp=\"" + created + u"\"><handler>" + handler +
+         u"</handler></session>";
+}
+
+std::u16string ServerElement(const std::u16string& id, const std::u16string& created,
+                             const std::u16string& path = u"") {
+  return u"<session profile_type=\"opp\" session_id=\"" + id +
+         u"\" profile_id=\"05110000\" create_time_stamp=\"" + created + u"\"><m_szInboxpath>" +
+         path + u"</m_szInboxpath></session>";
+}
+
+std::vector<std::u16string> SavedKeys(bool client) {
+  std::vector<std::u16string> keys;
+  if (client) {
+    for (const auto& entry : g_saved_client_sessions) keys.push_back(entry.first);
+  } else {
+    for (const auto& entry : g_saved_server_sessions) keys.push_back(entry.first);
+  }
+  std::sort(keys.begin(), keys.end());
+  return keys;
+}
+
+std::u16string ClientKey(const std::u16string& name) {
+  return u"client_00:11:22:33:44:55_1105_" + name;
+}
+
+class PersistFilesTest : public ::testing::Test, protected testing::ModuleFixtureBase {
+ protected:
+  PersistFilesTest() { MakePaths(); }
+
+  fs::path ClientFile() { return env().app_data() / "Velmora" / "Session" / "ClientSession.xml"; }
+  fs::path ServerFile() { return env().app_data() / "Velmora" / "Session" / "ServerSession.xml"; }
+
+  void WriteClientFile(const std::u16string& sessions) {
+    testing::WriteFile(ClientFile(), FileBytesOf(u"client_session", sessions));
+  }
+  void WriteServerFile(const std::u16string& sessions) {
+    testing::WriteFile(ServerFile(), FileBytesOf(u"server_session", sessions));
+  }
+
+  ClientSession* SavedClient(uint32_t profile, void (*fill)(ClientSession*)) {
+    ClientSession* record = tvr_create_client_session(profile);
+    fill(record);
+    EXPECT_EQ(tvr_save_client_session(record), 1);
+    return record;
+  }
+  ServerSession* SavedServer(uint32_t profile, void (*fill)(ServerSession*)) {
+    ServerSession* record = tvr_create_server_session(profile);
+    fill(record);
+    EXPECT_EQ(tvr_save_server_session(record), 1);
+    return record;
+  }
+
+  std::string Trace(const std::u16string& text) { return "\nTavrin: " + text::ToUtf8(text); }
+};
+
+TEST_F(PersistFilesTest, StoreWithSavingOffLeavesTheFileAlone) {
+  testing::WriteFile(ClientFile(), "old");
+  testing::WriteFile(ServerFile(), "old");
+  g_debug_level = 3;
+  EXPECT_EQ(tvr_store_client_session(), 1);
+  EXPECT_EQ(tvr_store_server_session(), 1);
+  EXPECT_EQ(testing::ReadFile(ClientFile()), "old");
+  EXPECT_EQ(testing::ReadFile(ServerFile()), "old");
+  EXPECT_TRUE(env().trace_lines().empty());
+}
+
+TEST_F(PersistFilesTest, StoreWithoutSessionsWritesTheEmptyRoot) {
+  g_save_file = 1;
+  g_debug_level = 3;
+  EXPECT_EQ(tvr_store_client_session(), 1);
+  EXPECT_EQ(tvr_store_server_session(), 1);
+  EXPECT_EQ(testing::ReadFile(ClientFile()),
+            "\xFF\xFE" + Utf16Le(u"<?xml version=\"1.0\"?>\n<client_session></client_session>"));
+  EXPECT_EQ(testing::ReadFile(ServerFile()), FileBytesOf(u"server_session", u""));
+  EXPECT_EQ(env().trace_lines(),
+            (std::vector<std::string>{Trace(u"store all client session to file\n"),
+                                      Trace(u"store all server session to file\n")}));
+}
+
+TEST_F(PersistFilesTest, SavedClientSessionsAreWrittenExactly) {
+  g_save_file = 1;
+  ClientSession* opp = SavedClient(records::kProfileOpp, testing::FillOppClient);
+  EXPECT_EQ(testing::ReadFile(ClientFile()),
+            FileBytesOf(u"client_session", testing::OppClientElement()));
+  // A destroy releases the record alone; its buffer is the profile module's.
+  std::free(opp->ResumeParms_headerBuff);
+  EXPECT_EQ(tvr_destroy_client_session(opp), 1);
+  SavedClient(records::kProfileFtp, testing::FillFtpClient);
+  EXPECT_EQ(testing::ReadFile(ClientFile()),
+            FileBytesOf(u"client_session", testing::FtpClientElement()));
+}
+
+TEST_F(PersistFilesTest, SavedServerSessionsAreWrittenExactly) {
+  g_save_file = 1;
+  SavedServer(records::kProfileOpp, testing::FillOppServer);
+  SavedServer(records::kProfileFtp, testing::FillFtpServer);
+  const std::string file = testing::ReadFile(ServerFile());
+  const std::u16string opp = testing::OppServerElement(), ftp = testing::FtpServerElement();
+  EXPECT_TRUE(file == FileBytesOf(u"server_session", opp + ftp) ||
+              file == FileBytesOf(u"server_session", ftp + opp));
+}
+
+TEST_F(PersistFilesTest, ClientStoreLeavesOutSavedRecordsThatAreNotLive) {
+  ClientSession* record = SavedClient(records::kProfileOpp, testing::FillOppClient);
+  UnregisterLiveSession(record);
+  g_save_file = 1;
+  EXPECT_EQ(tvr_store_client_session(), 1);
+  EXPECT_EQ(testing::ReadFile(ClientFile()), FileBytesOf(u"client_session", u""));
+  EXPECT_EQ(SavedKeys(true), std::vector<std::u16string>{ClientKey(u"photo.jpg")});
+}
+
+TEST_F(PersistFilesTest, MissingFileRestoresNothing) {
+  g_debug_level = 3;
+  EXPECT_EQ(tvr_restore_client_session(), 0);
+  EXPECT_EQ(tvr_restore_server_session(), 0);
+  EXPECT_FALSE(fs::exists(ClientFile()));
+  EXPECT_FALSE(fs::exists(ServerFile()));
+  EXPECT_EQ(env().trace_lines(),
+            (std::vector<std::string>{Trace(u"restore all client session from file\n"),
+                                      Trace(u"tvr_restore_client_session ,LoadXML failed " +
+                                            std::u16string(g_client_session_path) + u"\n"),
+                                      Trace(u"retore all server session from file\n"),
+                                      Trace(u"tvr_restore_server_session ,LoadXML failed " +
+                                            std::u16string(g_server_session_path) + u"\n")}));
+}
+
+TEST_F(PersistFilesTest, DocumentWithoutItsRootIsLeftAlone) {
+  const std::string other = FileBytesOf(u"client_session", u"");
+  testing::WriteFile(ServerFile(), other);
+  g_debug_level = 3;
+  EXPECT_EQ(tvr_restore_server_session(), 1);
+  EXPECT_EQ(testing::ReadFile(ServerFile()), other);
+  EXPECT_EQ(env().trace_lines().back(), Trace(u"tvr_restore_server_session ,LoadXML failed " +
+                                              std::u16string(g_server_session_path) + u"\n"));
+  EXPECT_TRUE(g_server_sessions.empty());
+}
+
+TEST_F(PersistFilesTest, ObsoleteBoundaryWithTheDefaultAge) {
+  env().set_now(1700086400);
+  WriteClientFile(ClientElement(u"day.txt", u"00F1536500000000") +      // 86400 old
+                  ClientElement(u"younger.txt", u"01F1536500000000") +  // 86399 old
+                  ClientElement(u"future.txt", u"8142556500000000"));
+  WriteServerFile(ServerElement(u"00000000000000000000000000000001", u"00F1536500000000") +
+                  ServerElement(u"00000000000000000000000000000002", u"01F1536500000000") +
+                  ServerElement(u"00000000000000000000000000000003", u"8142556500000000"));
+  EXPECT_EQ(tvr_restore_client_session(), 1);
+  EXPECT_EQ(tvr_restore_server_session(), 1);
+  EXPECT_EQ(SavedKeys(true),
+            (std::vector<std::u16string>{ClientKey(u"future.txt"), ClientKey(u"younger.txt")}));
+  EXPECT_EQ(SavedKeys(false),
+            (std::vector<std::u16string>{u"server_00000000000000000000000000000002",
+                                         u"server_00000000000000000000000000000003"}));
+  EXPECT_EQ(g_client_sessions.size(), 2u);
+  EXPECT_EQ(g_server_sessions.size(), 2u);
+}
+
+TEST_F(PersistFilesTest, AgeZeroKeepsOnlyFutureSessions) {
+  env().set_dword(u"ObexSesObsoleteTime", 0);
+  WriteClientFile(ClientElement(u"now.txt", u"00F1536500000000") +
+                  ClientElement(u"next.txt", u"01F1536500000000"));
+  EXPECT_EQ(tvr_restore_client_session(), 1);
+  EXPECT_EQ(SavedKeys(true), std::vector<std::u16string>{ClientKey(u"next.txt")});
+}
+
+TEST_F(PersistFilesTest, FirstOfRepeatedKeysWinsAndKeylessSessionsGo) {
+  WriteClientFile(ClientElement(u"a.txt", u"00F1536500000000", u"01000000") +
+                  ClientElement(u"", u"00F1536500000000") +
+                  ClientElement(u"a.txt", u"00F1536500000000", u"02000000") +
+                  ClientElement(u"A.txt", u"00F1536500000000", u"03000000"));
+  WriteServerFile(ServerElement(u"000102030405060708090A0B0C0D0E0F", u"00F1536500000000", u"one") +
+                  ServerElement(u"000102030405060708090A0B0C0D0E0F", u"00F1536500000000", u"two"));
+  EXPECT_EQ(tvr_restore_client_session(), 1);
+  EXPECT_EQ(tvr_restore_server_session(), 1);
+  ASSERT_EQ(g_client_sessions.size(), 2u);
+  EXPECT_EQ(records::AsOpp(g_client_sessions.front())->handler, 1u);
+  EXPECT_EQ(records::AsOpp(g_client_sessions.back())->handler, 3u);
+  ASSERT_EQ(g_server_sessions.size(), 1u);
+  EXPECT_EQ(std::u16string(records::AsOpp(g_server_sessions.front())->m_szInboxpath), u"one");
+}
+
+TEST_F(PersistFilesTest, RestoreRewritesTheFileFromTheSetItReplaces) {
+  // Saving is off: the saves file the records but write nothing.
+  ClientSession* old_client = SavedClient(records::kProfileOpp, testing::FillOppClient);
+  ServerSession* old_server = SavedServer(records::kProfileOpp, testing::FillOppServer);
+  ClientSession* unsaved = tvr_create_client_session(records::kProfileFtp);
+  // The replaced records are released alone: their buffers are the caller's.
+  uint8_t* client_buffer = old_client->ResumeParms_headerBuff;
+  uint8_t* server_buffer = old_server->ResumeParms_headerBuff;
+  WriteClientFile(ClientElement(u"new.txt", u"00F1536500000000"));
+  WriteServerFile(ServerElement(u"FF000000000000000000000000000000", u"00F1536500000000"));
+
+  EXPECT_EQ(tvr_restore_client_session(), 1);
+  EXPECT_EQ(tvr_restore_server_session(), 1);
+  std::free(client_buffer);
+  std::free(server_buffer);
+
+  EXPECT_EQ(g_save_file.load(), 0u);
+  EXPECT_EQ(testing::ReadFile(ClientFile()),
+            FileBytesOf(u"client_session", testing::OppClientElement()));
+  EXPECT_EQ(testing::ReadFile(ServerFile()),
+            FileBytesOf(u"server_session", testing::OppServerElement()));
+  EXPECT_FALSE(IsLiveSession(old_client));
+  EXPECT_EQ(tvr_save_client_session(old_client), 0);
+  EXPECT_EQ(tvr_find_client_session(kAddress, u"photo.jpg", records::kProfileOpp), nullptr);
+  ClientSession* found = tvr_find_client_session(kAddress, u"new.txt", records::kProfileOpp);
+  ASSERT_NE(found, nullptr);
+  EXPECT_TRUE(IsLiveSession(found));
+  EXPECT_EQ(g_client_sessions, (ClientList{unsaved, found}));
+  EXPECT_EQ(SavedKeys(false),
+            std::vector<std::u16string>{u"server_ff000000000000000000000000000000"});
+  EXPECT_EQ(g_server_sessions.size(), 1u);
+  EXPECT_EQ(tvr_resume_server_session(old_server), 0);
+}
+
+TEST_F(PersistFilesTest, RestoreTracesInOrder) {
+  WriteClientFile(ClientElement(u"a.txt", u"00F1536500000000"));
+  g_debug_level = 3;
+  EXPECT_EQ(tvr_restore_client_session(), 1);
+  EXPECT_EQ(env().trace_lines(),
+            (std::vector<std::string>{Trace(u"restore all client session from file\n"),
+                                      Trace(u"build client key " + ClientKey(u"a.txt") + u"\n"),
+                                      Trace(u"store all client session to file\n")}));
+}
+
+TEST_F(PersistFilesTest, RestartFindsTheSessionsAgain) {
+  g_save_file = 1;
+  SavedClient(records::kProfileOpp, testing::FillOppClient);
+  SavedClient(records::kProfileFtp, testing::FillFtpClient);
+  SavedServer(records::kProfileOpp, testing::FillOppServer);
+  SavedServer(records::kProfileFtp, testing::FillFtpServer);
+
+  testing::ResetModuleState();
+  MakePaths();
+  EXPECT_EQ(tvr_restore_client_session(), 1);
+  EXPECT_EQ(tvr_restore_server_session(), 1);
+
+  ClientSession* opp = tvr_find_client_session(kAddress, u"photo.jpg", records::kProfileOpp);
+  ASSERT_NE(opp, nullptr);
+  EXPECT_EQ(records::AsOpp(opp)->handler, 0x12345678u);
+  EXPECT_EQ(std::u16string(records::AsOpp(opp)->internalObjectName), u"C:\\Temp\\photo.jpg");
+  const uint8_t ftp_address[6] = {0x01, 0x02, 0x03, 0x04, 0x05, 0xA0};
+  ClientSession* ftp = tvr_find_client_session(ftp_address, u"report.txt", records::kProfileFtp);
+  ASSERT_NE(ftp, nullptr);
+  EXPECT_EQ(records::AsFtp(ftp)->m_dwDelay, 1000u);
+  const uint8_t id[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+  ServerSession* server = tvr_find_server_session(id);
+  ASSERT_NE(server, nullptr);
+  EXPECT_EQ(std::u16string(records::AsOpp(server)->m_szInboxpath), u"C:\\Inbox");
+  EXPECT_EQ(SavedKeys(false).size(), 2u);
+  // As at start-up: the file holds the (empty) set saved before the restore.
+  EXPECT_EQ(testing::ReadFile(ClientFile()), FileBytesOf(u"client_session", u""));
+}
+
+TEST_F(PersistFilesTest, NamesWithMarkupAndLongBuffersComeBackWhole) {
+  const std::vector<std::u16string> names = {
+      u"\u041Aартинка.jpg", u"Bob's photo.jpg",        u"a=b.txt",
+      u"<x>.txt",           u"say \"hi\".txt",         u"&lt;&amp;.txt",
+      u"Tom & Jerry",       std::u16string(259, u'n'), std::u16string(259, u'\'')};
+  g_save_file = 1;
+  for (const auto& name : names) {
+    ClientSession* record = tvr_create_client_session(records::kProfileOpp);
+    std::memcpy(record->bdaddr, kAddress, 6);
+    testing::SetText(record->file_name, name);
+    testing::SetText(records::AsOpp(record)->objectName, name);
+    record->ResumeParms_headerLen = 1000;
+    record->ResumeParms_headerBuff = static_cast<uint8_t*>(std::malloc(1000));
+    for (int i = 0; i < 1000; ++i) record->ResumeParms_headerBuff[i] = static_cast<uint8_t>(i);
+    EXPECT_EQ(tvr_save_client_session(record), 1);
+  }
+  testing::ResetModuleState();
+  MakePaths();
+  EXPECT_EQ(tvr_restore_client_session(), 1);
+  for (const auto& name : names) {
+    ClientSession* record = tvr_find_client_session(kAddress, name.c_str(), records::kProfileOpp);
+    ASSERT_NE(record, nullptr) << text::ToUtf8(name);
+    EXPECT_EQ(std::u16string(records::AsOpp(record)->objectName), name);
+    ASSERT_EQ(record->ResumeParms_headerLen, 1000);
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(record->ResumeParms_headerBuff[i], i & 0xFF);
+  }
+}
+
+// Replacement of the file fails as when its folder cannot be written.
+class RefusingEnv : public platform::EnvWrapper {
+ public:
+  using EnvWrapper::EnvWrapper;
+  bool ReplaceFileBytes(const std::u16string&, const std::string&) override { return false; }
+};
+
+TEST_F(PersistFilesTest, FailedStoreKeepsTheOldFile) {
+  testing::WriteFile(ClientFile(), "old client");
+  testing::WriteFile(ServerFile(), "old server");
+  RefusingEnv refusing(&env());
+  platform::SetEnv(&refusing);
+  g_save_file = 1;
+  g_debug_level = 2;
+  EXPECT_EQ(tvr_store_client_session(), 0);
+  EXPECT_EQ(tvr_store_server_session(), 0);
+  platform::SetEnv(&env());
+  EXPECT_EQ(testing::ReadFile(ClientFile()), "old client");
+  EXPECT_EQ(testing::ReadFile(ServerFile()), "old server");
+  EXPECT_EQ(env().trace_lines(),
+            (std::vector<std::string>{Trace(u"tvr_store_client_session ,open failed " +
+                                            std::u16string(g_client_session_path) + u"\n"),
+                                      Trace(u"tvr_store_server_session ,open failed " +
+                                            std::u16string(g_server_session_path) + u"\n")}));
+}
+
+TEST_F(PersistFilesTest, StoreIntoAMissingFolderFails) {
+  const std::u16string path = env().app_data_u16() + u"\\missing\\ClientSession.xml";
+  text::CopyBounded(g_client_session_path, kPathUnits, path);
+  g_save_file = 1;
+  EXPECT_EQ(tvr_store_client_session(), 0);
+  EXPECT_FALSE(fs::exists(env().app_data() / "missing"));
+}
+
+}  // namespace
+}  // namespace obexses

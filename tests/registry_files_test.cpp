@@ -17,8 +17,10 @@ namespace {
 using std::chrono::seconds;
 namespace fs = std::filesystem;
 
-// 2^32 units of 100 ns: a shift of the last-write time that the low 32 bits miss.
-constexpr auto kLowBitsWrap = std::chrono::nanoseconds(429496729600LL);
+// A shift of the last-write time that the low 32 bits miss: 2^25 seconds are
+// 78125 times 2^32 units of 100 ns. Whole seconds, because on Windows
+// std::filesystem sets file times through _wutime64, to the second only.
+constexpr auto kLowBitsWrap = std::chrono::seconds(1LL << 25);
 
 class FileChecksTest : public ModuleFixtureBase, public ::testing::Test {
  protected:

@@ -1,11 +1,20 @@
 #!/bin/sh
-# Fails unless the DLL's export table names exactly the ten exports, it
-# imports utils.dll by ordinal 9 and 8 and by nothing else, and every other
-# DLL it imports is one of Windows' own (no runtime DLL of the compiler).
+# Usage: check_exports_windows.sh obexses.dll utils.dll
+# Fails unless obexses.dll's export table names exactly the ten exports, it
+# imports utils.dll by ordinal 9 and 8 and by nothing else, every other DLL
+# it imports is one of Windows' own (no runtime DLL of the compiler), and
+# utils.dll exports ordinals 8 and 9 and no name.
 set -eu
 dll=$1
-tables=$(${OBJDUMP:-x86_64-w64-mingw32-objdump} -p "$dll")
+utils_dll=$2
+objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
+tables=$($objdump -p "$dll")
 status=0
+
+# Ordinals of a DLL's export address table, one a line.
+export_ordinals() {
+  $objdump -p "$1" | sed -n 's/.*+base\[ *\([0-9]*\)\].*Export RVA.*/\1/p'
+}
 
 expected_exports='CallInitProfiles
 CallProfileCommand
@@ -58,7 +67,18 @@ for name in $dlls; do
   esac
 done
 
+utils_ordinals=$(export_ordinals "$utils_dll" | sort -n | tr '\n' ' ')
+utils_names=$($objdump -p "$utils_dll" | awk '
+  /^\[Ordinal\/Name Pointer\] Table/ { inside = 1; next }
+  inside && /^[[:space:]]*$/ { inside = 0 }
+  inside { n++ } END { print n + 0 }')
+if [ "$utils_ordinals" != "8 9 " ] || [ "$utils_names" != 0 ]; then
+  echo "$utils_dll exports ordinals '$utils_ordinals' and $utils_names names, not 8 and 9 alone"
+  status=1
+fi
+
 if [ "$status" = 0 ]; then
-  echo "exactly the ten exports; utils.dll by ordinal 9 and 8; only Windows DLLs besides"
+  echo "exactly the ten exports; utils.dll by ordinal 9 and 8; only Windows DLLs besides;"
+  echo "utils.dll exports ordinals 8 and 9 without names"
 fi
 exit "$status"

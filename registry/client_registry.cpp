@@ -18,31 +18,6 @@ bool IsKnownProfile(uint32_t profile) {
   return profile == records::kProfileOpp || profile == records::kProfileFtp;
 }
 
-// Removes the entry that holds record, if any. Caller holds g_session_lock.
-bool UnsaveClientRecord(const ClientSession* record) {
-  for (auto it = g_saved_client_sessions.begin(); it != g_saved_client_sessions.end(); ++it) {
-    if (it->second == record) {
-      g_saved_client_sessions.erase(it);
-      return true;
-    }
-  }
-  return false;
-}
-
-// Files record under key, dropping any entry it holds under an older key.
-void FileClientRecord(ClientSession* record, std::u16string key) {
-  for (auto it = g_saved_client_sessions.begin(); it != g_saved_client_sessions.end();) {
-    if (it->second == record) {
-      DebugTrace(3, u"client session[%p] already saved, you are saving it again! \n", record);
-      it = g_saved_client_sessions.erase(it);
-    } else {
-      ++it;
-    }
-  }
-  record->resumed = 0;
-  g_saved_client_sessions.emplace(std::move(key), record);
-}
-
 }  // namespace
 
 void AppendClientRecord(ClientSession* record) {
@@ -86,7 +61,7 @@ int32_t tvr_destroy_client_session(ClientSession* record) {
   {
     SessionGuard lock(g_session_lock);
     if (!IsLiveSession(record)) return 0;
-    was_saved = UnsaveClientRecord(record);
+    was_saved = UnsaveRecord(g_saved_client_sessions, record);
     const std::u16string key = ClientRecordKey(record);
     DebugTrace(3,
                was_saved ? u"destroy one client session: %s %p\n"
@@ -112,11 +87,8 @@ int32_t tvr_save_client_session(ClientSession* record) {
     std::u16string key = ClientRecordKey(record);
     DebugTrace(3, u"save one client session: %s %p \n", key, record);
     if (key.empty()) return 0;
-    if (g_saved_client_sessions.count(key) != 0) {
-      record->resumed = 0;
-    } else {
-      FileClientRecord(record, std::move(key));
-    }
+    SaveUnderKey(g_saved_client_sessions, record, std::move(key),
+                 u"client session[%p] already saved, you are saving it again! \n");
   }
   return tvr_store_client_session();
 }

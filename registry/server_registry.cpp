@@ -12,32 +12,7 @@
 #include "settings/settings.h"
 
 namespace obexses {
-namespace {
-
-bool UnsaveServerRecord(const ServerSession* record) {
-  for (auto it = g_saved_server_sessions.begin(); it != g_saved_server_sessions.end(); ++it) {
-    if (it->second == record) {
-      g_saved_server_sessions.erase(it);
-      return true;
-    }
-  }
-  return false;
-}
-
-void FileServerRecord(ServerSession* record, std::u16string key) {
-  for (auto it = g_saved_server_sessions.begin(); it != g_saved_server_sessions.end();) {
-    if (it->second == record) {
-      DebugTrace(3, u"server session[%p] already saved, you are saving it again! \n", record);
-      it = g_saved_server_sessions.erase(it);
-    } else {
-      ++it;
-    }
-  }
-  record->resumed = 0;
-  g_saved_server_sessions.emplace(std::move(key), record);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 bool HoldsServerRecord(const ServerSession* record) {
   return std::find(g_server_sessions.begin(), g_server_sessions.end(), record) !=
@@ -78,7 +53,7 @@ int32_t tvr_destroy_server_session(ServerSession* record) {
   {
     SessionGuard lock(g_session_lock);
     if (!HoldsServerRecord(record)) return 0;
-    was_saved = UnsaveServerRecord(record);
+    was_saved = UnsaveRecord(g_saved_server_sessions, record);
     const std::u16string key = BuildServerKey(record->session_id);
     DebugTrace(3,
                was_saved ? u"destroy server session success %s %p\n"
@@ -102,11 +77,8 @@ int32_t tvr_save_server_session(ServerSession* record) {
     record->FO_timeStamp = FileStampOf(path);
     std::u16string key = BuildServerKey(record->session_id);
     DebugTrace(3, u"save server session: %s %p\n", key, record);
-    if (g_saved_server_sessions.count(key) != 0) {
-      record->resumed = 0;
-    } else {
-      FileServerRecord(record, std::move(key));
-    }
+    SaveUnderKey(g_saved_server_sessions, record, std::move(key),
+                 u"server session[%p] already saved, you are saving it again! \n");
   }
   // Unlike the client save, the store's result is not reported.
   tvr_store_server_session();

@@ -3,7 +3,7 @@
 # seed corpus in fuzz/corpus/<target>. Fails on the first finding; the input
 # that caused it is left as crash-*/leak-*/timeout-* in the work folder named.
 set -euo pipefail
-build_dir=$1
+build_dir=$(cd "$1" && pwd)
 seconds=${2:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 targets=("$build_dir"/*_fuzz)

@@ -1,0 +1,98 @@
+// The whole start-up after a restart: client file, server file, settings,
+// then the temporary-list clean-up, seen through the registry, the files and
+// the trace.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "module/module.h"
+#include "module/state.h"
+#include "records/record_memory.h"
+#include "registry/registry.h"
+#include "tests/support/test_env.h"
+#include "text/wide.h"
+
+namespace obexses::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint8_t kPhone[6] = {0xA0, 0xB1, 0xC2, 0xD3, 0xE4, 0xF5};
+constexpr uint8_t kOppId[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+
+class StartupTest : public ModuleFixtureBase, public ::testing::Test {
+ protected:
+  // The first run of the module: sessions saved with saving on, and a list of
+  // two temporary files of which an OPP server session names one.
+  void SaveSessionsAndListTemporaryFiles() {
+    MakePaths();
+    g_save_file = 1;
+    ClientSession* client = tvr_create_client_session(records::kProfileOpp);
+    std::memcpy(client->bdaddr, kPhone, 6);
+    text::CopyBounded(client->file_name, OBEXSES_NAME_UNITS, u"photo.jpg");
+    ASSERT_EQ(tvr_save_client_session(client), 1);
+
+    ServerSession* server = tvr_create_server_session(records::kProfileOpp);
+    std::memcpy(server->GoepServer_sessionId, kOppId, 16);
+    OppServerSession* opp = records::AsOpp(server);
+    text::CopyBounded(opp->m_szInboxpath, OBEXSES_NAME_UNITS, inbox().u16string());
+    text::CopyBounded(opp->internalObjectName, OBEXSES_NAME_UNITS, u"Song.MP3");
+    ASSERT_EQ(tvr_save_server_session(server), 1);
+
+    fs::create_directories(inbox());
+    WriteFile(inbox() / "song.mp3", "ID3");
+    WriteFile(inbox() / "partial.tmp", "half");
+    std::ofstream list(env().app_data() / "Velmora" / "tmp_lst");
+    list << (inbox() / "song.mp3").string() << "\n" << (inbox() / "partial.tmp").string() << "\n";
+  }
+
+  fs::path inbox() { return env().app_data() / "inbox"; }
+  fs::path sessions() { return env().app_data() / "Velmora" / "Session"; }
+
+  static std::string EmptyFile(const std::u16string& root) {
+    return "\xFF\xFE" + Utf16Le(u"<?xml version=\"1.0\"?>\n<" + root + u"></" + root + u">");
+  }
+};
+
+TEST_F(StartupTest, RestartRestoresBothSidesThenReadsSettingsThenCleansUp) {
+  SaveSessionsAndListTemporaryFiles();
+  ResetModuleState();  // the host goes down: a new module starts empty
+  env().set_dword(u"ObexSesSaveFile", 1);
+  env().set_dword(u"ObexSesDebugLevel", 3);
+  env().clear_output();
+
+  ASSERT_EQ(InitializeModule(reinterpret_cast<ICore*>(this)), 1u);
+
+  // The restores ran before the settings were read: silent, and each forced
+  // rewrite wrote the saved set from before the restore, which was empty.
+  EXPECT_TRUE(env().trace_lines().empty());
+  EXPECT_EQ(g_save_file.load(), 1u);
+  EXPECT_EQ(ReadFile(sessions() / "ClientSession.xml"), EmptyFile(u"client_session"));
+  EXPECT_EQ(ReadFile(sessions() / "ServerSession.xml"), EmptyFile(u"server_session"));
+
+  // Both sides are back, saved and (for the client) live.
+  ClientSession* client = tvr_find_client_session(kPhone, u"photo.jpg", records::kProfileOpp);
+  ASSERT_NE(client, nullptr);
+  EXPECT_TRUE(IsLiveSession(client));
+  ASSERT_NE(tvr_find_server_session(kOppId), nullptr);
+
+  // The clean-up ran last, with the server sessions already restored: the file
+  // an OPP server session names (in another case) stays, the other goes.
+  EXPECT_TRUE(fs::exists(inbox() / "song.mp3"));
+  EXPECT_FALSE(fs::exists(inbox() / "partial.tmp"));
+  std::ifstream list(env().app_data() / "Velmora" / "tmp_lst");
+  std::string line, rest;
+  std::getline(list, line);
+  EXPECT_EQ(line, (inbox() / "song.mp3").string());
+  EXPECT_FALSE(std::getline(list, rest));
+
+  // The next store writes the restored sessions back.
+  ASSERT_EQ(tvr_save_client_session(client), 1);
+  EXPECT_NE(ReadFile(sessions() / "ClientSession.xml").find(Utf16Le(u"file_name=\"photo.jpg\"")),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace obexses::testing

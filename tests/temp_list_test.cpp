@@ -1,0 +1,257 @@
+// The temporary file list: tmp_lst pruned against the saved OPP server sessions.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "module/state.h"
+#include "platform/env.h"
+#include "records/record_memory.h"
+#include "registry/registry.h"
+#include "templist/temp_list.h"
+#include "tests/support/test_env.h"
+#include "text/wide.h"
+
+namespace obexses {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempListTest : public testing::ModuleFixtureBase, public ::testing::Test {
+ protected:
+  fs::path ListFile() { return env().app_data() / "Velmora" / "tmp_lst"; }
+
+  // A real file in a folder of the app-data folder; returns the path to list.
+  std::string MakeFile(const std::string& folder, const std::string& name) {
+    fs::create_directories(env().app_data() / folder);
+    const fs::path path = env().app_data() / folder / name;
+    testing::WriteFile(path, "data");
+    return path.string();
+  }
+
+  void WriteList(const std::string& text) {
+    fs::create_directories(ListFile().parent_path());
+    testing::WriteFile(ListFile(), text);
+  }
+
+  // The rewritten list with its line ends as "\n", whatever the platform writes.
+  std::string ReadList() {
+    std::string text = testing::ReadFile(ListFile());
+    std::erase(text, '\r');
+    return text;
+  }
+
+  ServerSession* NewSession(uint32_t profile) {
+    ServerSession* record = tvr_create_server_session(profile);
+    record->GoepServer_sessionId[0] = next_id_++;
+    return record;
+  }
+
+  void SaveOppSession(const std::string& object) {
+    ServerSession* record = NewSession(records::kProfileOpp);
+    text::CopyBounded(records::AsOpp(record)->internalObjectName, kTempPathUnits,
+                      text::FromUtf8(object));
+    ASSERT_EQ(tvr_save_server_session(record), 1);
+  }
+
+ private:
+  uint8_t next_id_ = 1;
+};
+
+TEST_F(TempListTest, WithoutListNothingHappens) {
+  const std::string file = MakeFile("in", "a.txt");
+  CleanTempFileList();
+  EXPECT_TRUE(fs::exists(file));
+  EXPECT_FALSE(fs::exists(ListFile()));
+}
+
+TEST_F(TempListTest, NothingKeptDeletesEveryFileAndTheListSilently) {
+  const std::string a = MakeFile("in", "a.txt"), b = MakeFile("in", "b.txt");
+  WriteList(a + "\n" + b + "\n");
+  g_debug_level = 3;
+  env().clear_output();
+  CleanTempFileList();
+  EXPECT_FALSE(fs::exists(a));
+  EXPECT_FALSE(fs::exists(b));
+  EXPECT_FALSE(fs::exists(ListFile()));
+  EXPECT_TRUE(env().trace_lines().empty());
+  EXPECT_TRUE(env().host_lines().empty());
+}
+
+TEST_F(TempListTest, KeptFilesStayAndAreListedInTheirOldOrder) {
+  const std::string a = MakeFile("in", "a.txt"), b = MakeFile("in", "b.txt");
+  const std::string c = MakeFile("in", "c.txt"), d = MakeFile("in", "d.txt");
+  WriteList(a + "\n" + b + "\n" + c + "\n" + d + "\n");
+  SaveOppSession("c.txt");
+  SaveOppSession("a.txt");
+  CleanTempFileList();
+  EXPECT_TRUE(fs::exists(a));
+  EXPECT_FALSE(fs::exists(b));
+  EXPECT_TRUE(fs::exists(c));
+  EXPECT_FALSE(fs::exists(d));
+  EXPECT_EQ(ReadList(), a + "\n" + c + "\n");
+}
+
+TEST_F(TempListTest, NameMatchesInAnyFolderWhateverItsAsciiCase) {
+  const std::string file = MakeFile("other/deeper", "PIC.JPG");
+  WriteList(file + "\n");
+  SaveOppSession("pic.jpg");
+  CleanTempFileList();
+  EXPECT_TRUE(fs::exists(file));
+  EXPECT_EQ(ReadList(), file + "\n");
+}
+
+TEST_F(TempListTest, EachSessionKeepsOnlyTheFirstEntryOfItsName) {
+  const std::string first = MakeFile("one", "x.txt"), second = MakeFile("two", "x.txt");
+  WriteList(first + "\n" + second + "\n");
+  SaveOppSession("x.txt");
+  SaveOppSession("X.TXT");  // searches from the first entry again
+  CleanTempFileList();
+  EXPECT_TRUE(fs::exists(first));
+  EXPECT_FALSE(fs::exists(second));
+  EXPECT_EQ(ReadList(), first + "\n");
+}
+
+TEST_F(TempListTest, RepeatedLineStaysListedOnceButItsFileGoes) {
+  const std::string a = MakeFile("in", "a.txt");
+  WriteList(a + "\n" + a + "\n");
+  SaveOppSession("a.txt");
+  CleanTempFileList();
+  // The second, unkept entry names the same file.
+  EXPECT_FALSE(fs::exists(a));
+  EXPECT_EQ(ReadList(), a + "\n");
+}
+
+TEST_F(TempListTest, EmptyLinesAndAnUnterminatedLastLineAreEntries) {
+  const std::string a = MakeFile("in", "a.txt"), b = MakeFile("in", "b.txt");
+  WriteList("\n" + a + "\n\n" + b);
+  SaveOppSession("b.txt");
+  SaveOppSession("");  // keeps the first empty line
+  CleanTempFileList();
+  EXPECT_FALSE(fs::exists(a));
+  EXPECT_TRUE(fs::exists(b));
+  EXPECT_EQ(ReadList(), "\n" + b + "\n");
+}
+
+TEST_F(TempListTest, OnlySavedOppServerSessionsKeepFiles) {
+  const std::string a = MakeFile("in", "a.txt");
+  WriteList(a + "\n");
+  // An FTP server record holding the name at the OPP object name's place.
+  ServerSession* ftp = NewSession(records::kProfileFtp);
+  text::CopyBounded(records::AsFtp(ftp)->m_bstrCurrentTxName + 4, kTempPathUnits - 4, u"a.txt");
+  ASSERT_EQ(tvr_save_server_session(ftp), 1);
+  ServerSession* unsaved = NewSession(records::kProfileOpp);
+  text::CopyBounded(records::AsOpp(unsaved)->internalObjectName, kTempPathUnits, u"a.txt");
+  CleanTempFileList();
+  EXPECT_FALSE(fs::exists(a));
+  EXPECT_FALSE(fs::exists(ListFile()));
+}
+
+// Lines of the read buffer's full size: dir + separator + "nnn...", 259 units.
+class LongLineTest : public TempListTest {
+ protected:
+  void SetUp() override {
+    const size_t folder = (env().app_data() / "in").string().size() + 1;
+    ASSERT_LT(folder, 200u);
+    name_ = std::string(259 - folder, 'n');
+    full_ = (env().app_data() / "in" / name_).string();
+    ASSERT_EQ(full_.size(), 259u);
+  }
+  std::string name_, full_;
+};
+
+TEST_F(LongLineTest, RestOfALongerLineIsTheNextEntry) {
+  WriteList(full_ + "tail.txt\n");
+  SaveOppSession(name_);
+  SaveOppSession("tail.txt");
+  CleanTempFileList();
+  EXPECT_EQ(ReadList(), full_ + "\ntail.txt\n");
+}
+
+TEST_F(LongLineTest, LineBreakAfterAFullReadIsAnEmptyEntry) {
+  const std::string other = MakeFile("in", "other.txt");
+  WriteList(full_ + "\n" + other + "\n");
+  SaveOppSession(name_);
+  SaveOppSession("");
+  CleanTempFileList();
+  EXPECT_FALSE(fs::exists(other));
+  EXPECT_EQ(ReadList(), full_ + "\n\n");
+}
+
+// Counts the clean-up's file-system calls and touches nothing.
+class RecordingEnv : public platform::EnvWrapper {
+ public:
+  RecordingEnv(platform::Env* target, bool has_folder, std::u16string folder)
+      : EnvWrapper(target), has_folder_(has_folder), folder_(std::move(folder)) {}
+  bool AppDataFolder(std::u16string* path) override {
+    *path = folder_;
+    return has_folder_;
+  }
+  bool CreateFolder(const std::u16string&) override { return Count(); }
+  bool RemoveFile(const std::u16string&) override { return Count(); }
+  bool ReadTextFile(const std::u16string&, std::u16string*) override { return Count(); }
+  bool WriteTextFile(const std::u16string&, const std::u16string&) override { return Count(); }
+  int calls = 0;
+
+ private:
+  bool Count() {
+    ++calls;
+    return false;
+  }
+  bool has_folder_;
+  std::u16string folder_;
+};
+
+TEST_F(TempListTest, SkippedWithoutAppDataFolderOrWhenTheListPathWouldNotFit) {
+  RecordingEnv missing(&env(), false, u"");
+  platform::SetEnv(&missing);
+  CleanTempFileList();
+  EXPECT_EQ(missing.calls, 0);
+  // "<folder>\Velmora\tmp_lst" must fit into 259 units.
+  RecordingEnv too_long(&env(), true, u"/" + std::u16string(243, u'x'));
+  platform::SetEnv(&too_long);
+  CleanTempFileList();
+  EXPECT_EQ(too_long.calls, 0);
+  RecordingEnv fits(&env(), true, u"/" + std::u16string(242, u'x'));
+  platform::SetEnv(&fits);
+  CleanTempFileList();
+  EXPECT_EQ(fits.calls, 2);  // the folder made, the list not found
+  platform::SetEnv(&env());
+}
+
+// Index of the entry that a session with this object name keeps, or -1.
+int KeptIndex(const std::u16string& object, const std::vector<std::u16string>& paths) {
+  ServerSession* record = records::NewServerRecord(records::kProfileOpp);
+  text::CopyBounded(records::AsOpp(record)->internalObjectName, kTempPathUnits, object);
+  TempFileList list;
+  for (const auto& path : paths) {
+    list.push_back(std::make_unique<TempFileEntry>());
+    text::CopyBounded(list.back()->m_szPath, kTempPathUnits, path);
+  }
+  MarkKeptTempFile(record, &list);
+  MarkKeptTempFile(record, nullptr);
+  MarkKeptTempFile(nullptr, &list);
+  records::DeleteServerRecord(record);
+  int kept = -1;
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (list[i]->m_bKeep != 0) kept = kept == -1 ? static_cast<int>(i) : -2;
+  }
+  return kept;
+}
+
+TEST(MarkKeptTempFileTest, ComparesTheNameAfterTheLastSeparator) {
+  EXPECT_EQ(KeptIndex(u"pic.jpg", {u"C:\\in\\pic.jpg"}), 0);
+  EXPECT_EQ(KeptIndex(u"pic.jpg", {u"C:pic.jpg"}), 0);
+  EXPECT_EQ(KeptIndex(u"pic.jpg", {u"in/PIC.jpg"}), 0);
+  EXPECT_EQ(KeptIndex(u"pic.jpg", {u"in\\\\pic.jpg"}), 0);
+  EXPECT_EQ(KeptIndex(u"pic.jpg", {u"C:\\in\\pic.jpg\\"}), -1);  // "pic.jpg\" is the name
+  EXPECT_EQ(KeptIndex(u"in\\", {u"C:\\in\\"}), 0);
+  EXPECT_EQ(KeptIndex(u"in//", {u"C:\\in//"}), 0);
+  EXPECT_EQ(KeptIndex(u"\u00e9.txt", {u"\u00c9.txt"}), -1);  // only A-Z fold
+  EXPECT_EQ(KeptIndex(u"a.txt", {u"x\\b.txt", u"x\\A.TXT", u"y\\a.txt"}), 1);
+  EXPECT_EQ(KeptIndex(u"a.txt", {}), -1);
+}
+
+}  // namespace
+}  // namespace obexses

@@ -24,6 +24,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing::FileText;
 using testing::Utf16Le;
+using Lines = std::vector<std::string>;
+using Keys = std::vector<std::u16string>;
 
 constexpr uint8_t kAddress[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
 
@@ -47,8 +49,8 @@ std::u16string ServerElement(const std::u16string& id, const std::u16string& cre
          path + u"</m_szInboxpath></session>";
 }
 
-std::vector<std::u16string> SavedKeys(bool client) {
-  std::vector<std::u16string> keys;
+Keys SavedKeys(bool client) {
+  Keys keys;
   if (client) {
     for (const auto& entry : g_saved_client_sessions) keys.push_back(entry.first);
   } else {
@@ -92,7 +94,7 @@ class PersistFilesTest : public ::testing::Test, protected testing::ModuleFixtur
   std::string Trace(const std::u16string& text) { return "\nTavrin: " + text::ToUtf8(text); }
 };
 
-TEST_F(PersistFilesTest, StoreWithSavingOffLeavesTheFileAlone) {
+TEST_F(PersistFilesTest, StoreWritesTheFilesOnlyWhenSavingIsOn) {
   testing::WriteFile(ClientFile(), "old");
   testing::WriteFile(ServerFile(), "old");
   g_debug_level = 3;
@@ -101,22 +103,17 @@ TEST_F(PersistFilesTest, StoreWithSavingOffLeavesTheFileAlone) {
   EXPECT_EQ(testing::ReadFile(ClientFile()), "old");
   EXPECT_EQ(testing::ReadFile(ServerFile()), "old");
   EXPECT_TRUE(env().trace_lines().empty());
-}
-
-TEST_F(PersistFilesTest, StoreWithoutSessionsWritesTheEmptyRoot) {
   g_save_file = 1;
-  g_debug_level = 3;
   EXPECT_EQ(tvr_store_client_session(), 1);
   EXPECT_EQ(tvr_store_server_session(), 1);
   EXPECT_EQ(testing::ReadFile(ClientFile()),
             "\xFF\xFE" + Utf16Le(u"<?xml version=\"1.0\"?>\n<client_session></client_session>"));
   EXPECT_EQ(testing::ReadFile(ServerFile()), FileBytesOf(u"server_session", u""));
-  EXPECT_EQ(env().trace_lines(),
-            (std::vector<std::string>{Trace(u"store all client session to file\n"),
-                                      Trace(u"store all server session to file\n")}));
+  EXPECT_EQ(env().trace_lines(), (Lines{Trace(u"store all client session to file\n"),
+                                        Trace(u"store all server session to file\n")}));
 }
 
-TEST_F(PersistFilesTest, SavedClientSessionsAreWrittenExactly) {
+TEST_F(PersistFilesTest, SavedSessionsOfEachSideAndProfileAreWrittenExactly) {
   g_save_file = 1;
   ClientSession* opp = SavedClient(records::kProfileOpp, testing::FillOppClient);
   EXPECT_EQ(testing::ReadFile(ClientFile()),
@@ -127,16 +124,13 @@ TEST_F(PersistFilesTest, SavedClientSessionsAreWrittenExactly) {
   SavedClient(records::kProfileFtp, testing::FillFtpClient);
   EXPECT_EQ(testing::ReadFile(ClientFile()),
             FileBytesOf(u"client_session", testing::FtpClientElement()));
-}
-
-TEST_F(PersistFilesTest, SavedServerSessionsAreWrittenExactly) {
-  g_save_file = 1;
   SavedServer(records::kProfileOpp, testing::FillOppServer);
   SavedServer(records::kProfileFtp, testing::FillFtpServer);
   const std::string file = testing::ReadFile(ServerFile());
-  const std::u16string opp = testing::OppServerElement(), ftp = testing::FtpServerElement();
-  EXPECT_TRUE(file == FileBytesOf(u"server_session", opp + ftp) ||
-              file == FileBytesOf(u"server_session", ftp + opp));
+  const std::u16string opp_server = testing::OppServerElement();
+  const std::u16string ftp_server = testing::FtpServerElement();
+  EXPECT_TRUE(file == FileBytesOf(u"server_session", opp_server + ftp_server) ||
+              file == FileBytesOf(u"server_session", ftp_server + opp_server));
 }
 
 TEST_F(PersistFilesTest, ClientStoreLeavesOutSavedRecordsThatAreNotLive) {
@@ -145,33 +139,24 @@ TEST_F(PersistFilesTest, ClientStoreLeavesOutSavedRecordsThatAreNotLive) {
   g_save_file = 1;
   EXPECT_EQ(tvr_store_client_session(), 1);
   EXPECT_EQ(testing::ReadFile(ClientFile()), FileBytesOf(u"client_session", u""));
-  EXPECT_EQ(SavedKeys(true), std::vector<std::u16string>{ClientKey(u"photo.jpg")});
+  EXPECT_EQ(SavedKeys(true), Keys{ClientKey(u"photo.jpg")});
 }
 
-TEST_F(PersistFilesTest, MissingFileRestoresNothing) {
+TEST_F(PersistFilesTest, MissingFileOrRootRestoresNothing) {
   g_debug_level = 3;
   EXPECT_EQ(tvr_restore_client_session(), 0);
-  EXPECT_EQ(tvr_restore_server_session(), 0);
   EXPECT_FALSE(fs::exists(ClientFile()));
-  EXPECT_FALSE(fs::exists(ServerFile()));
-  EXPECT_EQ(env().trace_lines(),
-            (std::vector<std::string>{Trace(u"restore all client session from file\n"),
-                                      Trace(u"tvr_restore_client_session ,LoadXML failed " +
-                                            std::u16string(g_client_session_path) + u"\n"),
-                                      Trace(u"retore all server session from file\n"),
-                                      Trace(u"tvr_restore_server_session ,LoadXML failed " +
-                                            std::u16string(g_server_session_path) + u"\n")}));
-}
-
-TEST_F(PersistFilesTest, DocumentWithoutItsRootIsLeftAlone) {
   const std::string other = FileBytesOf(u"client_session", u"");
   testing::WriteFile(ServerFile(), other);
-  g_debug_level = 3;
   EXPECT_EQ(tvr_restore_server_session(), 1);
   EXPECT_EQ(testing::ReadFile(ServerFile()), other);
-  EXPECT_EQ(env().trace_lines().back(), Trace(u"tvr_restore_server_session ,LoadXML failed " +
-                                              std::u16string(g_server_session_path) + u"\n"));
   EXPECT_TRUE(g_server_sessions.empty());
+  EXPECT_EQ(env().trace_lines(), (Lines{Trace(u"restore all client session from file\n"),
+                                        Trace(u"tvr_restore_client_session ,LoadXML failed " +
+                                              std::u16string(g_client_session_path) + u"\n"),
+                                        Trace(u"retore all server session from file\n"),
+                                        Trace(u"tvr_restore_server_session ,LoadXML failed " +
+                                              std::u16string(g_server_session_path) + u"\n")}));
 }
 
 TEST_F(PersistFilesTest, ObsoleteBoundaryWithTheDefaultAge) {
@@ -184,11 +169,9 @@ TEST_F(PersistFilesTest, ObsoleteBoundaryWithTheDefaultAge) {
                   ServerElement(u"00000000000000000000000000000003", u"8142556500000000"));
   EXPECT_EQ(tvr_restore_client_session(), 1);
   EXPECT_EQ(tvr_restore_server_session(), 1);
-  EXPECT_EQ(SavedKeys(true),
-            (std::vector<std::u16string>{ClientKey(u"future.txt"), ClientKey(u"younger.txt")}));
-  EXPECT_EQ(SavedKeys(false),
-            (std::vector<std::u16string>{u"server_00000000000000000000000000000002",
-                                         u"server_00000000000000000000000000000003"}));
+  EXPECT_EQ(SavedKeys(true), (Keys{ClientKey(u"future.txt"), ClientKey(u"younger.txt")}));
+  EXPECT_EQ(SavedKeys(false), (Keys{u"server_00000000000000000000000000000002",
+                                    u"server_00000000000000000000000000000003"}));
   EXPECT_EQ(g_client_sessions.size(), 2u);
   EXPECT_EQ(g_server_sessions.size(), 2u);
 }
@@ -198,7 +181,7 @@ TEST_F(PersistFilesTest, AgeZeroKeepsOnlyFutureSessions) {
   WriteClientFile(ClientElement(u"now.txt", u"00F1536500000000") +
                   ClientElement(u"next.txt", u"01F1536500000000"));
   EXPECT_EQ(tvr_restore_client_session(), 1);
-  EXPECT_EQ(SavedKeys(true), std::vector<std::u16string>{ClientKey(u"next.txt")});
+  EXPECT_EQ(SavedKeys(true), Keys{ClientKey(u"next.txt")});
 }
 
 TEST_F(PersistFilesTest, FirstOfRepeatedKeysWinsAndKeylessSessionsGo) {
@@ -245,8 +228,7 @@ TEST_F(PersistFilesTest, RestoreRewritesTheFileFromTheSetItReplaces) {
   ASSERT_NE(found, nullptr);
   EXPECT_TRUE(IsLiveSession(found));
   EXPECT_EQ(g_client_sessions, (ClientList{unsaved, found}));
-  EXPECT_EQ(SavedKeys(false),
-            std::vector<std::u16string>{u"server_ff000000000000000000000000000000"});
+  EXPECT_EQ(SavedKeys(false), Keys{u"server_ff000000000000000000000000000000"});
   EXPECT_EQ(g_server_sessions.size(), 1u);
   EXPECT_EQ(tvr_resume_server_session(old_server), 0);
 }
@@ -255,18 +237,33 @@ TEST_F(PersistFilesTest, RestoreTracesInOrder) {
   WriteClientFile(ClientElement(u"a.txt", u"00F1536500000000"));
   g_debug_level = 3;
   EXPECT_EQ(tvr_restore_client_session(), 1);
-  EXPECT_EQ(env().trace_lines(),
-            (std::vector<std::string>{Trace(u"restore all client session from file\n"),
-                                      Trace(u"build client key " + ClientKey(u"a.txt") + u"\n"),
-                                      Trace(u"store all client session to file\n")}));
+  EXPECT_EQ(env().trace_lines(), (Lines{Trace(u"restore all client session from file\n"),
+                                        Trace(u"build client key " + ClientKey(u"a.txt") + u"\n"),
+                                        Trace(u"store all client session to file\n")}));
 }
 
-TEST_F(PersistFilesTest, RestartFindsTheSessionsAgain) {
+// Names with each escaped character, Cyrillic and full length, and a resume
+// buffer of several pieces, next to the sample sessions.
+TEST_F(PersistFilesTest, RestartFindsEverySessionByName) {
+  const std::vector<std::u16string> names = {
+      u"\u041Aартинка.jpg", u"Bob's photo.jpg",        u"a=b.txt",
+      u"<x>.txt",           u"say \"hi\".txt",         u"&lt;&amp;.txt",
+      u"Tom & Jerry",       std::u16string(259, u'n'), std::u16string(259, u'\'')};
   g_save_file = 1;
   SavedClient(records::kProfileOpp, testing::FillOppClient);
   SavedClient(records::kProfileFtp, testing::FillFtpClient);
   SavedServer(records::kProfileOpp, testing::FillOppServer);
   SavedServer(records::kProfileFtp, testing::FillFtpServer);
+  for (const auto& name : names) {
+    ClientSession* record = tvr_create_client_session(records::kProfileOpp);
+    std::memcpy(record->bdaddr, kAddress, 6);
+    testing::SetText(record->file_name, name);
+    testing::SetText(records::AsOpp(record)->objectName, name);
+    record->ResumeParms_headerLen = 1000;
+    record->ResumeParms_headerBuff = static_cast<uint8_t*>(std::malloc(1000));
+    for (int i = 0; i < 1000; ++i) record->ResumeParms_headerBuff[i] = static_cast<uint8_t>(i);
+    EXPECT_EQ(tvr_save_client_session(record), 1);
+  }
 
   testing::ResetModuleState();
   MakePaths();
@@ -286,29 +283,6 @@ TEST_F(PersistFilesTest, RestartFindsTheSessionsAgain) {
   ASSERT_NE(server, nullptr);
   EXPECT_EQ(std::u16string(records::AsOpp(server)->m_szInboxpath), u"C:\\Inbox");
   EXPECT_EQ(SavedKeys(false).size(), 2u);
-  // As at start-up: the file holds the (empty) set saved before the restore.
-  EXPECT_EQ(testing::ReadFile(ClientFile()), FileBytesOf(u"client_session", u""));
-}
-
-TEST_F(PersistFilesTest, NamesWithMarkupAndLongBuffersComeBackWhole) {
-  const std::vector<std::u16string> names = {
-      u"\u041Aартинка.jpg", u"Bob's photo.jpg",        u"a=b.txt",
-      u"<x>.txt",           u"say \"hi\".txt",         u"&lt;&amp;.txt",
-      u"Tom & Jerry",       std::u16string(259, u'n'), std::u16string(259, u'\'')};
-  g_save_file = 1;
-  for (const auto& name : names) {
-    ClientSession* record = tvr_create_client_session(records::kProfileOpp);
-    std::memcpy(record->bdaddr, kAddress, 6);
-    testing::SetText(record->file_name, name);
-    testing::SetText(records::AsOpp(record)->objectName, name);
-    record->ResumeParms_headerLen = 1000;
-    record->ResumeParms_headerBuff = static_cast<uint8_t*>(std::malloc(1000));
-    for (int i = 0; i < 1000; ++i) record->ResumeParms_headerBuff[i] = static_cast<uint8_t>(i);
-    EXPECT_EQ(tvr_save_client_session(record), 1);
-  }
-  testing::ResetModuleState();
-  MakePaths();
-  EXPECT_EQ(tvr_restore_client_session(), 1);
   for (const auto& name : names) {
     ClientSession* record = tvr_find_client_session(kAddress, name.c_str(), records::kProfileOpp);
     ASSERT_NE(record, nullptr) << text::ToUtf8(name);
@@ -316,6 +290,8 @@ TEST_F(PersistFilesTest, NamesWithMarkupAndLongBuffersComeBackWhole) {
     ASSERT_EQ(record->ResumeParms_headerLen, 1000);
     for (int i = 0; i < 1000; ++i) ASSERT_EQ(record->ResumeParms_headerBuff[i], i & 0xFF);
   }
+  // As at start-up: the file holds the (empty) set saved before the restore.
+  EXPECT_EQ(testing::ReadFile(ClientFile()), FileBytesOf(u"client_session", u""));
 }
 
 // Replacement of the file fails as when its folder cannot be written.
@@ -337,17 +313,13 @@ TEST_F(PersistFilesTest, FailedStoreKeepsTheOldFile) {
   platform::SetEnv(&env());
   EXPECT_EQ(testing::ReadFile(ClientFile()), "old client");
   EXPECT_EQ(testing::ReadFile(ServerFile()), "old server");
-  EXPECT_EQ(env().trace_lines(),
-            (std::vector<std::string>{Trace(u"tvr_store_client_session ,open failed " +
-                                            std::u16string(g_client_session_path) + u"\n"),
-                                      Trace(u"tvr_store_server_session ,open failed " +
-                                            std::u16string(g_server_session_path) + u"\n")}));
-}
-
-TEST_F(PersistFilesTest, StoreIntoAMissingFolderFails) {
-  const std::u16string path = env().app_data_u16() + u"\\missing\\ClientSession.xml";
-  text::CopyBounded(g_client_session_path, kPathUnits, path);
-  g_save_file = 1;
+  EXPECT_EQ(env().trace_lines(), (Lines{Trace(u"tvr_store_client_session ,open failed " +
+                                              std::u16string(g_client_session_path) + u"\n"),
+                                        Trace(u"tvr_store_server_session ,open failed " +
+                                              std::u16string(g_server_session_path) + u"\n")}));
+  // The real file system refuses a folder that does not exist.
+  text::CopyBounded(g_client_session_path, kPathUnits,
+                    env().app_data_u16() + u"\\missing\\ClientSession.xml");
   EXPECT_EQ(tvr_store_client_session(), 0);
   EXPECT_FALSE(fs::exists(env().app_data() / "missing"));
 }

@@ -1,5 +1,5 @@
-// Client services of the table (slots 0 to 4 and 14), used as a client
-// profile module uses them: records filled in place, then handed back.
+// Client services of the table (slots 0 to 4 and 14) and the session keys,
+// used as a client profile module uses them: records filled in place, then handed back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -31,12 +31,23 @@ class ClientRegistryTest : public ModuleFixtureBase, public ::testing::Test {
     if (save) tvr_save_client_session(record);
     return record;
   }
-
-  static bool OnlyZerosBetween(const ClientSession* record, size_t from, size_t to) {
-    const auto* bytes = reinterpret_cast<const uint8_t*>(record);
-    return std::all_of(bytes + from, bytes + to, [](uint8_t b) { return b == 0; });
-  }
 };
+
+TEST_F(ClientRegistryTest, KeysOfDeviceProfileAndName) {
+  EXPECT_EQ(BuildClientKey(kPhone, u"n", 0x12345), u"client_01:02:03:04:05:a0_12345_n");
+  EXPECT_EQ(BuildClientKey(kPhone, u"n", 0x7), u"client_01:02:03:04:05:a0_0007_n");
+  uint8_t id[16];
+  for (int i = 0; i < 16; ++i) id[i] = static_cast<uint8_t>(i + 0xA0);
+  EXPECT_EQ(BuildServerKey(id), u"server_a0a1a2a3a4a5a6a7a8a9aaabacadaeaf");
+  EXPECT_EQ(BuildServerKey(nullptr), u"");
+  // "client_" + 17 + "_" + 4 + "_" leaves 489 units of name in a 519-unit key.
+  EXPECT_EQ(BuildClientKey(kPhone, std::u16string(489, u'n').c_str(), 0x1105).size(), 519u);
+  EXPECT_EQ(BuildClientKey(kPhone, std::u16string(490, u'n').c_str(), 0x1105), u"");
+  EXPECT_EQ(BuildClientKey(kPhone, std::u16string(100000, u'n').c_str(), 0x1105), u"");
+  env().clear_output();
+  EXPECT_EQ(tvr_find_client_session(kPhone, std::u16string(600, u'n').c_str(), 0x1105), nullptr);
+  EXPECT_EQ(env().trace_lines(), Lines{Trace("find client:no found \n")});
+}
 
 TEST_F(ClientRegistryTest, CreateGivesZeroedLiveListedUnsavedRecordOfTheProfileSize) {
   env().set_now(1234567890123);
@@ -45,26 +56,26 @@ TEST_F(ClientRegistryTest, CreateGivesZeroedLiveListedUnsavedRecordOfTheProfileS
   ASSERT_NE(opp, nullptr);
   ASSERT_NE(ftp, nullptr);
   for (ClientSession* record : {opp, ftp}) {
-    const size_t size = record == opp ? sizeof(OppClientSession) : sizeof(FtpClientSession);
-    EXPECT_TRUE(OnlyZerosBetween(record, 0, 720));
-    EXPECT_TRUE(OnlyZerosBetween(record, 724, 744));
-    EXPECT_TRUE(OnlyZerosBetween(record, 752, size));
     EXPECT_EQ(record->create_time_stamp, 1234567890123);
     EXPECT_TRUE(IsLiveSession(record));
+    EXPECT_EQ(record->profile_id, record == opp ? 0x1105u : 0x1106u);
+    record->create_time_stamp = 0;
+    record->profile_id = 0;
+    const size_t size = record == opp ? sizeof(OppClientSession) : sizeof(FtpClientSession);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(record);
+    EXPECT_TRUE(std::all_of(bytes, bytes + size, [](uint8_t b) { return b == 0; }));
   }
-  EXPECT_EQ(opp->profile_id, 0x1105u);
-  EXPECT_EQ(ftp->profile_id, 0x1106u);
   EXPECT_EQ(g_client_sessions, (ClientList{opp, ftp}));
-  EXPECT_TRUE(g_saved_client_sessions.empty());
   EXPECT_EQ(env().trace_lines(),
             (Lines{Trace("create opp client session success " + Ptr(opp) + "\n"),
                    Trace("create ftp client session success " + Ptr(ftp) + "\n")}));
+  opp->profile_id = 0x1105;
   std::copy_n(kPhone, 6, opp->bdaddr);
   SetName(opp->file_name, u"a.txt");
-  EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1105), nullptr);
+  EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1105), nullptr);  // not saved yet
 }
 
-TEST_F(ClientRegistryTest, UnknownProfileAndNullRecordsAreRefusedSilently) {
+TEST_F(ClientRegistryTest, RefusalsLeaveEverythingAlone) {
   EXPECT_EQ(tvr_create_client_session(0x1107), nullptr);
   EXPECT_TRUE(g_client_sessions.empty());
   EXPECT_EQ(tvr_resume_client_session(nullptr), 0);
@@ -73,33 +84,25 @@ TEST_F(ClientRegistryTest, UnknownProfileAndNullRecordsAreRefusedSilently) {
   EXPECT_EQ(tvr_find_client_session(nullptr, u"a.txt", 0x1105), nullptr);
   EXPECT_EQ(tvr_find_client_session(kPhone, nullptr, 0x1105), nullptr);
   EXPECT_EQ(tvr_find_client_session(kPhone, u"", 0x1105), nullptr);
-  EXPECT_TRUE(env().trace_lines().empty());
-}
-
-TEST_F(ClientRegistryTest, RecordsTheRegistryDoesNotHoldAreNotTouched) {
+  // A record the registry does not hold, and the save of an unnamed one.
   OppClientSession foreign{};
   foreign.head.profile_id = 0x1105;
-  foreign.head.resumed = 7;
-  foreign.head.FO_timeStamp = 9;
   SetName(foreign.head.file_name, u"a.txt");
+  ClientSession* unnamed = tvr_create_client_session(0x1106);
+  env().clear_output();
+  for (ClientSession* record : {&foreign.head, unnamed}) {
+    record->resumed = 7;
+    record->FO_timeStamp = 9;
+  }
   EXPECT_EQ(tvr_save_client_session(&foreign.head), 0);
   EXPECT_EQ(tvr_resume_client_session(&foreign.head), 0);
   EXPECT_EQ(tvr_destroy_client_session(&foreign.head), 0);
-  EXPECT_EQ(foreign.head.resumed, 7u);
-  EXPECT_EQ(foreign.head.FO_timeStamp, 9u);
+  EXPECT_EQ(tvr_save_client_session(unnamed), 1);
+  for (ClientSession* record : {&foreign.head, unnamed}) {
+    EXPECT_EQ(record->resumed, 7u);
+    EXPECT_EQ(record->FO_timeStamp, 9u);
+  }
   EXPECT_TRUE(g_saved_client_sessions.empty());
-  EXPECT_TRUE(env().trace_lines().empty());
-}
-
-TEST_F(ClientRegistryTest, SaveOfAnUnnamedRecordFilesNothing) {
-  ClientSession* record = tvr_create_client_session(0x1106);
-  record->resumed = 1;
-  record->FO_timeStamp = 5;
-  env().clear_output();
-  EXPECT_EQ(tvr_save_client_session(record), 1);
-  EXPECT_TRUE(g_saved_client_sessions.empty());
-  EXPECT_EQ(record->resumed, 1u);
-  EXPECT_EQ(record->FO_timeStamp, 5u);
   EXPECT_TRUE(env().trace_lines().empty());
 }
 
@@ -123,12 +126,20 @@ TEST_F(ClientRegistryTest, SaveFindAndResumeWriteTheirLines) {
                    Trace("build client key " + kPhoneKey + "1106_a.txt\n"),
                    Trace("find client:no found " + kPhoneKey + "1106_a.txt\n"), built,
                    Trace("resume client session:" + key + " " + p + "\n")}));
+  EXPECT_EQ(tvr_find_client_session(kPhone, u"A.txt", 0x1105), nullptr);  // names keep their case
   // Saved again under the same key: no already-saved message, resumed cleared.
   env().clear_output();
   tvr_save_client_session(record);
   EXPECT_EQ(record->resumed, 0u);
   EXPECT_EQ(env().trace_lines().size(), 2u);
   EXPECT_EQ(g_saved_client_sessions.size(), 1u);
+  // An unknown profile is not resumed, but its line is written.
+  record->profile_id = 0x1107;
+  env().clear_output();
+  EXPECT_EQ(tvr_resume_client_session(record), 0);
+  EXPECT_EQ(record->resumed, 0u);
+  EXPECT_EQ(env().trace_lines().back(),
+            Trace("resume client session:" + kPhoneKey + "1107_a.txt " + p + "\n"));
 }
 
 TEST_F(ClientRegistryTest, SaveAfterTheNameChangedRefilesTheRecord) {
@@ -186,54 +197,26 @@ TEST_F(ClientRegistryTest, DestroyUnfilesUnlistsAndFreesOnce) {
   EXPECT_EQ(env().trace_lines().size(), 2u);  // the find's key and not-found lines
 }
 
-TEST_F(ClientRegistryTest, ResumeOfAnUnknownProfileLeavesResumedAlone) {
-  ClientSession* record = Make(0x1105, kPhone, u"a.txt");
-  record->profile_id = 0x1107;
-  env().clear_output();
-  EXPECT_EQ(tvr_resume_client_session(record), 0);
-  EXPECT_EQ(record->resumed, 0u);
-  EXPECT_EQ(env().trace_lines().back(),
-            Trace("resume client session:" + kPhoneKey + "1107_a.txt " + Ptr(record) + "\n"));
-}
-
-struct Visits {
-  std::multiset<void*> records;
-  static void Count(void* record, void* context) {
-    static_cast<Visits*>(context)->records.insert(record);
-  }
-  static void Destroy(void* record, void* context) {
-    Count(record, context);
-    EXPECT_EQ(tvr_destroy_client_session(static_cast<ClientSession*>(record)), 1);
-  }
-};
-
 TEST_F(ClientRegistryTest, EnumerateCallsBackEachSavedSessionOfTheDeviceAndProfileOnce) {
   ClientSession* a = Make(0x1105, kPhone, u"a.txt");
   ClientSession* b = Make(0x1105, kPhone, u"b.txt");
-  Make(0x1106, kPhone, u"c.txt");
+  ClientSession* c = Make(0x1106, kPhone, u"c.txt");
+  ClientSession* d = Make(0x1106, kPhone, u"d.txt");
   Make(0x1105, kPhone, u"unsaved.txt", false);
   Make(0x1105, kLaptop, u"a.txt");
-  Make(0x1106, kLaptop, u"d.txt");
-  Visits visits;
-  EXPECT_EQ(tvr_enum_client_session(kPhone, 0x1105, Visits::Count, &visits), 1);
+  Visits<ClientSession> visits, none, destroyed;
+  EXPECT_EQ(tvr_enum_client_session(kPhone, 0x1105, visits.Count, &visits), 1);
   EXPECT_EQ(visits.records, (std::multiset<void*>{a, b}));
-  Visits none;
   const uint8_t stranger[6] = {9, 9, 9, 9, 9, 9};
-  EXPECT_EQ(tvr_enum_client_session(stranger, 0x1105, Visits::Count, &none), 1);
+  EXPECT_EQ(tvr_enum_client_session(stranger, 0x1105, none.Count, &none), 1);
   EXPECT_EQ(tvr_enum_client_session(kPhone, 0x1105, nullptr, &none), 0);
-  EXPECT_EQ(tvr_enum_client_session(nullptr, 0x1105, Visits::Count, &none), 0);
+  EXPECT_EQ(tvr_enum_client_session(nullptr, 0x1105, none.Count, &none), 0);
   EXPECT_TRUE(none.records.empty());
-}
-
-TEST_F(ClientRegistryTest, EnumerateCallbackMayDestroyTheRecordItWasHanded) {
-  ClientSession* a = Make(0x1106, kPhone, u"a.txt");
-  ClientSession* b = Make(0x1106, kPhone, u"b.txt");
-  ClientSession* other = Make(0x1105, kPhone, u"a.txt");
-  Visits visits;
-  EXPECT_EQ(tvr_enum_client_session(kPhone, 0x1106, Visits::Destroy, &visits), 1);
-  EXPECT_EQ(visits.records, (std::multiset<void*>{a, b}));
-  EXPECT_EQ(g_client_sessions, ClientList{other});
-  EXPECT_EQ(g_saved_client_sessions.size(), 1u);
+  // The callback may destroy the record it was handed.
+  EXPECT_EQ(tvr_enum_client_session(kPhone, 0x1106, destroyed.Destroy, &destroyed), 1);
+  EXPECT_EQ(destroyed.records, (std::multiset<void*>{c, d}));
+  EXPECT_EQ(g_client_sessions.size(), 4u);
+  EXPECT_EQ(g_saved_client_sessions.size(), 3u);
 }
 
 }  // namespace

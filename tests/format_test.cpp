@@ -12,10 +12,9 @@ namespace obexses::text {
 namespace {
 
 TEST(FormatTest, ConversionsOfTheModulesMessages) {
-  const std::u16string owned = u"owned";
-  EXPECT_EQ(Format(u"%s|%s|%S", u"wide", owned, "narrow"), u"wide|owned|narrow");
-  EXPECT_EQ(Format(u"%p", reinterpret_cast<const void*>(uintptr_t{0xabc123})), u"0000000000ABC123");
-  EXPECT_EQ(Format(u"%p", nullptr), u"0000000000000000");
+  EXPECT_EQ(Format(u"%s|%s|%S", u"wide", std::u16string(u"owned"), "narrow"), u"wide|owned|narrow");
+  EXPECT_EQ(Format(u"%p|%p", reinterpret_cast<const void*>(uintptr_t{0xabc123}), nullptr),
+            u"0000000000ABC123|0000000000000000");
   EXPECT_EQ(Format(u"%d %d %u", -42, 7, 4294967295u), u"-42 7 4294967295");
   EXPECT_EQ(Format(u"%x %02x %02x %02x", 0xbeefu, 5, 0xa0, 0x1ff), u"beef 05 a0 1ff");
   EXPECT_EQ(Format(u"%04x %04x %04x", 0x1105u, 0x7u, 0x12345u), u"1105 0007 12345");

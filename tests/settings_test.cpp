@@ -12,29 +12,23 @@ namespace {
 
 class SettingsTest : public ModuleFixtureBase, public ::testing::Test {};
 
-TEST_F(SettingsTest, MissingSettingsKeepTheirValues) {
+TEST_F(SettingsTest, ValuesOfAtMostFourBytesAreReadMissingOnesKeepTheirValues) {
   ReadSettings();
   EXPECT_EQ(g_save_file.load(), 0u);
   EXPECT_EQ(g_debug_level.load(), 0u);
+  EXPECT_EQ(ReadObsoleteAge(), 86400u);
   g_save_file = 5;
   env().set_dword(u"ObexSesDebugLevel", 2);
+  env().set_dword(u"ObexSesObsoleteTime", 60);
   ReadSettings();
   EXPECT_EQ(g_save_file.load(), 5u);
   EXPECT_EQ(g_debug_level.load(), 2u);
-}
-
-TEST_F(SettingsTest, OnlyValuesOfAtMostFourBytesAreRead) {
+  EXPECT_EQ(ReadObsoleteAge(), 60u);
   env().set_setting(u"ObexSesSaveFile", std::string("\x01\x00\x00\x00\x00\x00", 6));
   env().set_setting(u"ObexSesDebugLevel", std::string("\x03", 1));
   ReadSettings();
-  EXPECT_EQ(g_save_file.load(), 0u);
+  EXPECT_EQ(g_save_file.load(), 5u);
   EXPECT_EQ(g_debug_level.load(), 3u);
-}
-
-TEST_F(SettingsTest, ObsoleteAgeDefaultsToOneDay) {
-  EXPECT_EQ(ReadObsoleteAge(), 86400u);
-  env().set_dword(u"ObexSesObsoleteTime", 60);
-  EXPECT_EQ(ReadObsoleteAge(), 60u);
 }
 
 TEST_F(SettingsTest, SessionFilePathsShareTheSessionFolderWhichIsCreated) {
@@ -72,7 +66,7 @@ TEST_F(SettingsTest, SessionFilePathIsCutToTheBuffer) {
             (u"\\no-such-folder\\" + std::u16string(300, u'f')).substr(0, 259));
 }
 
-TEST_F(SettingsTest, TraceLevelIsAnUnsignedUpperBound) {
+TEST_F(SettingsTest, TraceLevelIsAnUnsignedUpperBoundAndAMessageHoldsAtMost2038Units) {
   g_debug_level = 2;
   DebugTrace(0, u"zero\n");
   DebugTrace(2, u"two %d\n", 2);
@@ -81,20 +75,13 @@ TEST_F(SettingsTest, TraceLevelIsAnUnsignedUpperBound) {
   DebugTrace(0xFFFFFFFFu, u"all\n");
   g_debug_level = 3;
   DebugTrace(0xFFFFFFFFu, u"never\n");
-  EXPECT_EQ(env().trace_lines(), (Lines{Trace("zero\n"), Trace("two 2\n"), Trace("all\n")}));
-}
-
-TEST_F(SettingsTest, TraceMessageHoldsAtMost2038Characters) {
-  g_debug_level = 3;
   const std::u16string whole(2038, u'w');
   DebugTrace(3, u"%s", whole);
   DebugTrace(3, u"%sXYZ", whole);
   DebugTrace(3, u"%s", std::u16string(5000, u'l'));
-  const Lines lines = env().trace_lines();
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0], Trace(std::string(2038, 'w')));
-  EXPECT_EQ(lines[1], Trace(std::string(2038, 'w')));
-  EXPECT_EQ(lines[2], Trace(std::string(2038, 'l')));
+  const std::string cut(2038, 'w');
+  EXPECT_EQ(env().trace_lines(), (Lines{Trace("zero\n"), Trace("two 2\n"), Trace("all\n"),
+                                        Trace(cut), Trace(cut), Trace(std::string(2038, 'l'))}));
 }
 
 }  // namespace

@@ -66,72 +66,49 @@ TEST_F(TempListTest, WithoutListNothingHappens) {
   EXPECT_FALSE(fs::exists(ListFile()));
 }
 
-TEST_F(TempListTest, NothingKeptDeletesEveryFileAndTheListSilently) {
-  const std::string a = MakeFile("in", "a.txt"), b = MakeFile("in", "b.txt");
-  WriteList(a + "\n" + b + "\n");
-  g_debug_level = 3;
-  env().clear_output();
-  CleanTempFileList();
-  EXPECT_FALSE(fs::exists(a));
-  EXPECT_FALSE(fs::exists(b));
-  EXPECT_FALSE(fs::exists(ListFile()));
-  EXPECT_TRUE(env().trace_lines().empty());
-  EXPECT_TRUE(env().host_lines().empty());
-}
-
-TEST_F(TempListTest, KeptFilesStayAndAreListedInTheirOldOrder) {
-  const std::string a = MakeFile("in", "a.txt"), b = MakeFile("in", "b.txt");
-  const std::string c = MakeFile("in", "c.txt"), d = MakeFile("in", "d.txt");
-  WriteList(a + "\n" + b + "\n" + c + "\n" + d + "\n");
-  SaveOppSession("c.txt");
-  SaveOppSession("a.txt");
-  CleanTempFileList();
-  EXPECT_TRUE(fs::exists(a));
-  EXPECT_FALSE(fs::exists(b));
-  EXPECT_TRUE(fs::exists(c));
-  EXPECT_FALSE(fs::exists(d));
-  EXPECT_EQ(ReadList(), a + "\n" + c + "\n");
-}
-
-TEST_F(TempListTest, NameMatchesInAnyFolderWhateverItsAsciiCase) {
-  const std::string file = MakeFile("other/deeper", "PIC.JPG");
-  WriteList(file + "\n");
-  SaveOppSession("pic.jpg");
-  CleanTempFileList();
-  EXPECT_TRUE(fs::exists(file));
-  EXPECT_EQ(ReadList(), file + "\n");
-}
-
-TEST_F(TempListTest, EachSessionKeepsOnlyTheFirstEntryOfItsName) {
-  const std::string first = MakeFile("one", "x.txt"), second = MakeFile("two", "x.txt");
-  WriteList(first + "\n" + second + "\n");
-  SaveOppSession("x.txt");
-  SaveOppSession("X.TXT");  // searches from the first entry again
-  CleanTempFileList();
-  EXPECT_TRUE(fs::exists(first));
-  EXPECT_FALSE(fs::exists(second));
-  EXPECT_EQ(ReadList(), first + "\n");
-}
-
-TEST_F(TempListTest, RepeatedLineStaysListedOnceButItsFileGoes) {
-  const std::string a = MakeFile("in", "a.txt");
-  WriteList(a + "\n" + a + "\n");
-  SaveOppSession("a.txt");
-  CleanTempFileList();
-  // The second, unkept entry names the same file.
-  EXPECT_FALSE(fs::exists(a));
-  EXPECT_EQ(ReadList(), a + "\n");
-}
-
-TEST_F(TempListTest, EmptyLinesAndAnUnterminatedLastLineAreEntries) {
-  const std::string a = MakeFile("in", "a.txt"), b = MakeFile("in", "b.txt");
-  WriteList("\n" + a + "\n\n" + b);
-  SaveOppSession("b.txt");
-  SaveOppSession("");  // keeps the first empty line
-  CleanTempFileList();
-  EXPECT_FALSE(fs::exists(a));
-  EXPECT_TRUE(fs::exists(b));
-  EXPECT_EQ(ReadList(), "\n" + b + "\n");
+TEST_F(TempListTest, ListedFilesStayOnlyWhileASavedOppServerSessionNamesThem) {
+  const struct {
+    const char* name;
+    std::vector<std::string> entries;  // "folder/name" of a file made, "" for an empty line
+    bool last_line_ended;
+    std::vector<std::string> objects;  // of the saved OPP server sessions
+    const char* stays;                 // per entry: '+' kept, '-' deleted, '.' no file
+    std::vector<int> listed;           // entries in the rewritten list; none: list deleted
+  } cases[] = {
+      {"nothing kept", {"in/a.txt", "in/b.txt"}, true, {}, "--", {}},
+      {"old order", {"in/a", "in/b", "in/c", "in/d"}, true, {"c", "a"}, "+-+-", {0, 2}},
+      {"any folder, ASCII case", {"other/deeper/PIC.JPG"}, true, {"pic.jpg"}, "+", {0}},
+      // Each session keeps the first entry of its name, searching from the first each time.
+      {"same name twice", {"one/x.txt", "two/x.txt"}, true, {"x.txt", "X.TXT"}, "+-", {0}},
+      // The second, unkept entry names the same file.
+      {"repeated line", {"in/a.txt", "in/a.txt"}, true, {"a.txt"}, "--", {0}},
+      {"empty lines", {"", "in/a.txt", "", "in/b.txt"}, false, {"b.txt", ""}, ".-.+", {0, 3}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::ResetModuleState();
+    std::vector<std::string> paths;
+    std::string list;
+    for (const auto& entry : c.entries) {
+      const size_t slash = entry.rfind('/');
+      paths.push_back(entry.empty() ? ""
+                                    : MakeFile(entry.substr(0, slash), entry.substr(slash + 1)));
+      list += paths.back() + "\n";
+    }
+    WriteList(c.last_line_ended ? list : list.substr(0, list.size() - 1));
+    for (const auto& object : c.objects) SaveOppSession(object);
+    g_debug_level = 3;
+    env().clear_output();
+    CleanTempFileList();
+    std::string expected = c.listed.empty() ? "(deleted)" : "";
+    for (int index : c.listed) expected += paths[index] + "\n";
+    EXPECT_EQ(fs::exists(ListFile()) ? ReadList() : "(deleted)", expected);
+    for (size_t i = 0; i < paths.size(); ++i) {
+      EXPECT_TRUE(c.stays[i] == '.' || fs::exists(paths[i]) == (c.stays[i] == '+')) << paths[i];
+    }
+    EXPECT_TRUE(env().trace_lines().empty());  // the clean-up reports nothing
+    EXPECT_TRUE(env().host_lines().empty());
+  }
 }
 
 TEST_F(TempListTest, OnlySavedOppServerSessionsKeepFiles) {
@@ -161,18 +138,14 @@ class LongLineTest : public TempListTest {
   std::string name_, full_;
 };
 
-TEST_F(LongLineTest, RestOfALongerLineIsTheNextEntry) {
+TEST_F(LongLineTest, RestOfALongerLineIsTheNextEntryAndABreakAfterAFullReadAnEmptyOne) {
   WriteList(full_ + "tail.txt\n");
   SaveOppSession(name_);
   SaveOppSession("tail.txt");
   CleanTempFileList();
   EXPECT_EQ(ReadList(), full_ + "\ntail.txt\n");
-}
-
-TEST_F(LongLineTest, LineBreakAfterAFullReadIsAnEmptyEntry) {
   const std::string other = MakeFile("in", "other.txt");
   WriteList(full_ + "\n" + other + "\n");
-  SaveOppSession(name_);
   SaveOppSession("");
   CleanTempFileList();
   EXPECT_FALSE(fs::exists(other));

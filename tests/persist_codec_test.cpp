@@ -1,4 +1,5 @@
-// Value encoding of the session files: hex digits, text escapes, pieces and bytes.
+// Value encoding of the session files: hex digits and text escapes. Pieces
+// and file bytes are checked by the exact session files.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -29,18 +30,7 @@ Bytes BytesOf(const char16_t* text) {
   return bytes;
 }
 
-TEST(PersistCodecTest, HexDigitsInTheRecordsByteOrder) {
-  // 4357, 0x0102 and 1700000000 as the records hold them.
-  EXPECT_EQ(Hex({0x05, 0x11, 0x00, 0x00}), u"05110000");
-  EXPECT_EQ(Hex({0x02, 0x01}), u"0201");
-  EXPECT_EQ(Hex({0x00, 0xF1, 0x53, 0x65, 0, 0, 0, 0}), u"00F1536500000000");
-  EXPECT_EQ(Hex({0xAB, 0xCD, 0xEF, 0xFF}), u"ABCDEFFF");
-  const uint8_t byte = 1;
-  EXPECT_EQ(BinToHex(&byte, 0), nullptr);
-  EXPECT_EQ(BinToHex(&byte, -1), nullptr);
-}
-
-TEST(PersistCodecTest, HexTextIsReadByPairs) {
+TEST(PersistCodecTest, HexDigitsAreWrittenInByteOrderAndReadByPairs) {
   const struct {
     const char16_t* text;
     Bytes bytes;
@@ -55,17 +45,10 @@ TEST(PersistCodecTest, HexTextIsReadByPairs) {
       {u"1 2\u041A", {0x10, 0x20}},
   };
   for (const auto& c : cases) EXPECT_EQ(BytesOf(c.text), c.bytes) << text::ToUtf8(c.text);
-}
-
-TEST(PersistCodecTest, FilePrintfWritesEveryPieceWholeAndFileBytesAreUtf16Le) {
-  SessionText text;
-  EXPECT_EQ(FilePrintf(&text, u"<a>%s</a>", u"\u041A"), 1);
-  const std::u16string digits(2000, u'A');
-  FilePrintf(&text, u"<ResumeParms_headerBuff>%s</ResumeParms_headerBuff>\n", digits);
-  EXPECT_EQ(text.units,
-            u"<a>\u041A</a><ResumeParms_headerBuff>" + digits + u"</ResumeParms_headerBuff>\n");
-  text.units = u"<a>\u041A\n";
-  EXPECT_EQ(FileBytes(text), std::string("\xFF\xFE<\0a\0>\0\x1A\x04\n\0", 12));
+  const Bytes bytes = {0x00, 0xF1, 0x53, 0x65, 0xAB, 0xCD, 0xEF, 0xFF};
+  EXPECT_EQ(Hex(bytes), u"00F15365ABCDEFFF");
+  EXPECT_EQ(BinToHex(bytes.data(), 0), nullptr);
+  EXPECT_EQ(BinToHex(bytes.data(), -1), nullptr);
 }
 
 TEST(PersistCodecTest, EscapesAndTheirReading) {

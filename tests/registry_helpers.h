@@ -6,15 +6,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <set>
 #include <string>
-#include <type_traits>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "records/client_session.h"
-#include "registry/registry.h"
 #include "tests/support/test_env.h"
 #include "text/wide.h"
 
@@ -57,22 +52,5 @@ inline std::filesystem::file_time_type BaseTime() {
   const auto hour_ago = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
   return std::chrono::floor<std::chrono::seconds>(hour_ago);
 }
-
-// The records an enumeration hands out; Destroy also destroys each one.
-template <typename Record>
-struct Visits {
-  std::multiset<void*> records;
-  static void Count(void* record, void* context) {
-    static_cast<Visits*>(context)->records.insert(record);
-  }
-  static void Destroy(void* record, void* context) {
-    Count(record, context);
-    if constexpr (std::is_same_v<Record, ClientSession>) {
-      EXPECT_EQ(tvr_destroy_client_session(static_cast<ClientSession*>(record)), 1);
-    } else {
-      EXPECT_EQ(tvr_destroy_server_session(static_cast<ServerSession*>(record)), 1);
-    }
-  }
-};
 
 }  // namespace obexses::testing

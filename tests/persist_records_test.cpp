@@ -215,20 +215,6 @@ TEST_F(PersistRecordsTest, EveryFieldOfTheFourLayoutsRoundTrips) {
   }
 }
 
-TEST_F(PersistRecordsTest, NotLiveOrUnknownRecordsWriteNothing) {
-  ClientSession* record = records::NewClientRecord(kProfileOpp);
-  SessionText text;
-  EXPECT_EQ(WriteClientSession(&text, record), 0);
-  records::DeleteClientRecord(record);
-  ClientSession* other = NewLiveClient(kProfileOpp);
-  other->profile_id = 0x1107;
-  EXPECT_EQ(WriteClientSession(&text, other), 1);
-  ServerSession* server = NewServer(kProfileFtp);
-  server->profile_id = 0;
-  EXPECT_EQ(WriteServerSession(&text, server), 1);
-  EXPECT_EQ(text.units, u"");
-}
-
 TEST_F(PersistRecordsTest, NullOrEmptyRequestListIsWrittenEmptyAndReadAsAnEmptyList) {
   ClientSession* fresh = NewLiveClient(kProfileFtp);  // head still two null pointers
   const std::u16string empty = u"<m_reqList num=\"00000000\"></m_reqList>";

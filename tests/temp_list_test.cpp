@@ -13,12 +13,12 @@
 #include "tests/support/test_env.h"
 #include "text/wide.h"
 
-namespace obexses {
+namespace obexses::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempListTest : public testing::ModuleFixtureBase, public ::testing::Test {
+class TempListTest : public ModuleFixtureBase, public ::testing::Test {
  protected:
   fs::path ListFile() { return env().app_data() / "Velmora" / "tmp_lst"; }
 
@@ -26,18 +26,18 @@ class TempListTest : public testing::ModuleFixtureBase, public ::testing::Test {
   std::string MakeFile(const std::string& folder, const std::string& name) {
     fs::create_directories(env().app_data() / folder);
     const fs::path path = env().app_data() / folder / name;
-    testing::WriteFile(path, "data");
+    WriteFile(path, "data");
     return path.string();
   }
 
   void WriteList(const std::string& text) {
     fs::create_directories(ListFile().parent_path());
-    testing::WriteFile(ListFile(), text);
+    WriteFile(ListFile(), text);
   }
 
   // The rewritten list with its line ends as "\n", whatever the platform writes.
   std::string ReadList() {
-    std::string text = testing::ReadFile(ListFile());
+    std::string text = ReadFile(ListFile());
     std::erase(text, '\r');
     return text;
   }
@@ -86,7 +86,7 @@ TEST_F(TempListTest, ListedFilesStayOnlyWhileASavedOppServerSessionNamesThem) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    testing::ResetModuleState();
+    ResetModuleState();
     std::vector<std::string> paths;
     std::string list;
     for (const auto& entry : c.entries) {
@@ -125,41 +125,33 @@ TEST_F(TempListTest, OnlySavedOppServerSessionsKeepFiles) {
   EXPECT_FALSE(fs::exists(ListFile()));
 }
 
-// Lines of the read buffer's full size: dir + separator + "nnn...", 259 units.
-class LongLineTest : public TempListTest {
- protected:
-  void SetUp() override {
-    const size_t folder = (env().app_data() / "in").string().size() + 1;
-    ASSERT_LT(folder, 200u);
-    name_ = std::string(259 - folder, 'n');
-    full_ = (env().app_data() / "in" / name_).string();
-    ASSERT_EQ(full_.size(), 259u);
-  }
-  std::string name_, full_;
-};
-
-TEST_F(LongLineTest, RestOfALongerLineIsTheNextEntryAndABreakAfterAFullReadAnEmptyOne) {
-  WriteList(full_ + "tail.txt\n");
-  SaveOppSession(name_);
+// Lines of the read buffer's full size, 259 units: folder, separator and name.
+TEST_F(TempListTest, RestOfALongerLineIsTheNextEntryAndABreakAfterAFullReadAnEmptyOne) {
+  const std::string name(259 - (env().app_data() / "in").string().size() - 1, 'n');
+  const std::string full = (env().app_data() / "in" / name).string();
+  ASSERT_EQ(full.size(), 259u);
+  WriteList(full + "tail.txt\n");
+  SaveOppSession(name);
   SaveOppSession("tail.txt");
   CleanTempFileList();
-  EXPECT_EQ(ReadList(), full_ + "\ntail.txt\n");
+  EXPECT_EQ(ReadList(), full + "\ntail.txt\n");
   const std::string other = MakeFile("in", "other.txt");
-  WriteList(full_ + "\n" + other + "\n");
+  WriteList(full + "\n" + other + "\n");
   SaveOppSession("");
   CleanTempFileList();
   EXPECT_FALSE(fs::exists(other));
-  EXPECT_EQ(ReadList(), full_ + "\n\n");
+  EXPECT_EQ(ReadList(), full + "\n\n");
 }
 
-// Counts the clean-up's file-system calls and touches nothing.
+// Counts the clean-up's file-system calls and touches nothing; an empty
+// folder stands for none.
 class RecordingEnv : public platform::EnvWrapper {
  public:
-  RecordingEnv(platform::Env* target, bool has_folder, std::u16string folder)
-      : EnvWrapper(target), has_folder_(has_folder), folder_(std::move(folder)) {}
+  RecordingEnv(platform::Env* target, std::u16string folder)
+      : EnvWrapper(target), folder_(std::move(folder)) {}
   bool AppDataFolder(std::u16string* path) override {
     *path = folder_;
-    return has_folder_;
+    return !folder_.empty();
   }
   bool CreateFolder(const std::u16string&) override { return Count(); }
   bool RemoveFile(const std::u16string&) override { return Count(); }
@@ -172,21 +164,20 @@ class RecordingEnv : public platform::EnvWrapper {
     ++calls;
     return false;
   }
-  bool has_folder_;
   std::u16string folder_;
 };
 
 TEST_F(TempListTest, SkippedWithoutAppDataFolderOrWhenTheListPathWouldNotFit) {
-  RecordingEnv missing(&env(), false, u"");
+  RecordingEnv missing(&env(), u"");
   platform::SetEnv(&missing);
   CleanTempFileList();
   EXPECT_EQ(missing.calls, 0);
   // "<folder>\Velmora\tmp_lst" must fit into 259 units.
-  RecordingEnv too_long(&env(), true, u"/" + std::u16string(243, u'x'));
+  RecordingEnv too_long(&env(), u"/" + std::u16string(243, u'x'));
   platform::SetEnv(&too_long);
   CleanTempFileList();
   EXPECT_EQ(too_long.calls, 0);
-  RecordingEnv fits(&env(), true, u"/" + std::u16string(242, u'x'));
+  RecordingEnv fits(&env(), u"/" + std::u16string(242, u'x'));
   platform::SetEnv(&fits);
   CleanTempFileList();
   EXPECT_EQ(fits.calls, 2);  // the folder made, the list not found
@@ -227,4 +218,4 @@ TEST(MarkKeptTempFileTest, ComparesTheNameAfterTheLastSeparator) {
 }
 
 }  // namespace
-}  // namespace obexses
+}  // namespace obexses::testing

@@ -21,7 +21,7 @@ using text::FormatBounded;
 
 class SettingsTest : public ModuleFixtureBase, public ::testing::Test {};
 
-TEST_F(SettingsTest, ValuesOfAtMostFourBytesAreReadMissingOnesKeepTheirValues) {
+TEST_F(SettingsTest, MissingSettingsKeepTheirValuesAndTheObsoleteAgeIsADay) {
   ReadSettings();
   EXPECT_EQ(g_save_file.load(), 0u);
   EXPECT_EQ(g_debug_level.load(), 0u);
@@ -33,11 +33,6 @@ TEST_F(SettingsTest, ValuesOfAtMostFourBytesAreReadMissingOnesKeepTheirValues) {
   EXPECT_EQ(g_save_file.load(), 5u);
   EXPECT_EQ(g_debug_level.load(), 2u);
   EXPECT_EQ(ReadObsoleteAge(), 60u);
-  env().set_setting(u"ObexSesSaveFile", std::string("\x01\x00\x00\x00\x00\x00", 6));
-  env().set_setting(u"ObexSesDebugLevel", std::string("\x03", 1));
-  ReadSettings();
-  EXPECT_EQ(g_save_file.load(), 5u);
-  EXPECT_EQ(g_debug_level.load(), 3u);
 }
 
 TEST_F(SettingsTest, SessionFilePathsShareTheSessionFolderWhichIsCreated) {

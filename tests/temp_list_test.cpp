@@ -59,13 +59,6 @@ class TempListTest : public ModuleFixtureBase, public ::testing::Test {
   uint8_t next_id_ = 1;
 };
 
-TEST_F(TempListTest, WithoutListNothingHappens) {
-  const std::string file = MakeFile("in", "a.txt");
-  CleanTempFileList();
-  EXPECT_TRUE(fs::exists(file));
-  EXPECT_FALSE(fs::exists(ListFile()));
-}
-
 TEST_F(TempListTest, ListedFilesStayOnlyWhileASavedOppServerSessionNamesThem) {
   const struct {
     const char* name;
@@ -167,7 +160,7 @@ class RecordingEnv : public platform::EnvWrapper {
   std::u16string folder_;
 };
 
-TEST_F(TempListTest, SkippedWithoutAppDataFolderOrWhenTheListPathWouldNotFit) {
+TEST_F(TempListTest, SkippedWithoutAppDataFolderOrListOrWhenTheListPathWouldNotFit) {
   RecordingEnv missing(&env(), u"");
   platform::SetEnv(&missing);
   CleanTempFileList();
@@ -177,10 +170,11 @@ TEST_F(TempListTest, SkippedWithoutAppDataFolderOrWhenTheListPathWouldNotFit) {
   platform::SetEnv(&too_long);
   CleanTempFileList();
   EXPECT_EQ(too_long.calls, 0);
+  // Without a list nothing happens after the folder is made and the list not found.
   RecordingEnv fits(&env(), u"/" + std::u16string(242, u'x'));
   platform::SetEnv(&fits);
   CleanTempFileList();
-  EXPECT_EQ(fits.calls, 2);  // the folder made, the list not found
+  EXPECT_EQ(fits.calls, 2);
   platform::SetEnv(&env());
 }
 

@@ -14,22 +14,12 @@
 namespace obexses::testing {
 namespace {
 
-const std::string kCommandIn = "4 OBEX: +++++ CallProfileCommand";
-const std::string kCommandOut = "4 OBEX: ----- CallProfileCommand";
+const std::string kIn = "4 OBEX: +++++ CallProfileCommand";
+const std::string kOut = "4 OBEX: ----- CallProfileCommand";
 
 class ModuleTest : public ModuleFixtureBase, public ::testing::Test {
  protected:
   ICore* core() { return reinterpret_cast<ICore*>(this); }
-
-  // A table whose every byte is 0xAB, to see what a command writes.
-  static SessionDdi Untouched() {
-    SessionDdi table;
-    std::memset(&table, 0xAB, sizeof table);
-    return table;
-  }
-  static bool Same(const SessionDdi& a, const SessionDdi& b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-  }
 };
 
 TEST_F(ModuleTest, InitializeWithoutCoreGivesThreeAndStartsNothing) {
@@ -68,62 +58,48 @@ TEST_F(ModuleTest, InitializeStartsUpOnceWithTracingOffUntilTheSettingsAreRead) 
 }
 
 TEST_F(ModuleTest, QueryDdiFillsTheTwentyTwoSlotsInOrder) {
-  const SessionDdi expected{tvr_create_client_session,
-                            tvr_destroy_client_session,
-                            tvr_save_client_session,
-                            tvr_find_client_session,
-                            tvr_resume_client_session,
-                            tvr_create_server_session,
-                            tvr_destroy_server_session,
-                            tvr_save_server_session,
-                            tvr_find_server_session,
-                            tvr_resume_server_session,
-                            tvr_store_client_session,
-                            tvr_restore_client_session,
-                            tvr_store_server_session,
-                            tvr_restore_server_session,
-                            tvr_enum_client_session,
-                            tvr_enum_server_session,
-                            tvr_client_file_changed,
-                            tvr_server_file_changed,
-                            tvr_client_transfer_file_changed,
-                            tvr_server_transfer_file_changed,
-                            tvr_client_file_size,
-                            tvr_server_file_size};
-  SessionDdi table = Untouched();
+  // clang-format off
+  const SessionDdi expected{
+      tvr_create_client_session, tvr_destroy_client_session, tvr_save_client_session,
+      tvr_find_client_session, tvr_resume_client_session, tvr_create_server_session,
+      tvr_destroy_server_session, tvr_save_server_session, tvr_find_server_session,
+      tvr_resume_server_session, tvr_store_client_session, tvr_restore_client_session,
+      tvr_store_server_session, tvr_restore_server_session, tvr_enum_client_session,
+      tvr_enum_server_session, tvr_client_file_changed, tvr_server_file_changed,
+      tvr_client_transfer_file_changed, tvr_server_transfer_file_changed, tvr_client_file_size,
+      tvr_server_file_size};
+  // clang-format on
+  SessionDdi table;
+  std::memset(&table, 0xAB, sizeof table);
   RunProfileCommand(u"QueryDdi", 1, &table);
-  EXPECT_TRUE(Same(table, expected));
-  EXPECT_EQ(env().host_lines(), (Lines{kCommandIn, "4 OBEX: query ddi", "4 OBEX: +++++ FillDdi",
-                                       "4 OBEX: ----- FillDdi", kCommandOut}));
+  EXPECT_EQ(std::memcmp(&table, &expected, sizeof table), 0);
+  EXPECT_EQ(env().host_lines(), (Lines{kIn, "4 OBEX: query ddi", "4 OBEX: +++++ FillDdi",
+                                       "4 OBEX: ----- FillDdi", kOut}));
 }
 
-TEST_F(ModuleTest, QueryDdiWithWrongParametersWritesNothing) {
-  SessionDdi table = Untouched();
-  RunProfileCommand(u"QueryDdi", 2, &table);
-  RunProfileCommand(u"QueryDdi", 1, nullptr);
-  EXPECT_TRUE(Same(table, Untouched()));
-  const Lines once{kCommandIn, "4 OBEX: query ddi", "1 OBEX: wrong params!", kCommandOut};
-  Lines twice = once;
-  twice.insert(twice.end(), once.begin(), once.end());
-  EXPECT_EQ(env().host_lines(), twice);
-}
-
-TEST_F(ModuleTest, OtherCommandNamesOnlyWriteEntryAndExitLines) {
-  SessionDdi table = Untouched();
-  for (const char16_t* name : {u"queryddi", u"QueryDdiX", u"QueryDd", u"QUERYDDI"}) {
+TEST_F(ModuleTest, OtherCommandsWriteTheirLinesAndLeaveTheTableAlone) {
+  const Lines wrong{kIn, "4 OBEX: query ddi", "1 OBEX: wrong params!", kOut};
+  const Lines unnamed{kIn, "1 OBEX: call profile command but no function name!"};
+  const struct {
+    const char16_t* name;
+    uint32_t count;
+    bool table;
+    Lines lines;
+  } cases[] = {
+      {u"QueryDdi", 2, true, wrong},       {u"QueryDdi", 1, false, wrong},
+      {u"queryddi", 1, true, {kIn, kOut}}, {u"QueryDdiX", 1, true, {kIn, kOut}},
+      {u"QueryDd", 1, true, {kIn, kOut}},  {u"QUERYDDI", 1, true, {kIn, kOut}},
+      {nullptr, 1, true, unnamed},         {u"", 1, true, unnamed},
+  };
+  SessionDdi table, untouched;
+  std::memset(&untouched, 0xAB, sizeof untouched);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name != nullptr ? text::ToUtf8(c.name) : "null");
+    table = untouched;
     env().clear_output();
-    RunProfileCommand(name, 1, &table);
-    EXPECT_EQ(env().host_lines(), (Lines{kCommandIn, kCommandOut}));
-  }
-  EXPECT_TRUE(Same(table, Untouched()));
-}
-
-TEST_F(ModuleTest, MissingCommandNameWritesItsMessageAndNoExitLine) {
-  for (const char16_t* name : {static_cast<const char16_t*>(nullptr), u""}) {
-    env().clear_output();
-    RunProfileCommand(name, 1, nullptr);
-    EXPECT_EQ(env().host_lines(),
-              (Lines{kCommandIn, "1 OBEX: call profile command but no function name!"}));
+    RunProfileCommand(c.name, c.count, c.table ? &table : nullptr);
+    EXPECT_EQ(std::memcmp(&table, &untouched, sizeof table), 0);
+    EXPECT_EQ(env().host_lines(), c.lines);
   }
 }
 

@@ -18,12 +18,12 @@
 #include "tests/support/test_env.h"
 #include "text/wide.h"
 
-namespace obexses {
+namespace obexses::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::FileText;
-using testing::Utf16Le;
+using Lines = std::vector<std::string>;
+using Keys = std::vector<std::u16string>;
 
 constexpr uint8_t kAddress[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
 
@@ -47,8 +47,8 @@ std::u16string ServerElement(const std::u16string& id, const std::u16string& cre
          path + u"</m_szInboxpath></session>";
 }
 
-std::vector<std::u16string> SavedKeys(bool client) {
-  std::vector<std::u16string> keys;
+Keys SavedKeys(bool client) {
+  Keys keys;
   if (client) {
     for (const auto& entry : g_saved_client_sessions) keys.push_back(entry.first);
   } else {
@@ -62,7 +62,7 @@ std::u16string ClientKey(const std::u16string& name) {
   return u"client_00:11:22:33:44:55_1105_" + name;
 }
 
-class PersistFilesTest : public ::testing::Test, protected testing::ModuleFixtureBase {
+class PersistFilesTest : public ::testing::Test, protected ModuleFixtureBase {
  protected:
   PersistFilesTest() { MakePaths(); }
 
@@ -70,10 +70,10 @@ class PersistFilesTest : public ::testing::Test, protected testing::ModuleFixtur
   fs::path ServerFile() { return env().app_data() / "Velmora" / "Session" / "ServerSession.xml"; }
 
   void WriteClientFile(const std::u16string& sessions) {
-    testing::WriteFile(ClientFile(), FileBytesOf(u"client_session", sessions));
+    WriteFile(ClientFile(), FileBytesOf(u"client_session", sessions));
   }
   void WriteServerFile(const std::u16string& sessions) {
-    testing::WriteFile(ServerFile(), FileBytesOf(u"server_session", sessions));
+    WriteFile(ServerFile(), FileBytesOf(u"server_session", sessions));
   }
 
   ClientSession* SavedClient(uint32_t profile, void (*fill)(ClientSession*)) {
@@ -92,86 +92,73 @@ class PersistFilesTest : public ::testing::Test, protected testing::ModuleFixtur
   std::string Trace(const std::u16string& text) { return "\nTavrin: " + text::ToUtf8(text); }
 };
 
-TEST_F(PersistFilesTest, StoreWithSavingOffLeavesTheFileAlone) {
-  testing::WriteFile(ClientFile(), "old");
-  testing::WriteFile(ServerFile(), "old");
+TEST_F(PersistFilesTest, StoreWritesTheFilesOnlyWhenSavingIsOn) {
+  WriteFile(ClientFile(), "old");
+  WriteFile(ServerFile(), "old");
   g_debug_level = 3;
   EXPECT_EQ(tvr_store_client_session(), 1);
   EXPECT_EQ(tvr_store_server_session(), 1);
-  EXPECT_EQ(testing::ReadFile(ClientFile()), "old");
-  EXPECT_EQ(testing::ReadFile(ServerFile()), "old");
+  EXPECT_EQ(ReadFile(ClientFile()), "old");
+  EXPECT_EQ(ReadFile(ServerFile()), "old");
   EXPECT_TRUE(env().trace_lines().empty());
-}
-
-TEST_F(PersistFilesTest, StoreWithoutSessionsWritesTheEmptyRoot) {
   g_save_file = 1;
-  g_debug_level = 3;
   EXPECT_EQ(tvr_store_client_session(), 1);
   EXPECT_EQ(tvr_store_server_session(), 1);
-  EXPECT_EQ(testing::ReadFile(ClientFile()),
+  EXPECT_EQ(ReadFile(ClientFile()),
             "\xFF\xFE" + Utf16Le(u"<?xml version=\"1.0\"?>\n<client_session></client_session>"));
-  EXPECT_EQ(testing::ReadFile(ServerFile()), FileBytesOf(u"server_session", u""));
-  EXPECT_EQ(env().trace_lines(),
-            (std::vector<std::string>{Trace(u"store all client session to file\n"),
-                                      Trace(u"store all server session to file\n")}));
+  EXPECT_EQ(ReadFile(ServerFile()), FileBytesOf(u"server_session", u""));
+  EXPECT_EQ(env().trace_lines(), (Lines{Trace(u"store all client session to file\n"),
+                                        Trace(u"store all server session to file\n")}));
 }
 
-TEST_F(PersistFilesTest, SavedClientSessionsAreWrittenExactly) {
+TEST_F(PersistFilesTest, SavedSessionsOfEachSideAndProfileAreWrittenExactly) {
   g_save_file = 1;
-  ClientSession* opp = SavedClient(records::kProfileOpp, testing::FillOppClient);
-  EXPECT_EQ(testing::ReadFile(ClientFile()),
-            FileBytesOf(u"client_session", testing::OppClientElement()));
+  ClientSession* opp = SavedClient(records::kProfileOpp, FillOppClient);
+  EXPECT_EQ(ReadFile(ClientFile()), FileBytesOf(u"client_session", OppClientElement()));
   // A destroy releases the record alone; its buffer is the profile module's.
   std::free(opp->ResumeParms_headerBuff);
   EXPECT_EQ(tvr_destroy_client_session(opp), 1);
-  SavedClient(records::kProfileFtp, testing::FillFtpClient);
-  EXPECT_EQ(testing::ReadFile(ClientFile()),
-            FileBytesOf(u"client_session", testing::FtpClientElement()));
+  SavedClient(records::kProfileFtp, FillFtpClient);
+  EXPECT_EQ(ReadFile(ClientFile()), FileBytesOf(u"client_session", FtpClientElement()));
+  SavedServer(records::kProfileOpp, FillOppServer);
+  SavedServer(records::kProfileFtp, FillFtpServer);
+  const std::string file = ReadFile(ServerFile());
+  const std::u16string opp_server = OppServerElement();
+  const std::u16string ftp_server = FtpServerElement();
+  EXPECT_TRUE(file == FileBytesOf(u"server_session", opp_server + ftp_server) ||
+              file == FileBytesOf(u"server_session", ftp_server + opp_server));
 }
 
-TEST_F(PersistFilesTest, SavedServerSessionsAreWrittenExactly) {
-  g_save_file = 1;
-  SavedServer(records::kProfileOpp, testing::FillOppServer);
-  SavedServer(records::kProfileFtp, testing::FillFtpServer);
-  const std::string file = testing::ReadFile(ServerFile());
-  const std::u16string opp = testing::OppServerElement(), ftp = testing::FtpServerElement();
-  EXPECT_TRUE(file == FileBytesOf(u"server_session", opp + ftp) ||
-              file == FileBytesOf(u"server_session", ftp + opp));
-}
-
-TEST_F(PersistFilesTest, ClientStoreLeavesOutSavedRecordsThatAreNotLive) {
-  ClientSession* record = SavedClient(records::kProfileOpp, testing::FillOppClient);
+TEST_F(PersistFilesTest, StoreLeavesOutRecordsThatAreNotLiveOrOfAnUnknownProfile) {
+  ClientSession* record = SavedClient(records::kProfileOpp, FillOppClient);
   UnregisterLiveSession(record);
+  SavedClient(records::kProfileOpp, [](ClientSession* r) {
+    SetText(r->file_name, u"a.txt");
+  })->profile_id = 0x1107;
+  SavedServer(records::kProfileFtp, FillFtpServer)->profile_id = 0;
   g_save_file = 1;
   EXPECT_EQ(tvr_store_client_session(), 1);
-  EXPECT_EQ(testing::ReadFile(ClientFile()), FileBytesOf(u"client_session", u""));
-  EXPECT_EQ(SavedKeys(true), std::vector<std::u16string>{ClientKey(u"photo.jpg")});
+  EXPECT_EQ(tvr_store_server_session(), 1);
+  EXPECT_EQ(ReadFile(ClientFile()), FileBytesOf(u"client_session", u""));
+  EXPECT_EQ(ReadFile(ServerFile()), FileBytesOf(u"server_session", u""));
+  EXPECT_EQ(SavedKeys(true).size(), 2u);
 }
 
-TEST_F(PersistFilesTest, MissingFileRestoresNothing) {
+TEST_F(PersistFilesTest, MissingFileOrRootRestoresNothing) {
   g_debug_level = 3;
   EXPECT_EQ(tvr_restore_client_session(), 0);
-  EXPECT_EQ(tvr_restore_server_session(), 0);
   EXPECT_FALSE(fs::exists(ClientFile()));
-  EXPECT_FALSE(fs::exists(ServerFile()));
-  EXPECT_EQ(env().trace_lines(),
-            (std::vector<std::string>{Trace(u"restore all client session from file\n"),
-                                      Trace(u"tvr_restore_client_session ,LoadXML failed " +
-                                            std::u16string(g_client_session_path) + u"\n"),
-                                      Trace(u"retore all server session from file\n"),
-                                      Trace(u"tvr_restore_server_session ,LoadXML failed " +
-                                            std::u16string(g_server_session_path) + u"\n")}));
-}
-
-TEST_F(PersistFilesTest, DocumentWithoutItsRootIsLeftAlone) {
   const std::string other = FileBytesOf(u"client_session", u"");
-  testing::WriteFile(ServerFile(), other);
-  g_debug_level = 3;
+  WriteFile(ServerFile(), other);
   EXPECT_EQ(tvr_restore_server_session(), 1);
-  EXPECT_EQ(testing::ReadFile(ServerFile()), other);
-  EXPECT_EQ(env().trace_lines().back(), Trace(u"tvr_restore_server_session ,LoadXML failed " +
-                                              std::u16string(g_server_session_path) + u"\n"));
+  EXPECT_EQ(ReadFile(ServerFile()), other);
   EXPECT_TRUE(g_server_sessions.empty());
+  EXPECT_EQ(env().trace_lines(), (Lines{Trace(u"restore all client session from file\n"),
+                                        Trace(u"tvr_restore_client_session ,LoadXML failed " +
+                                              std::u16string(g_client_session_path) + u"\n"),
+                                        Trace(u"retore all server session from file\n"),
+                                        Trace(u"tvr_restore_server_session ,LoadXML failed " +
+                                              std::u16string(g_server_session_path) + u"\n")}));
 }
 
 TEST_F(PersistFilesTest, ObsoleteBoundaryWithTheDefaultAge) {
@@ -184,11 +171,9 @@ TEST_F(PersistFilesTest, ObsoleteBoundaryWithTheDefaultAge) {
                   ServerElement(u"00000000000000000000000000000003", u"8142556500000000"));
   EXPECT_EQ(tvr_restore_client_session(), 1);
   EXPECT_EQ(tvr_restore_server_session(), 1);
-  EXPECT_EQ(SavedKeys(true),
-            (std::vector<std::u16string>{ClientKey(u"future.txt"), ClientKey(u"younger.txt")}));
-  EXPECT_EQ(SavedKeys(false),
-            (std::vector<std::u16string>{u"server_00000000000000000000000000000002",
-                                         u"server_00000000000000000000000000000003"}));
+  EXPECT_EQ(SavedKeys(true), (Keys{ClientKey(u"future.txt"), ClientKey(u"younger.txt")}));
+  EXPECT_EQ(SavedKeys(false), (Keys{u"server_00000000000000000000000000000002",
+                                    u"server_00000000000000000000000000000003"}));
   EXPECT_EQ(g_client_sessions.size(), 2u);
   EXPECT_EQ(g_server_sessions.size(), 2u);
 }
@@ -198,7 +183,7 @@ TEST_F(PersistFilesTest, AgeZeroKeepsOnlyFutureSessions) {
   WriteClientFile(ClientElement(u"now.txt", u"00F1536500000000") +
                   ClientElement(u"next.txt", u"01F1536500000000"));
   EXPECT_EQ(tvr_restore_client_session(), 1);
-  EXPECT_EQ(SavedKeys(true), std::vector<std::u16string>{ClientKey(u"next.txt")});
+  EXPECT_EQ(SavedKeys(true), Keys{ClientKey(u"next.txt")});
 }
 
 TEST_F(PersistFilesTest, FirstOfRepeatedKeysWinsAndKeylessSessionsGo) {
@@ -219,8 +204,8 @@ TEST_F(PersistFilesTest, FirstOfRepeatedKeysWinsAndKeylessSessionsGo) {
 
 TEST_F(PersistFilesTest, RestoreRewritesTheFileFromTheSetItReplaces) {
   // Saving is off: the saves file the records but write nothing.
-  ClientSession* old_client = SavedClient(records::kProfileOpp, testing::FillOppClient);
-  ServerSession* old_server = SavedServer(records::kProfileOpp, testing::FillOppServer);
+  ClientSession* old_client = SavedClient(records::kProfileOpp, FillOppClient);
+  ServerSession* old_server = SavedServer(records::kProfileOpp, FillOppServer);
   ClientSession* unsaved = tvr_create_client_session(records::kProfileFtp);
   // The replaced records are released alone: their buffers are the caller's.
   uint8_t* client_buffer = old_client->ResumeParms_headerBuff;
@@ -234,10 +219,8 @@ TEST_F(PersistFilesTest, RestoreRewritesTheFileFromTheSetItReplaces) {
   std::free(server_buffer);
 
   EXPECT_EQ(g_save_file.load(), 0u);
-  EXPECT_EQ(testing::ReadFile(ClientFile()),
-            FileBytesOf(u"client_session", testing::OppClientElement()));
-  EXPECT_EQ(testing::ReadFile(ServerFile()),
-            FileBytesOf(u"server_session", testing::OppServerElement()));
+  EXPECT_EQ(ReadFile(ClientFile()), FileBytesOf(u"client_session", OppClientElement()));
+  EXPECT_EQ(ReadFile(ServerFile()), FileBytesOf(u"server_session", OppServerElement()));
   EXPECT_FALSE(IsLiveSession(old_client));
   EXPECT_EQ(tvr_save_client_session(old_client), 0);
   EXPECT_EQ(tvr_find_client_session(kAddress, u"photo.jpg", records::kProfileOpp), nullptr);
@@ -245,8 +228,7 @@ TEST_F(PersistFilesTest, RestoreRewritesTheFileFromTheSetItReplaces) {
   ASSERT_NE(found, nullptr);
   EXPECT_TRUE(IsLiveSession(found));
   EXPECT_EQ(g_client_sessions, (ClientList{unsaved, found}));
-  EXPECT_EQ(SavedKeys(false),
-            std::vector<std::u16string>{u"server_ff000000000000000000000000000000"});
+  EXPECT_EQ(SavedKeys(false), Keys{u"server_ff000000000000000000000000000000"});
   EXPECT_EQ(g_server_sessions.size(), 1u);
   EXPECT_EQ(tvr_resume_server_session(old_server), 0);
 }
@@ -255,60 +237,46 @@ TEST_F(PersistFilesTest, RestoreTracesInOrder) {
   WriteClientFile(ClientElement(u"a.txt", u"00F1536500000000"));
   g_debug_level = 3;
   EXPECT_EQ(tvr_restore_client_session(), 1);
-  EXPECT_EQ(env().trace_lines(),
-            (std::vector<std::string>{Trace(u"restore all client session from file\n"),
-                                      Trace(u"build client key " + ClientKey(u"a.txt") + u"\n"),
-                                      Trace(u"store all client session to file\n")}));
+  EXPECT_EQ(env().trace_lines(), (Lines{Trace(u"restore all client session from file\n"),
+                                        Trace(u"build client key " + ClientKey(u"a.txt") + u"\n"),
+                                        Trace(u"store all client session to file\n")}));
 }
 
-TEST_F(PersistFilesTest, RestartFindsTheSessionsAgain) {
-  g_save_file = 1;
-  SavedClient(records::kProfileOpp, testing::FillOppClient);
-  SavedClient(records::kProfileFtp, testing::FillFtpClient);
-  SavedServer(records::kProfileOpp, testing::FillOppServer);
-  SavedServer(records::kProfileFtp, testing::FillFtpServer);
-
-  testing::ResetModuleState();
-  MakePaths();
-  EXPECT_EQ(tvr_restore_client_session(), 1);
-  EXPECT_EQ(tvr_restore_server_session(), 1);
-
-  ClientSession* opp = tvr_find_client_session(kAddress, u"photo.jpg", records::kProfileOpp);
-  ASSERT_NE(opp, nullptr);
-  EXPECT_EQ(records::AsOpp(opp)->handler, 0x12345678u);
-  EXPECT_EQ(std::u16string(records::AsOpp(opp)->internalObjectName), u"C:\\Temp\\photo.jpg");
-  const uint8_t ftp_address[6] = {0x01, 0x02, 0x03, 0x04, 0x05, 0xA0};
-  ClientSession* ftp = tvr_find_client_session(ftp_address, u"report.txt", records::kProfileFtp);
-  ASSERT_NE(ftp, nullptr);
-  EXPECT_EQ(records::AsFtp(ftp)->m_dwDelay, 1000u);
-  const uint8_t id[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-  ServerSession* server = tvr_find_server_session(id);
-  ASSERT_NE(server, nullptr);
-  EXPECT_EQ(std::u16string(records::AsOpp(server)->m_szInboxpath), u"C:\\Inbox");
-  EXPECT_EQ(SavedKeys(false).size(), 2u);
-  // As at start-up: the file holds the (empty) set saved before the restore.
-  EXPECT_EQ(testing::ReadFile(ClientFile()), FileBytesOf(u"client_session", u""));
-}
-
-TEST_F(PersistFilesTest, NamesWithMarkupAndLongBuffersComeBackWhole) {
+// Names with each escaped character, Cyrillic and full length, and a resume
+// buffer of several pieces, next to the sample sessions.
+TEST_F(PersistFilesTest, RestartFindsEverySessionByName) {
   const std::vector<std::u16string> names = {
       u"\u041Aартинка.jpg", u"Bob's photo.jpg",        u"a=b.txt",
       u"<x>.txt",           u"say \"hi\".txt",         u"&lt;&amp;.txt",
       u"Tom & Jerry",       std::u16string(259, u'n'), std::u16string(259, u'\'')};
   g_save_file = 1;
+  SavedClient(records::kProfileOpp, FillOppClient);
+  SavedClient(records::kProfileFtp, FillFtpClient);
+  SavedServer(records::kProfileOpp, FillOppServer);
+  SavedServer(records::kProfileFtp, FillFtpServer);
   for (const auto& name : names) {
     ClientSession* record = tvr_create_client_session(records::kProfileOpp);
     std::memcpy(record->bdaddr, kAddress, 6);
-    testing::SetText(record->file_name, name);
-    testing::SetText(records::AsOpp(record)->objectName, name);
+    SetText(record->file_name, name);
+    SetText(records::AsOpp(record)->objectName, name);
     record->ResumeParms_headerLen = 1000;
     record->ResumeParms_headerBuff = static_cast<uint8_t*>(std::malloc(1000));
     for (int i = 0; i < 1000; ++i) record->ResumeParms_headerBuff[i] = static_cast<uint8_t>(i);
     EXPECT_EQ(tvr_save_client_session(record), 1);
   }
-  testing::ResetModuleState();
+
+  ResetModuleState();
   MakePaths();
   EXPECT_EQ(tvr_restore_client_session(), 1);
+  EXPECT_EQ(tvr_restore_server_session(), 1);
+
+  // The samples, each by its own key.
+  EXPECT_NE(tvr_find_client_session(kAddress, u"photo.jpg", records::kProfileOpp), nullptr);
+  const uint8_t ftp_address[6] = {0x01, 0x02, 0x03, 0x04, 0x05, 0xA0};
+  EXPECT_NE(tvr_find_client_session(ftp_address, u"report.txt", records::kProfileFtp), nullptr);
+  const uint8_t id[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+  EXPECT_NE(tvr_find_server_session(id), nullptr);
+  EXPECT_EQ(SavedKeys(false).size(), 2u);
   for (const auto& name : names) {
     ClientSession* record = tvr_find_client_session(kAddress, name.c_str(), records::kProfileOpp);
     ASSERT_NE(record, nullptr) << text::ToUtf8(name);
@@ -316,6 +284,8 @@ TEST_F(PersistFilesTest, NamesWithMarkupAndLongBuffersComeBackWhole) {
     ASSERT_EQ(record->ResumeParms_headerLen, 1000);
     for (int i = 0; i < 1000; ++i) ASSERT_EQ(record->ResumeParms_headerBuff[i], i & 0xFF);
   }
+  // As at start-up: the file holds the (empty) set saved before the restore.
+  EXPECT_EQ(ReadFile(ClientFile()), FileBytesOf(u"client_session", u""));
 }
 
 // Replacement of the file fails as when its folder cannot be written.
@@ -326,8 +296,8 @@ class RefusingEnv : public platform::EnvWrapper {
 };
 
 TEST_F(PersistFilesTest, FailedStoreKeepsTheOldFile) {
-  testing::WriteFile(ClientFile(), "old client");
-  testing::WriteFile(ServerFile(), "old server");
+  WriteFile(ClientFile(), "old client");
+  WriteFile(ServerFile(), "old server");
   RefusingEnv refusing(&env());
   platform::SetEnv(&refusing);
   g_save_file = 1;
@@ -335,22 +305,18 @@ TEST_F(PersistFilesTest, FailedStoreKeepsTheOldFile) {
   EXPECT_EQ(tvr_store_client_session(), 0);
   EXPECT_EQ(tvr_store_server_session(), 0);
   platform::SetEnv(&env());
-  EXPECT_EQ(testing::ReadFile(ClientFile()), "old client");
-  EXPECT_EQ(testing::ReadFile(ServerFile()), "old server");
-  EXPECT_EQ(env().trace_lines(),
-            (std::vector<std::string>{Trace(u"tvr_store_client_session ,open failed " +
-                                            std::u16string(g_client_session_path) + u"\n"),
-                                      Trace(u"tvr_store_server_session ,open failed " +
-                                            std::u16string(g_server_session_path) + u"\n")}));
-}
-
-TEST_F(PersistFilesTest, StoreIntoAMissingFolderFails) {
-  const std::u16string path = env().app_data_u16() + u"\\missing\\ClientSession.xml";
-  text::CopyBounded(g_client_session_path, kPathUnits, path);
-  g_save_file = 1;
+  EXPECT_EQ(ReadFile(ClientFile()), "old client");
+  EXPECT_EQ(ReadFile(ServerFile()), "old server");
+  EXPECT_EQ(env().trace_lines(), (Lines{Trace(u"tvr_store_client_session ,open failed " +
+                                              std::u16string(g_client_session_path) + u"\n"),
+                                        Trace(u"tvr_store_server_session ,open failed " +
+                                              std::u16string(g_server_session_path) + u"\n")}));
+  // The real file system refuses a folder that does not exist.
+  text::CopyBounded(g_client_session_path, kPathUnits,
+                    env().app_data_u16() + u"\\missing\\ClientSession.xml");
   EXPECT_EQ(tvr_store_client_session(), 0);
   EXPECT_FALSE(fs::exists(env().app_data() / "missing"));
 }
 
 }  // namespace
-}  // namespace obexses
+}  // namespace obexses::testing

@@ -1,24 +1,29 @@
-// Session elements: the exact text of each layout, the reader's rules, and
-// round trips of every field.
+// Session elements: the encoding of values, round trips of every field of the
+// four layouts, and the reader's rules. The exact text of each layout, its
+// pieces and bytes are checked by the files test.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "module/state.h"
 #include "persist/record_xml.h"
+#include "persist/value_codec.h"
 #include "records/record_memory.h"
 #include "registry/registry.h"
 #include "tests/persist_samples.h"
 #include "tests/support/test_env.h"
+#include "text/wide.h"
 #include "xml/xml_reader.h"
 
 namespace obexses::persist {
 namespace {
 
-using obexses::testing::FileText;
+using records::kProfileFtp;
+using records::kProfileOpp;
+using Requests = std::vector<std::pair<int, std::u16string>>;
 
 struct Range {
   size_t offset;
@@ -28,18 +33,30 @@ struct Range {
 // What the files do not carry, by the record tables (pointers and list head included).
 const std::vector<Range> kClientHeadNotStored = {{132, 12}, {146, 6}, {152, 8}, {162, 6}, {168, 8},
                                                  {180, 12}, {718, 2}, {724, 4}, {740, 4}};
-const std::vector<Range> kOppClientNotStored = {{2324, 12}, {2337, 3}};
-const std::vector<Range> kFtpClientNotStored = {{772, 12}, {3404, 4}, {3408, 16}, {3424, 8}};
 const std::vector<Range> kServerHeadNotStored = {{132, 12}, {146, 6},  {152, 8}, {162, 6},
                                                  {168, 8},  {180, 12}, {212, 4}, {228, 4}};
-const std::vector<Range> kOppServerNotStored = {{770, 14}, {788, 2}, {1830, 2}, {1844, 4}};
-const std::vector<Range> kFtpServerNotStored = {{760, 8}, {769, 1}, {2344, 32}};
 
-// Offsets of the text values of each layout.
-const std::vector<size_t> kOppClientTexts = {198, 764, 1284, 1804, 2344, 2864};
-const std::vector<size_t> kFtpClientTexts = {198, 788, 1308, 1828, 2348, 2868};
-const std::vector<size_t> kOppServerTexts = {248, 790, 1310};
-const std::vector<size_t> kFtpServerTexts = {240, 776, 1296, 1816, 2376};
+struct Layout {
+  const char* name;
+  bool client;
+  uint32_t profile;
+  size_t size;
+  std::vector<size_t> texts;  // offsets of the text values
+  std::vector<Range> part_not_stored;
+};
+
+// clang-format off
+const Layout kLayouts[] = {
+    {"opp client", true, kProfileOpp, 3392, {198, 764, 1284, 1804, 2344, 2864},
+     {{2324, 12}, {2337, 3}}},
+    {"ftp client", true, kProfileFtp, 3432, {198, 788, 1308, 1828, 2348, 2868},
+     {{772, 12}, {3404, 4}, {3408, 16}, {3424, 8}}},
+    {"opp server", false, kProfileOpp, 1848, {248, 790, 1310},
+     {{770, 14}, {788, 2}, {1830, 2}, {1844, 4}}},
+    {"ftp server", false, kProfileFtp, 2912, {240, 776, 1296, 1816, 2376},
+     {{760, 8}, {769, 1}, {2344, 32}}},
+};
+// clang-format on
 
 // 259 units of markup, entity look-alikes, Cyrillic (К holds byte 0x1A) and
 // a unit whose bytes are 0D 0A, varied by seed.
@@ -60,53 +77,50 @@ uint8_t* Pattern(size_t size, uint32_t seed) {
   return block;
 }
 
-// Every byte of the record set, texts full length, buffers of more than a
-// piece's worth of digits.
-void FillEverything(uint8_t* base, size_t size, const std::vector<size_t>& texts) {
-  uint8_t* pattern = Pattern(size, static_cast<uint32_t>(size));
-  std::memcpy(base, pattern, size);
+// Every byte of the record, texts full length, buffers of more than a piece's
+// worth of digits.
+template <typename Record>
+void FillEverything(Record* record, const Layout& layout) {
+  auto* base = reinterpret_cast<uint8_t*>(record);
+  uint8_t* pattern = Pattern(layout.size, static_cast<uint32_t>(layout.size));
+  std::memcpy(base, pattern, layout.size);
   std::free(pattern);
-  for (size_t offset : texts) {
+  for (size_t offset : layout.texts) {
     testing::SetText(reinterpret_cast<char16_t*>(base + offset), NastyText(offset));
   }
-  uint16_t header = 1000, proto = 600;
-  std::memcpy(base + 144, &header, 2);
-  std::memcpy(base + 160, &proto, 2);
-  uint8_t* header_block = Pattern(header, 1);
-  uint8_t* proto_block = Pattern(proto, 2);
-  std::memcpy(base + 152, &header_block, 8);
-  std::memcpy(base + 168, &proto_block, 8);
+  record->profile_id = layout.profile;
+  record->ResumeParms_headerLen = 1000;
+  record->ResumeParms_headerBuff = Pattern(1000, 1);
+  record->ResumeParms_protoLen = 600;
+  record->ResumeParms_protoBuff = Pattern(600, 2);
 }
 
-std::vector<uint8_t> Expected(const uint8_t* base, size_t size,
-                              std::initializer_list<const std::vector<Range>*> skipped) {
+std::vector<uint8_t> Masked(const void* record, size_t size, const std::vector<Range>& ranges) {
+  const auto* base = static_cast<const uint8_t*>(record);
   std::vector<uint8_t> bytes(base, base + size);
-  for (const auto* ranges : skipped) {
-    for (const Range& r : *ranges) std::fill_n(bytes.begin() + r.offset, r.width, 0);
-  }
+  for (const Range& r : ranges) std::fill_n(bytes.begin() + r.offset, r.width, 0);
   return bytes;
 }
 
-std::vector<uint8_t> Buffer(const uint8_t* base, size_t length_offset) {
-  uint16_t length = 0;
-  const uint8_t* block = nullptr;
-  std::memcpy(&length, base + length_offset, 2);
-  std::memcpy(&block, base + length_offset + 8, 8);
-  if (block == nullptr) return {};
-  return std::vector<uint8_t>(block, block + length);
+// The read record equals the written one in every stored byte, and is zero elsewhere.
+template <typename Record>
+void ExpectStoredBytesEqual(const Record* written, const Record* read, const Layout& layout) {
+  std::vector<Range> not_stored = layout.client ? kClientHeadNotStored : kServerHeadNotStored;
+  not_stored.insert(not_stored.end(), layout.part_not_stored.begin(), layout.part_not_stored.end());
+  std::vector<Range> pointers = {{152, 8}, {168, 8}};
+  if (layout.client && layout.profile == kProfileFtp) pointers.push_back({3408, 16});
+  EXPECT_EQ(Masked(read, layout.size, pointers), Masked(written, layout.size, not_stored));
+  const auto buffer = [](const uint8_t* block, uint16_t length) {
+    return block != nullptr ? std::vector<uint8_t>(block, block + length) : std::vector<uint8_t>{};
+  };
+  EXPECT_EQ(buffer(read->ResumeParms_headerBuff, read->ResumeParms_headerLen),
+            buffer(written->ResumeParms_headerBuff, written->ResumeParms_headerLen));
+  EXPECT_EQ(buffer(read->ResumeParms_protoBuff, read->ResumeParms_protoLen),
+            buffer(written->ResumeParms_protoBuff, written->ResumeParms_protoLen));
 }
 
-// The record's bytes with its pointers and list head cleared.
-std::vector<uint8_t> WithoutPointers(const uint8_t* base, size_t size, bool list_head) {
-  std::vector<uint8_t> bytes(base, base + size);
-  std::fill_n(bytes.begin() + 152, 8, 0);
-  std::fill_n(bytes.begin() + 168, 8, 0);
-  if (list_head) std::fill_n(bytes.begin() + 3408, 16, 0);
-  return bytes;
-}
-
-std::vector<std::pair<int, std::u16string>> Requests(ClientSession* record) {
-  std::vector<std::pair<int, std::u16string>> list;
+Requests RequestsOf(ClientSession* record) {
+  Requests list;
   const ReqLink* head = &records::AsFtp(record)->m_reqList;
   for (const ReqLink* link = head->pNext; link != head; link = link->pNext) {
     const auto* node = reinterpret_cast<const ReqEntry*>(link);
@@ -125,17 +139,6 @@ class PersistRecordsTest : public ::testing::Test, protected testing::ModuleFixt
     for (ServerSession* r : servers_) records::DeleteServerRecordDeep(r);
   }
 
-  ClientSession* NewLiveClient(uint32_t profile) {
-    ClientSession* record = records::NewClientRecord(profile);
-    RegisterLiveSession(record);
-    clients_.push_back(record);
-    return record;
-  }
-  ServerSession* NewServer(uint32_t profile) {
-    ServerSession* record = records::NewServerRecord(profile);
-    servers_.push_back(record);
-    return record;
-  }
   ClientSession* Keep(ClientSession* record) {
     if (record != nullptr) clients_.push_back(record);
     return record;
@@ -144,11 +147,16 @@ class PersistRecordsTest : public ::testing::Test, protected testing::ModuleFixt
     if (record != nullptr) servers_.push_back(record);
     return record;
   }
+  ClientSession* NewLiveClient(uint32_t profile) {
+    ClientSession* record = Keep(records::NewClientRecord(profile));
+    RegisterLiveSession(record);
+    return record;
+  }
+  ServerSession* NewServer(uint32_t profile) { return Keep(records::NewServerRecord(profile)); }
 
   // The first session element of a parsed file text.
   xml::CXMLElement* Session(const std::u16string& root, const std::u16string& sessions) {
-    const std::u16string units = u"\uFEFF" + FileText(root, sessions);
-    const std::string bytes = testing::Utf16Le(units);
+    const std::string bytes = testing::Utf16Le(u"\uFEFF" + testing::FileText(root, sessions));
     EXPECT_EQ(reader_.LoadXMLBytes(bytes.data(), bytes.size()), 1);
     xml::CXMLElement* top =
         reader_.m_pRoot != nullptr ? reader_.m_pRoot->FindChild(root.c_str()) : nullptr;
@@ -179,67 +187,20 @@ class PersistRecordsTest : public ::testing::Test, protected testing::ModuleFixt
   std::vector<ServerSession*> servers_;
 };
 
-TEST_F(PersistRecordsTest, OppClientSessionIsWrittenExactly) {
-  ClientSession* record = NewLiveClient(records::kProfileOpp);
-  testing::FillOppClient(record);
-  EXPECT_EQ(Written(record), testing::OppClientElement());
-}
-
-TEST_F(PersistRecordsTest, FtpClientSessionWritesItsRequestsInListOrder) {
-  ClientSession* record = NewLiveClient(records::kProfileFtp);
-  testing::FillFtpClient(record);
-  EXPECT_EQ(Written(record), testing::FtpClientElement());
-}
-
-TEST_F(PersistRecordsTest, ServerSessionsAreWrittenExactly) {
-  ServerSession* opp = NewServer(records::kProfileOpp);
-  testing::FillOppServer(opp);
-  EXPECT_EQ(Written(opp), testing::OppServerElement());
-  ServerSession* ftp = NewServer(records::kProfileFtp);
-  testing::FillFtpServer(ftp);
-  EXPECT_EQ(Written(ftp), testing::FtpServerElement());
-}
-
-TEST_F(PersistRecordsTest, NotLiveOrUnknownRecordsWriteNothing) {
-  ClientSession* record = records::NewClientRecord(records::kProfileOpp);
-  SessionText text;
-  EXPECT_EQ(WriteClientSession(&text, record), 0);
-  records::DeleteClientRecord(record);
-  ClientSession* other = NewLiveClient(records::kProfileOpp);
-  other->profile_id = 0x1107;
-  EXPECT_EQ(WriteClientSession(&text, other), 1);
-  ServerSession* server = NewServer(records::kProfileFtp);
-  server->profile_id = 0;
-  EXPECT_EQ(WriteServerSession(&text, server), 1);
-  EXPECT_EQ(text.units, u"");
-}
-
-TEST_F(PersistRecordsTest, NullOrEmptyRequestListIsWrittenEmpty) {
-  ClientSession* fresh = NewLiveClient(records::kProfileFtp);  // head still two null pointers
-  EXPECT_NE(Written(fresh).find(u"<m_reqList num=\"00000000\"></m_reqList>"), std::u16string::npos);
-  records::ResetRequestList(records::AsFtp(fresh));
-  EXPECT_NE(Written(fresh).find(u"<m_reqList num=\"00000000\"></m_reqList>"), std::u16string::npos);
-  ClientSession* read = ReadClient(Written(fresh));
-  ASSERT_NE(read, nullptr);
-  EXPECT_EQ(records::AsFtp(read)->m_reqList.pNext, &records::AsFtp(read)->m_reqList);
-  EXPECT_EQ(records::AsFtp(read)->m_reqList.pPrev, &records::AsFtp(read)->m_reqList);
-}
-
-TEST_F(PersistRecordsTest, EveryClientFieldRoundTrips) {
-  struct Case {
-    uint32_t profile;
-    size_t size;
-    const std::vector<size_t>* texts;
-    const std::vector<Range>* part;
-  };
-  for (const Case& c : {Case{records::kProfileOpp, 3392, &kOppClientTexts, &kOppClientNotStored},
-                        Case{records::kProfileFtp, 3432, &kFtpClientTexts, &kFtpClientNotStored}}) {
-    ClientSession* record = NewLiveClient(c.profile);
-    auto* base = reinterpret_cast<uint8_t*>(record);
-    FillEverything(base, c.size, *c.texts);
-    record->profile_id = c.profile;
-    const bool ftp = c.profile == records::kProfileFtp;
-    if (ftp) {
+TEST_F(PersistRecordsTest, EveryFieldOfTheFourLayoutsRoundTrips) {
+  for (const Layout& layout : kLayouts) {
+    SCOPED_TRACE(layout.name);
+    if (!layout.client) {
+      ServerSession* record = NewServer(layout.profile);
+      FillEverything(record, layout);
+      ServerSession* read = ReadServer(Written(record));
+      ASSERT_NE(read, nullptr);
+      ExpectStoredBytesEqual(record, read, layout);
+      continue;
+    }
+    ClientSession* record = NewLiveClient(layout.profile);
+    FillEverything(record, layout);
+    if (layout.profile == kProfileFtp) {
       records::ResetRequestList(records::AsFtp(record));
       for (uint8_t type : {0x00, 0x7F, 0xFF}) {
         records::AppendRequest(records::AsFtp(record), testing::Request(type, NastyText(type)));
@@ -247,103 +208,76 @@ TEST_F(PersistRecordsTest, EveryClientFieldRoundTrips) {
     }
     ClientSession* read = ReadClient(Written(record));
     ASSERT_NE(read, nullptr);
-    const auto* back = reinterpret_cast<const uint8_t*>(read);
-    EXPECT_EQ(WithoutPointers(back, c.size, ftp),
-              Expected(base, c.size, {&kClientHeadNotStored, c.part}));
-    EXPECT_EQ(Buffer(back, 144), Buffer(base, 144));
-    EXPECT_EQ(Buffer(back, 160), Buffer(base, 160));
-    if (ftp) {
-      EXPECT_EQ(Requests(read), Requests(record));
+    ExpectStoredBytesEqual(record, read, layout);
+    if (layout.profile == kProfileFtp) {
+      EXPECT_EQ(RequestsOf(read), RequestsOf(record));
     }
   }
 }
 
-TEST_F(PersistRecordsTest, EveryServerFieldRoundTrips) {
-  struct Case {
-    uint32_t profile;
-    size_t size;
-    const std::vector<size_t>* texts;
-    const std::vector<Range>* part;
-  };
-  for (const Case& c : {Case{records::kProfileOpp, 1848, &kOppServerTexts, &kOppServerNotStored},
-                        Case{records::kProfileFtp, 2912, &kFtpServerTexts, &kFtpServerNotStored}}) {
-    ServerSession* record = NewServer(c.profile);
-    auto* base = reinterpret_cast<uint8_t*>(record);
-    FillEverything(base, c.size, *c.texts);
-    record->profile_id = c.profile;
-    ServerSession* read = ReadServer(Written(record));
-    ASSERT_NE(read, nullptr);
-    const auto* back = reinterpret_cast<const uint8_t*>(read);
-    EXPECT_EQ(WithoutPointers(back, c.size, false),
-              Expected(base, c.size, {&kServerHeadNotStored, c.part}));
-    EXPECT_EQ(Buffer(back, 144), Buffer(base, 144));
-    EXPECT_EQ(Buffer(back, 160), Buffer(base, 160));
-  }
-}
-
-// The children of a session element, each as written.
-std::vector<std::u16string> Children(const std::u16string& element, std::u16string* start_tag) {
-  const size_t body = element.find(u'>') + 1;
-  *start_tag = element.substr(0, body);
-  std::vector<std::u16string> children;
-  size_t at = body;
-  while (element.compare(at, 10, u"</session>") != 0) {
-    const size_t name_end = element.find_first_of(u" >", at);
-    const std::u16string close = u"</" + element.substr(at + 1, name_end - at - 1) + u">";
-    const size_t end = element.find(close, at) + close.size();
-    children.push_back(element.substr(at, end - at));
-    at = end;
-  }
-  return children;
+TEST_F(PersistRecordsTest, NullOrEmptyRequestListIsWrittenEmptyAndReadAsAnEmptyList) {
+  ClientSession* fresh = NewLiveClient(kProfileFtp);  // head still two null pointers
+  const std::u16string empty = u"<m_reqList num=\"00000000\"></m_reqList>";
+  EXPECT_NE(Written(fresh).find(empty), std::u16string::npos);
+  records::ResetRequestList(records::AsFtp(fresh));
+  EXPECT_NE(Written(fresh).find(empty), std::u16string::npos);
+  ClientSession* read = ReadClient(Written(fresh));
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(records::AsFtp(read)->m_reqList.pNext, &records::AsFtp(read)->m_reqList);
+  EXPECT_EQ(records::AsFtp(read)->m_reqList.pPrev, &records::AsFtp(read)->m_reqList);
 }
 
 TEST_F(PersistRecordsTest, ChildOrderDoesNotMatter) {
-  std::u16string start;
-  std::vector<std::u16string> children = Children(testing::FtpClientElement(), &start);
-  ASSERT_EQ(children.size(), 28u);
-  std::reverse(children.begin(), children.end());
-  std::u16string shuffled = start;
-  for (const auto& child : children) shuffled += child;
-  ClientSession* read = ReadClient(shuffled + u"</session>");
+  // The profile's children moved behind the common ones.
+  const std::u16string e = testing::FtpClientElement();
+  const size_t body = e.find(u'>') + 1;
+  const size_t common = e.find(u"<GoepClient_sessionTimeout>");
+  const size_t end = e.rfind(u"</session>");
+  ClientSession* read = ReadClient(e.substr(0, body) + e.substr(common, end - common) +
+                                   e.substr(body, common - body) + u"</session>");
   ASSERT_NE(read, nullptr);
-  ClientSession* model = NewLiveClient(records::kProfileFtp);
+  ClientSession* model = NewLiveClient(kProfileFtp);
   testing::FillFtpClient(model);
-  EXPECT_EQ(WithoutPointers(reinterpret_cast<uint8_t*>(read), 3432, true),
-            WithoutPointers(reinterpret_cast<uint8_t*>(model), 3432, true));
-  EXPECT_EQ(Requests(read), Requests(model));
+  const std::vector<Range> pointers = {{152, 8}, {168, 8}, {3408, 16}};
+  EXPECT_EQ(Masked(read, 3432, pointers), Masked(model, 3432, pointers));
+  EXPECT_EQ(RequestsOf(read), RequestsOf(model));
 }
 
-TEST_F(PersistRecordsTest, MissingValuesStayZeroAndRepeatsAreIgnored) {
+TEST_F(PersistRecordsTest, MissingValuesStayZeroRepeatsAreIgnoredLongTextIsCut) {
   ClientSession* read = ReadClient(
       u"<session profile_type=\"opp\" profile_id=\"05110000\" file_name=\"a.txt\" "
       u"file_name=\"b.txt\"><state>07</state><state>08</state><handler><x>1</x></handler>"
-      u"<m_szInboxpath>C:\\In</m_szInboxpath></session>");
+      u"<m_szInboxpath>C:\\In</m_szInboxpath><pathName>" +
+      std::u16string(300, u'n') + u"</pathName></session>");
   ASSERT_NE(read, nullptr);
-  ClientSession* model = NewLiveClient(records::kProfileOpp);
+  ClientSession* model = NewLiveClient(kProfileOpp);
   testing::SetText(model->file_name, u"a.txt");
   records::AsOpp(model)->state = 7;
   testing::SetText(records::AsOpp(model)->m_szInboxpath, u"C:\\In");
+  testing::SetText(records::AsOpp(model)->pathName, std::u16string(259, u'n'));
   EXPECT_EQ(std::memcmp(read, model, 3392), 0);
 }
 
 TEST_F(PersistRecordsTest, ProfileTypeMustBeKnownAndAgreeWithProfileId) {
-  EXPECT_EQ(ReadClient(u"<session profile_type=\"FTP\" profile_id=\"06110000\"></session>"),
-            nullptr);
-  EXPECT_EQ(ReadClient(u"<session profile_id=\"06110000\"></session>"), nullptr);
-  EXPECT_EQ(ReadClient(u"<session profile_type=\"opp\" profile_id=\"06110000\"></session>"),
-            nullptr);
-  EXPECT_EQ(ReadClient(u"<session profile_type=\"ftp\"><m_reqList num=\"01000000\">"
-                       u"<req reqType=\"01\">x</req></m_reqList></session>"),
-            nullptr);
-  EXPECT_EQ(ReadServer(u"<session profile_type=\"ftp\" profile_id=\"05110000\"></session>"),
-            nullptr);
-  EXPECT_EQ(ReadServer(u"<session profile_type=\"Opp\" profile_id=\"05110000\"></session>"),
-            nullptr);
+  for (const char16_t* element :
+       {u"<session profile_type=\"FTP\" profile_id=\"06110000\"></session>",
+        u"<session profile_id=\"06110000\"></session>",
+        u"<session profile_type=\"opp\" profile_id=\"06110000\"></session>",
+        u"<session profile_type=\"ftp\"><m_reqList num=\"01000000\"><req reqType=\"01\">x"
+        u"</req></m_reqList></session>"}) {
+    EXPECT_EQ(ReadClient(element), nullptr) << text::ToUtf8(element);
+  }
+  for (const char16_t* element :
+       {u"<session profile_type=\"ftp\" profile_id=\"05110000\"></session>",
+        u"<session profile_type=\"Opp\" profile_id=\"05110000\"></session>"}) {
+    EXPECT_EQ(ReadServer(element), nullptr) << text::ToUtf8(element);
+  }
+  // A child of the other profile is not read.
   ServerSession* ftp = ReadServer(
       u"<session profile_type=\"ftp\" profile_id=\"06110000\" session_id=\"0102030405060708\">"
       u"<m_szInboxpath>C:\\In</m_szInboxpath></session>");
   ASSERT_NE(ftp, nullptr);
-  ServerSession* model = NewServer(records::kProfileFtp);
+  ServerSession* model = NewServer(kProfileFtp);
   for (int i = 0; i < 8; ++i) model->session_id[i] = static_cast<uint8_t>(i + 1);
   EXPECT_EQ(std::memcmp(ftp, model, 2912), 0);
 }
@@ -355,12 +289,11 @@ TEST_F(PersistRecordsTest, RequestNodesFollowTheReqChildrenNotTheCount) {
                                     u"<other>z</other><req reqType=\"02\">b</req><req>c</req>"
                                     u"</m_reqList></session>");
   ASSERT_NE(three, nullptr);
-  EXPECT_EQ(Requests(three),
-            (std::vector<std::pair<int, std::u16string>>{{1, u"a"}, {2, u"b"}, {0, u"c"}}));
+  EXPECT_EQ(RequestsOf(three), (Requests{{1, u"a"}, {2, u"b"}, {0, u"c"}}));
   ClientSession* none = ReadClient(
       head + u"<m_reqList num=\"00000000\"><req reqType=\"01\">a</req></m_reqList></session>");
   ASSERT_NE(none, nullptr);
-  EXPECT_TRUE(Requests(none).empty());
+  EXPECT_TRUE(RequestsOf(none).empty());
 }
 
 TEST_F(PersistRecordsTest, BufferLengthIsWhatWasRead) {
@@ -368,43 +301,106 @@ TEST_F(PersistRecordsTest, BufferLengthIsWhatWasRead) {
       u"<session profile_type=\"opp\" profile_id=\"05110000\">"
       u"<ResumeParms_headerLen>0500</ResumeParms_headerLen>"
       u"<ResumeParms_headerBuff>0102</ResumeParms_headerBuff>"
-      u"<ResumeParms_protoLen>0300</ResumeParms_protoLen>"
-      u"<ResumeParms_protoBuff>00</ResumeParms_protoBuff></session>");
+      u"<ResumeParms_protoLen>0000</ResumeParms_protoLen>"
+      u"<ResumeParms_protoBuff>0102</ResumeParms_protoBuff></session>");
   ASSERT_NE(read, nullptr);
-  EXPECT_EQ(read->ResumeParms_headerLen, 2);
-  EXPECT_EQ(Buffer(reinterpret_cast<uint8_t*>(read), 144), (std::vector<uint8_t>{1, 2}));
-  EXPECT_EQ(read->ResumeParms_protoLen, 1);
-  EXPECT_EQ(Buffer(reinterpret_cast<uint8_t*>(read), 160), std::vector<uint8_t>{0});
-
-  ServerSession* zero = ReadServer(
-      u"<session profile_type=\"opp\" profile_id=\"05110000\">"
-      u"<ResumeParms_headerLen>0000</ResumeParms_headerLen>"
-      u"<ResumeParms_headerBuff>0102</ResumeParms_headerBuff></session>");
-  ASSERT_NE(zero, nullptr);
-  EXPECT_EQ(zero->ResumeParms_headerLen, 0);
-  EXPECT_EQ(zero->ResumeParms_headerBuff, nullptr);
-}
-
-TEST_F(PersistRecordsTest, NullBufferWithALengthComesBackAsOneZeroByte) {
-  ClientSession* record = NewLiveClient(records::kProfileOpp);
+  ASSERT_EQ(read->ResumeParms_headerLen, 2);
+  EXPECT_EQ(read->ResumeParms_headerBuff[1], 2);
+  EXPECT_EQ(read->ResumeParms_protoLen, 0);
+  EXPECT_EQ(read->ResumeParms_protoBuff, nullptr);
+  // A null buffer with a length is written as one zero byte, and read back so.
+  ClientSession* record = NewLiveClient(kProfileOpp);
   record->ResumeParms_headerLen = 2;
   const std::u16string text = Written(record);
   EXPECT_NE(text.find(u"<ResumeParms_headerLen>0200</ResumeParms_headerLen>"
                       u"<ResumeParms_headerBuff>00</ResumeParms_headerBuff>"),
             std::u16string::npos);
-  ClientSession* read = ReadClient(text);
-  ASSERT_NE(read, nullptr);
-  EXPECT_EQ(Buffer(reinterpret_cast<uint8_t*>(read), 144), std::vector<uint8_t>{0});
+  ClientSession* back = ReadClient(text);
+  ASSERT_NE(back, nullptr);
+  ASSERT_EQ(back->ResumeParms_headerLen, 1);
+  EXPECT_EQ(back->ResumeParms_headerBuff[0], 0);
 }
 
-TEST_F(PersistRecordsTest, OverlongTextIsCutTo259Units) {
-  const std::u16string name(300, u'n');
-  ServerSession* read = ReadServer(
-      u"<session profile_type=\"opp\" profile_id=\"05110000\">"
-      u"<internalObjectName>" +
-      name + u"</internalObjectName></session>");
-  ASSERT_NE(read, nullptr);
-  EXPECT_EQ(std::u16string(records::AsOpp(read)->internalObjectName), name.substr(0, 259));
+using Bytes = std::vector<uint8_t>;
+
+std::u16string Hex(const Bytes& bytes) {
+  char16_t* digits = BinToHex(bytes.data(), static_cast<int32_t>(bytes.size()));
+  std::u16string text = digits != nullptr ? std::u16string(digits) : u"(null)";
+  std::free(digits);
+  return text;
+}
+
+Bytes BytesOf(const char16_t* text) {
+  uint32_t count = 12345;
+  uint8_t* block = HexToBin(text, &count);
+  Bytes bytes(block, block + count);
+  std::free(block);
+  return bytes;
+}
+
+TEST(PersistCodecTest, HexDigitsAreWrittenInByteOrderAndReadByPairs) {
+  const struct {
+    const char16_t* text;
+    Bytes bytes;
+  } cases[] = {
+      {u"05110000", {0x05, 0x11, 0x00, 0x00}},
+      {u"ff", {0xFF}},
+      {u"aBcD", {0xAB, 0xCD}},
+      {u"05110", {0x05, 0x11}},  // an odd last digit gives no byte
+      {u"0", {}},
+      {u"", {}},
+      {u"G1x2", {0x01, 0x02}},  // units that are no digit count as zero
+      {u"1 2\u041A", {0x10, 0x20}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(BytesOf(c.text), c.bytes) << text::ToUtf8(c.text);
+  const Bytes bytes = {0x00, 0xF1, 0x53, 0x65, 0xAB, 0xCD, 0xEF, 0xFF};
+  EXPECT_EQ(Hex(bytes), u"00F15365ABCDEFFF");
+  EXPECT_EQ(BinToHex(bytes.data(), 0), nullptr);
+  EXPECT_EQ(BinToHex(bytes.data(), -1), nullptr);
+}
+
+TEST(PersistCodecTest, EscapesAndTheirReading) {
+  const struct {
+    const char16_t* text;
+    const char16_t* escaped;
+  } cases[] = {
+      {u"Bob's photo.jpg", u"Bob&apos;s photo.jpg"},
+      {u"a=b.txt", u"a&#61;b.txt"},
+      {u"<\">", u"&lt;&quot;&gt;"},
+      {u"", u""},
+      // "&" is escaped only where it starts one of the forms.
+      {u"Tom & Jerry&co", u"Tom & Jerry&co"},
+      {u"&lt;", u"&amp;lt;"},
+      {u"&amp;", u"&amp;amp;"},
+      {u"&#61;&apos;&quot;&gt;", u"&amp;#61;&amp;apos;&amp;quot;&amp;gt;"},
+      {u"&lt", u"&lt"},
+      {u"&<", u"&&lt;"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(EscapeText(c.text), c.escaped) << text::ToUtf8(c.text);
+    EXPECT_EQ(UnescapeText(c.escaped), c.text) << text::ToUtf8(c.text);
+  }
+  EXPECT_EQ(UnescapeText(u"&lt;&gt;&#61;&apos;&quot;&amp;"), u"<>='\"&");
+  EXPECT_EQ(UnescapeText(u"&#60;&nbsp;&LT;&amp"), u"&#60;&nbsp;&LT;&amp");
+}
+
+TEST(PersistCodecTest, EveryMixOfMarkupRoundTrips) {
+  const char16_t pieces[][7] = {u"&",    u"<",    u">",     u"=",     u"'",   u"\"", u"lt;",
+                                u"amp;", u"#61;", u"quot;", u"apos;", u"gt;", u"x",  u"\u041A"};
+  // Every string of up to three pieces.
+  std::vector<std::u16string> values = {u""};
+  for (int round = 0; round < 3; ++round) {
+    std::vector<std::u16string> longer;
+    for (const auto& value : values) {
+      for (const auto* piece : pieces) longer.push_back(value + piece);
+    }
+    values.insert(values.end(), longer.begin(), longer.end());
+  }
+  for (const auto& value : values) {
+    const std::u16string escaped = EscapeText(value);
+    ASSERT_EQ(UnescapeText(escaped), value);
+    ASSERT_EQ(escaped.find_first_of(u"<>='\""), std::u16string::npos);
+  }
 }
 
 }  // namespace

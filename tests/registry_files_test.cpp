@@ -3,8 +3,8 @@
 // sizes, and records the registry does not hold.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
-#include <ostream>
 
 #include "module/state.h"
 #include "records/record_memory.h"
@@ -22,36 +22,8 @@ namespace fs = std::filesystem;
 // std::filesystem sets file times through _wutime64, to the second only.
 constexpr auto kLowBitsWrap = std::chrono::seconds(1LL << 25);
 
-class FileChecksTest : public ModuleFixtureBase, public ::testing::Test {
- protected:
-  fs::path File(const std::string& name) { return env().app_data() / name; }
-  std::u16string Path(const std::string& name) { return ModulePath(env(), name); }
-
-  ClientSession* FtpClient(const std::u16string& file_name) {
-    ClientSession* record = tvr_create_client_session(0x1106);
-    SetName(record->file_name, file_name);
-    return record;
-  }
-
-  ServerSession* FtpServer(const std::string& name, uint8_t tx_type) {
-    ServerSession* record = tvr_create_server_session(0x1106);
-    SetName(records::AsFtp(record)->m_bstrCurrentDirectory, env().app_data_u16());
-    SetName(records::AsFtp(record)->m_bstrCurrentTxName, text::FromUtf8(name));
-    records::AsFtp(record)->m_ucCurrentTxType = tx_type;
-    return record;
-  }
-
-  const fs::file_time_type base_ = BaseTime();
-};
-
-struct Answers {
-  uint32_t file_changed, transfer_changed, size;
-  bool operator==(const Answers&) const = default;
-  friend std::ostream& operator<<(std::ostream& out, const Answers& a) {
-    return out << "{changed " << a.file_changed << ", transfer changed " << a.transfer_changed
-               << ", size " << a.size << "}";
-  }
-};
+// {file changed, transfer file changed, size}, as slots 16/17, 18/19 and 20/21 answer.
+using Answers = std::array<uint32_t, 3>;
 Answers Ask(ClientSession* r) {
   return {tvr_client_file_changed(r), tvr_client_transfer_file_changed(r), tvr_client_file_size(r)};
 }
@@ -59,63 +31,105 @@ Answers Ask(ServerSession* r) {
   return {tvr_server_file_changed(r), tvr_server_transfer_file_changed(r), tvr_server_file_size(r)};
 }
 
-TEST_F(FileChecksTest, FtpClientWithAPlainFileNameChecksThatFileForEverySlot) {
+class FileChecksTest : public ModuleFixtureBase, public ::testing::Test {
+ protected:
+  fs::path File(const std::string& name) { return env().app_data() / name; }
+  std::u16string Path(const std::string& name) { return ModulePath(env(), name); }
+  // The file rewritten one second later, with a new size.
+  void Rewrite(const std::string& name, size_t size) {
+    WriteFileAt(File(name), size, base_ + seconds(1));
+  }
+
+  ClientSession* FtpClient(const std::u16string& file_name) {
+    ClientSession* record = tvr_create_client_session(0x1106);
+    SetName(record->file_name, file_name);
+    return record;
+  }
+  // An FTP client record whose name starts with a backslash: the transfer is
+  // the client directory's file.
+  ClientSession* FtpClientOfDirectory(const std::u16string& tx_name) {
+    ClientSession* record = FtpClient(u"\\remote.bin");
+    SetName(records::AsFtp(record)->m_bstrClientDirectory, env().app_data_u16());
+    SetName(records::AsFtp(record)->m_bstrCurrentTxName, tx_name);
+    tvr_save_client_session(record);
+    return record;
+  }
+  ServerSession* FtpServer(const std::string& name, uint8_t tx_type) {
+    ServerSession* record = tvr_create_server_session(0x1106);
+    SetName(records::AsFtp(record)->m_bstrCurrentDirectory, env().app_data_u16());
+    SetName(records::AsFtp(record)->m_bstrCurrentTxName, text::FromUtf8(name));
+    records::AsFtp(record)->m_ucCurrentTxType = tx_type;
+    tvr_save_server_session(record);
+    return record;
+  }
+  ServerSession* OppServer(const std::u16string& object) {
+    ServerSession* record = tvr_create_server_session(0x1105);
+    SetName(records::AsOpp(record)->m_szInboxpath, env().app_data_u16());
+    SetName(records::AsOpp(record)->internalObjectName, object);
+    tvr_save_server_session(record);
+    return record;
+  }
+
+  const fs::file_time_type base_ = BaseTime();
+};
+
+TEST_F(FileChecksTest, FtpClientWithAPlainNameChecksThatFileByTheLowBitsOfItsWriteTime) {
   WriteFileAt(File("plain.bin"), 1234, base_);
   ClientSession* record = FtpClient(Path("plain.bin"));
   tvr_save_client_session(record);
-  EXPECT_EQ(Ask(record), (Answers{0, 0, 1234}));
-  WriteFileAt(File("plain.bin"), 99, base_ + seconds(1));
-  EXPECT_EQ(Ask(record), (Answers{1, 1, 99}));
-  fs::remove(File("plain.bin"));
-  EXPECT_EQ(Ask(record), (Answers{1, 1, 0}));
-}
-
-TEST_F(FileChecksTest, FtpClientWithABackslashNameChecksTheClientDirectoryFile) {
-  WriteFileAt(File("tx.bin"), 10, base_);
-  ClientSession* record = FtpClient(u"\\remote.bin");
-  SetName(records::AsFtp(record)->m_bstrClientDirectory, env().app_data_u16());
-  SetName(records::AsFtp(record)->m_bstrCurrentTxName, u"tx.bin");
-  tvr_save_client_session(record);
-  EXPECT_EQ(Ask(record), (Answers{0, 0, 0}));
-  WriteFileAt(File("tx.bin"), 10, base_ + seconds(1));
-  EXPECT_EQ(Ask(record), (Answers{0, 1, 0}));
-  fs::remove(File("tx.bin"));
-  EXPECT_EQ(Ask(record), (Answers{0, 1, 0}));
-}
-
-TEST_F(FileChecksTest, OppClientChecksOnlyItsInternalObjectName) {
-  WriteFileAt(File("object.vcf"), 10, base_);
-  ClientSession* record = tvr_create_client_session(0x1105);
-  SetName(record->file_name, Path("object.vcf"));
-  SetName(records::AsOpp(record)->internalObjectName, Path("object.vcf"));
-  tvr_save_client_session(record);
-  EXPECT_EQ(Ask(record), (Answers{0, 0, 0}));
-  fs::remove(File("object.vcf"));
-  EXPECT_EQ(Ask(record), (Answers{0, 1, 0}));
-}
-
-TEST_F(FileChecksTest, ChangeIsJudgedByTheLowThirtyTwoBitsOfTheWriteTime) {
-  WriteFileAt(File("plain.bin"), 10, base_);
-  ClientSession* record = FtpClient(Path("plain.bin"));
-  tvr_save_client_session(record);
   const uint32_t first = record->FO_timeStamp;
+  EXPECT_EQ(Ask(record), (Answers{0, 0, 1234}));
   fs::last_write_time(File("plain.bin"), base_ + kLowBitsWrap);
-  EXPECT_EQ(tvr_client_transfer_file_changed(record), 0u);
-  fs::last_write_time(File("plain.bin"), base_ + seconds(1));
-  EXPECT_EQ(tvr_client_transfer_file_changed(record), 1u);
+  EXPECT_EQ(Ask(record), (Answers{0, 0, 1234}));
+  Rewrite("plain.bin", 99);
+  EXPECT_EQ(Ask(record), (Answers{1, 1, 99}));
   tvr_save_client_session(record);
   EXPECT_EQ(record->FO_timeStamp - first, 10000000u);  // one second in 100 ns units
-  EXPECT_EQ(tvr_client_transfer_file_changed(record), 0u);
-}
-
-TEST_F(FileChecksTest, SavedWhileTheFileWasMissingReadsAsChangedOnceItExists) {
-  ClientSession* record = FtpClient(Path("late.bin"));
+  EXPECT_EQ(Ask(record), (Answers{0, 0, 99}));
+  fs::remove(File("plain.bin"));
+  EXPECT_EQ(Ask(record), (Answers{1, 1, 0}));
+  // Saved while the file was missing: changed, also once the file exists.
   record->FO_timeStamp = 77;
   tvr_save_client_session(record);
   EXPECT_EQ(record->FO_timeStamp, 0u);
-  EXPECT_EQ(Ask(record), (Answers{1, 1, 0}));
-  WriteFileAt(File("late.bin"), 3, base_);
+  WriteFileAt(File("plain.bin"), 3, base_);
   EXPECT_EQ(Ask(record), (Answers{1, 1, 3}));
+}
+
+TEST_F(FileChecksTest, OtherClientRecordsCheckOnlyTheirTransferFile) {
+  WriteFileAt(File("tx.bin"), 10, base_);
+  WriteFileAt(File("object.vcf"), 10, base_);
+  ClientSession* ftp = FtpClientOfDirectory(u"tx.bin");
+  ClientSession* opp = tvr_create_client_session(0x1105);
+  SetName(opp->file_name, Path("object.vcf"));
+  SetName(records::AsOpp(opp)->internalObjectName, Path("object.vcf"));
+  tvr_save_client_session(opp);
+  EXPECT_EQ(Ask(ftp), (Answers{0, 0, 0}));
+  EXPECT_EQ(Ask(opp), (Answers{0, 0, 0}));
+  Rewrite("tx.bin", 10);
+  EXPECT_EQ(Ask(ftp), (Answers{0, 1, 0}));
+  fs::remove(File("tx.bin"));
+  fs::remove(File("object.vcf"));
+  EXPECT_EQ(Ask(ftp), (Answers{0, 1, 0}));
+  EXPECT_EQ(Ask(opp), (Answers{0, 1, 0}));
+}
+
+TEST_F(FileChecksTest, ServerRecordsCheckTheirFolderFileExceptForFtpTransferTypeOne) {
+  WriteFileAt(File("tx.bin"), 42, base_);
+  WriteFileAt(File("card.vcf"), 5, base_);
+  ServerSession* typed = FtpServer("tx.bin", 1);
+  ServerSession* plain = FtpServer("tx.bin", 0);
+  ServerSession* opp = OppServer(u"card.vcf");
+  EXPECT_EQ(Ask(typed), (Answers{0, 0, 0}));
+  EXPECT_EQ(Ask(plain), (Answers{0, 0, 42}));
+  EXPECT_EQ(Ask(opp), (Answers{0, 0, 5}));
+  Rewrite("tx.bin", 43);
+  Rewrite("card.vcf", 6);
+  EXPECT_EQ(Ask(typed), (Answers{0, 1, 0}));
+  EXPECT_EQ(Ask(plain), (Answers{1, 1, 43}));
+  EXPECT_EQ(Ask(opp), (Answers{1, 1, 6}));
+  fs::remove(File("tx.bin"));
+  EXPECT_EQ(Ask(plain), (Answers{1, 1, 0}));
 }
 
 TEST_F(FileChecksTest, RecordsNotLiveOrNullGiveZeroWithoutBeingRead) {
@@ -131,48 +145,15 @@ TEST_F(FileChecksTest, RecordsNotLiveOrNullGiveZeroWithoutBeingRead) {
   EXPECT_EQ(Ask(static_cast<ServerSession*>(nullptr)), (Answers{0, 0, 0}));
 }
 
-TEST_F(FileChecksTest, FtpServerTransferTypeOneHasNoFilePathButATransferPath) {
-  WriteFileAt(File("tx.bin"), 42, base_);
-  ServerSession* typed = FtpServer("tx.bin", 1);
-  ServerSession* plain = FtpServer("tx.bin", 0);
-  tvr_save_server_session(typed);
-  tvr_save_server_session(plain);
-  EXPECT_EQ(Ask(typed), (Answers{0, 0, 0}));
-  EXPECT_EQ(Ask(plain), (Answers{0, 0, 42}));
-  WriteFileAt(File("tx.bin"), 43, base_ + seconds(1));
-  EXPECT_EQ(Ask(typed), (Answers{0, 1, 0}));
-  EXPECT_EQ(Ask(plain), (Answers{1, 1, 43}));
-  fs::remove(File("tx.bin"));
-  EXPECT_EQ(Ask(plain), (Answers{1, 1, 0}));
-}
-
-TEST_F(FileChecksTest, OppServerChecksTheInboxFile) {
-  WriteFileAt(File("card.vcf"), 5, base_);
-  ServerSession* record = tvr_create_server_session(0x1105);
-  SetName(records::AsOpp(record)->m_szInboxpath, env().app_data_u16());
-  SetName(records::AsOpp(record)->internalObjectName, u"card.vcf");
-  tvr_save_server_session(record);
-  EXPECT_EQ(Ask(record), (Answers{0, 0, 5}));
-  WriteFileAt(File("card.vcf"), 6, base_ + seconds(1));
-  EXPECT_EQ(Ask(record), (Answers{1, 1, 6}));
-}
-
 TEST_F(FileChecksTest, JoinedPathsAreCutAt259Characters) {
   // Folder, backslash and a long name; the file lies at the first 259 characters.
-  const std::u16string folder = env().app_data_u16();
-  const size_t kept = 259 - folder.size() - 1;
+  const size_t kept = 259 - env().app_data_u16().size() - 1;
   ASSERT_LT(kept, 250u);
   const std::string name(kept, 'n');
   WriteFileAt(File(name), 7, base_);
-  ServerSession* server = tvr_create_server_session(0x1105);
-  SetName(records::AsOpp(server)->m_szInboxpath, folder);
-  SetName(records::AsOpp(server)->internalObjectName, std::u16string(259, u'n'));
-  tvr_save_server_session(server);
+  ServerSession* server = OppServer(std::u16string(259, u'n'));
+  ClientSession* client = FtpClientOfDirectory(std::u16string(259, u'n'));
   EXPECT_EQ(Ask(server), (Answers{0, 0, 7}));
-  ClientSession* client = FtpClient(u"\\remote.bin");
-  SetName(records::AsFtp(client)->m_bstrClientDirectory, folder);
-  SetName(records::AsFtp(client)->m_bstrCurrentTxName, std::u16string(259, u'n'));
-  tvr_save_client_session(client);
   EXPECT_NE(client->FO_timeStamp, 0u);
   EXPECT_EQ(tvr_client_transfer_file_changed(client), 0u);
   fs::last_write_time(File(name), base_ + seconds(1));

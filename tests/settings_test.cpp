@@ -1,39 +1,37 @@
-// Settings, session file paths and the debug trace.
+// Settings and the .reg file that stands for the machine settings on POSIX,
+// session file paths, the debug trace and the formatter of its messages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
+#include <string>
 
 #include "module/state.h"
+#include "platform/reg_file.h"
 #include "settings/settings.h"
 #include "tests/registry_helpers.h"
+#include "text/format.h"
 
 namespace obexses::testing {
 namespace {
 
+using text::Format;
+using text::FormatBounded;
+
 class SettingsTest : public ModuleFixtureBase, public ::testing::Test {};
 
-TEST_F(SettingsTest, MissingSettingsKeepTheirValues) {
+TEST_F(SettingsTest, MissingSettingsKeepTheirValuesAndTheObsoleteAgeIsADay) {
   ReadSettings();
   EXPECT_EQ(g_save_file.load(), 0u);
   EXPECT_EQ(g_debug_level.load(), 0u);
+  EXPECT_EQ(ReadObsoleteAge(), 86400u);
   g_save_file = 5;
   env().set_dword(u"ObexSesDebugLevel", 2);
+  env().set_dword(u"ObexSesObsoleteTime", 60);
   ReadSettings();
   EXPECT_EQ(g_save_file.load(), 5u);
   EXPECT_EQ(g_debug_level.load(), 2u);
-}
-
-TEST_F(SettingsTest, OnlyValuesOfAtMostFourBytesAreRead) {
-  env().set_setting(u"ObexSesSaveFile", std::string("\x01\x00\x00\x00\x00\x00", 6));
-  env().set_setting(u"ObexSesDebugLevel", std::string("\x03", 1));
-  ReadSettings();
-  EXPECT_EQ(g_save_file.load(), 0u);
-  EXPECT_EQ(g_debug_level.load(), 3u);
-}
-
-TEST_F(SettingsTest, ObsoleteAgeDefaultsToOneDay) {
-  EXPECT_EQ(ReadObsoleteAge(), 86400u);
-  env().set_dword(u"ObexSesObsoleteTime", 60);
   EXPECT_EQ(ReadObsoleteAge(), 60u);
 }
 
@@ -72,7 +70,7 @@ TEST_F(SettingsTest, SessionFilePathIsCutToTheBuffer) {
             (u"\\no-such-folder\\" + std::u16string(300, u'f')).substr(0, 259));
 }
 
-TEST_F(SettingsTest, TraceLevelIsAnUnsignedUpperBound) {
+TEST_F(SettingsTest, TraceLevelIsAnUnsignedUpperBoundAndAMessageHoldsAtMost2038Units) {
   g_debug_level = 2;
   DebugTrace(0, u"zero\n");
   DebugTrace(2, u"two %d\n", 2);
@@ -81,20 +79,107 @@ TEST_F(SettingsTest, TraceLevelIsAnUnsignedUpperBound) {
   DebugTrace(0xFFFFFFFFu, u"all\n");
   g_debug_level = 3;
   DebugTrace(0xFFFFFFFFu, u"never\n");
-  EXPECT_EQ(env().trace_lines(), (Lines{Trace("zero\n"), Trace("two 2\n"), Trace("all\n")}));
-}
-
-TEST_F(SettingsTest, TraceMessageHoldsAtMost2038Characters) {
-  g_debug_level = 3;
   const std::u16string whole(2038, u'w');
   DebugTrace(3, u"%s", whole);
   DebugTrace(3, u"%sXYZ", whole);
   DebugTrace(3, u"%s", std::u16string(5000, u'l'));
-  const Lines lines = env().trace_lines();
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0], Trace(std::string(2038, 'w')));
-  EXPECT_EQ(lines[1], Trace(std::string(2038, 'w')));
-  EXPECT_EQ(lines[2], Trace(std::string(2038, 'l')));
+  const std::string cut(2038, 'w');
+  EXPECT_EQ(env().trace_lines(), (Lines{Trace("zero\n"), Trace("two 2\n"), Trace("all\n"),
+                                        Trace(cut), Trace(cut), Trace(std::string(2038, 'l'))}));
+}
+
+constexpr char16_t kKey[] = u"HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brindleway";
+
+std::string Value(const std::string& file, const std::u16string& name) {
+  std::string data;
+  return platform::FindRegFileValue(file, kKey, name, &data) ? data : std::string("<none>");
+}
+
+const std::string kFile =
+    "Windows Registry Editor Version 5.00\r\n"
+    "\r\n"
+    "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n"
+    "\"Elsewhere\"=dword:00000001\r\n"
+    "\r\n"
+    "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brindleway]\r\n"
+    "; a comment\r\n"
+    "\"ObexSesDebugLevel\"=dword:0000002a\r\n"
+    "\"Name\"=\"ab\"\r\n"
+    "\"Quoted\"=\"a\\\"b\\\\\"\r\n"
+    "\"Bytes\"=hex:01,02,ff\r\n"
+    "\"Long\"=hex:01,02,03,\\\r\n"
+    "  04,05\r\n"
+    "\"Gone\"=dword:00000001\r\n"
+    "\"Gone\"=-\r\n"
+    "\"Twice\"=dword:00000001\r\n"
+    "\"Twice\"=dword:00000002\r\n";
+
+TEST(RegFileTest, ValueKindsGiveTheBytesTheRegistryStores) {
+  EXPECT_EQ(Value(kFile, u"ObexSesDebugLevel"), std::string("\x2a\0\0\0", 4));
+  EXPECT_EQ(Value(kFile, u"Name"), std::string("a\0b\0\0\0", 6));  // units and terminator
+  EXPECT_EQ(Value(kFile, u"Quoted"), std::string("a\0\"\0b\0\\\0\0\0", 10));
+  EXPECT_EQ(Value(kFile, u"Bytes"), std::string("\x01\x02\xff", 3));
+  EXPECT_EQ(Value(kFile, u"Long"), std::string("\x01\x02\x03\x04\x05", 5));
+  EXPECT_EQ(Value(kFile, u"Twice"), std::string("\x02\0\0\0", 4));
+  std::string data;  // names compare without case
+  EXPECT_TRUE(platform::FindRegFileValue(
+      kFile, u"hkey_local_machine\\SOFTWARE\\velmora\\brindleway", u"obexsesdebuglevel", &data));
+  EXPECT_EQ(data, std::string("\x2a\0\0\0", 4));
+}
+
+TEST(RegFileTest, MissingSectionValueOrDeletedValueIsNotFound) {
+  EXPECT_EQ(Value(kFile, u"Elsewhere"), "<none>");
+  EXPECT_EQ(Value(kFile, u"Gone"), "<none>");
+  EXPECT_EQ(Value(kFile, u"Absent"), "<none>");
+  EXPECT_EQ(Value("\"ObexSesDebugLevel\"=dword:00000003\n", u"ObexSesDebugLevel"), "<none>");
+  EXPECT_EQ(Value("", u"ObexSesDebugLevel"), "<none>");
+}
+
+TEST(RegFileTest, Utf16LittleEndianFileWithItsByteOrderMark) {
+  const std::string file = "\xFF\xFE" + Utf16Le(
+                                            u"Windows Registry Editor Version 5.00\r\n"
+                                            u"[HKEY_LOCAL_MACHINE\\Software\\Velmora\\"
+                                            u"Brindleway]\r\n"
+                                            u"\"ObexSesSaveFile\"=dword:00000001\r\n");
+  EXPECT_EQ(Value(file, u"ObexSesSaveFile"), std::string("\x01\0\0\0", 4));
+}
+
+TEST(FormatTest, ConversionsOfTheModulesMessages) {
+  EXPECT_EQ(Format(u"%s|%s|%S", u"wide", std::u16string(u"owned"), "narrow"), u"wide|owned|narrow");
+  EXPECT_EQ(Format(u"%p|%p", reinterpret_cast<const void*>(uintptr_t{0xabc123}), nullptr),
+            u"0000000000ABC123|0000000000000000");
+  EXPECT_EQ(Format(u"%d %d %u", -42, 7, 4294967295u), u"-42 7 4294967295");
+  EXPECT_EQ(Format(u"%x %02x %02x %02x", 0xbeefu, 5, 0xa0, 0x1ff), u"beef 05 a0 1ff");
+  EXPECT_EQ(Format(u"%04x %04x %04x", 0x1105u, 0x7u, 0x12345u), u"1105 0007 12345");
+  EXPECT_EQ(Format(u"100%% %5d|", 42), u"100%    42|");
+}
+
+TEST(FormatTest, MismatchedOrMissingArgumentsAreSafe) {
+  EXPECT_EQ(Format(u"%s", static_cast<const char16_t*>(nullptr)), u"(null)");
+  EXPECT_EQ(Format(u"%S", static_cast<const char*>(nullptr)), u"(null)");
+  EXPECT_EQ(Format(u"%s|%S|%s", 5, u"wide", "narrow"), u"(bad)|(bad)|(bad)");
+  EXPECT_EQ(Format(u"[%s][%d]", u"only"), u"[only][]");
+  EXPECT_EQ(Format(u"%q|%s", 1, u"x"), u"(bad)|x");
+  EXPECT_EQ(Format(u"end %"), u"end ");
+  EXPECT_FALSE(Format(u"%d %x %p", u"string", "narrow", 3).empty());
+  EXPECT_EQ(Format(u"%99999999999d", 1).size(), 64u);  // width is capped
+}
+
+TEST(FormatTest, BoundedFormattingNeverPassesItsCapacity) {
+  char16_t buffer[8];
+  std::fill(std::begin(buffer), std::end(buffer), u'#');
+  EXPECT_EQ(FormatBounded(buffer, 5, u"%s-%d", u"abc", 12345), 4u);
+  EXPECT_EQ(std::u16string(buffer), u"abc-");
+  EXPECT_EQ(buffer[5], u'#');
+  std::fill(std::begin(buffer), std::end(buffer), u'#');
+  EXPECT_EQ(FormatBounded(buffer, 1, u"abc"), 0u);
+  EXPECT_EQ(buffer[0], 0);
+  EXPECT_EQ(buffer[1], u'#');
+  buffer[0] = u'#';
+  EXPECT_EQ(FormatBounded(buffer, 0, u"abc"), 0u);
+  EXPECT_EQ(buffer[0], u'#');
+  EXPECT_EQ(FormatBounded(buffer, 8, u"%p", nullptr), 7u);
+  EXPECT_EQ(std::u16string(buffer), u"0000000");
 }
 
 }  // namespace

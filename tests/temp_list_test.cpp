@@ -13,12 +13,12 @@
 #include "tests/support/test_env.h"
 #include "text/wide.h"
 
-namespace obexses {
+namespace obexses::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempListTest : public testing::ModuleFixtureBase, public ::testing::Test {
+class TempListTest : public ModuleFixtureBase, public ::testing::Test {
  protected:
   fs::path ListFile() { return env().app_data() / "Velmora" / "tmp_lst"; }
 
@@ -26,18 +26,18 @@ class TempListTest : public testing::ModuleFixtureBase, public ::testing::Test {
   std::string MakeFile(const std::string& folder, const std::string& name) {
     fs::create_directories(env().app_data() / folder);
     const fs::path path = env().app_data() / folder / name;
-    testing::WriteFile(path, "data");
+    WriteFile(path, "data");
     return path.string();
   }
 
   void WriteList(const std::string& text) {
     fs::create_directories(ListFile().parent_path());
-    testing::WriteFile(ListFile(), text);
+    WriteFile(ListFile(), text);
   }
 
   // The rewritten list with its line ends as "\n", whatever the platform writes.
   std::string ReadList() {
-    std::string text = testing::ReadFile(ListFile());
+    std::string text = ReadFile(ListFile());
     std::erase(text, '\r');
     return text;
   }
@@ -59,79 +59,49 @@ class TempListTest : public testing::ModuleFixtureBase, public ::testing::Test {
   uint8_t next_id_ = 1;
 };
 
-TEST_F(TempListTest, WithoutListNothingHappens) {
-  const std::string file = MakeFile("in", "a.txt");
-  CleanTempFileList();
-  EXPECT_TRUE(fs::exists(file));
-  EXPECT_FALSE(fs::exists(ListFile()));
-}
-
-TEST_F(TempListTest, NothingKeptDeletesEveryFileAndTheListSilently) {
-  const std::string a = MakeFile("in", "a.txt"), b = MakeFile("in", "b.txt");
-  WriteList(a + "\n" + b + "\n");
-  g_debug_level = 3;
-  env().clear_output();
-  CleanTempFileList();
-  EXPECT_FALSE(fs::exists(a));
-  EXPECT_FALSE(fs::exists(b));
-  EXPECT_FALSE(fs::exists(ListFile()));
-  EXPECT_TRUE(env().trace_lines().empty());
-  EXPECT_TRUE(env().host_lines().empty());
-}
-
-TEST_F(TempListTest, KeptFilesStayAndAreListedInTheirOldOrder) {
-  const std::string a = MakeFile("in", "a.txt"), b = MakeFile("in", "b.txt");
-  const std::string c = MakeFile("in", "c.txt"), d = MakeFile("in", "d.txt");
-  WriteList(a + "\n" + b + "\n" + c + "\n" + d + "\n");
-  SaveOppSession("c.txt");
-  SaveOppSession("a.txt");
-  CleanTempFileList();
-  EXPECT_TRUE(fs::exists(a));
-  EXPECT_FALSE(fs::exists(b));
-  EXPECT_TRUE(fs::exists(c));
-  EXPECT_FALSE(fs::exists(d));
-  EXPECT_EQ(ReadList(), a + "\n" + c + "\n");
-}
-
-TEST_F(TempListTest, NameMatchesInAnyFolderWhateverItsAsciiCase) {
-  const std::string file = MakeFile("other/deeper", "PIC.JPG");
-  WriteList(file + "\n");
-  SaveOppSession("pic.jpg");
-  CleanTempFileList();
-  EXPECT_TRUE(fs::exists(file));
-  EXPECT_EQ(ReadList(), file + "\n");
-}
-
-TEST_F(TempListTest, EachSessionKeepsOnlyTheFirstEntryOfItsName) {
-  const std::string first = MakeFile("one", "x.txt"), second = MakeFile("two", "x.txt");
-  WriteList(first + "\n" + second + "\n");
-  SaveOppSession("x.txt");
-  SaveOppSession("X.TXT");  // searches from the first entry again
-  CleanTempFileList();
-  EXPECT_TRUE(fs::exists(first));
-  EXPECT_FALSE(fs::exists(second));
-  EXPECT_EQ(ReadList(), first + "\n");
-}
-
-TEST_F(TempListTest, RepeatedLineStaysListedOnceButItsFileGoes) {
-  const std::string a = MakeFile("in", "a.txt");
-  WriteList(a + "\n" + a + "\n");
-  SaveOppSession("a.txt");
-  CleanTempFileList();
-  // The second, unkept entry names the same file.
-  EXPECT_FALSE(fs::exists(a));
-  EXPECT_EQ(ReadList(), a + "\n");
-}
-
-TEST_F(TempListTest, EmptyLinesAndAnUnterminatedLastLineAreEntries) {
-  const std::string a = MakeFile("in", "a.txt"), b = MakeFile("in", "b.txt");
-  WriteList("\n" + a + "\n\n" + b);
-  SaveOppSession("b.txt");
-  SaveOppSession("");  // keeps the first empty line
-  CleanTempFileList();
-  EXPECT_FALSE(fs::exists(a));
-  EXPECT_TRUE(fs::exists(b));
-  EXPECT_EQ(ReadList(), "\n" + b + "\n");
+TEST_F(TempListTest, ListedFilesStayOnlyWhileASavedOppServerSessionNamesThem) {
+  const struct {
+    const char* name;
+    std::vector<std::string> entries;  // "folder/name" of a file made, "" for an empty line
+    bool last_line_ended;
+    std::vector<std::string> objects;  // of the saved OPP server sessions
+    const char* stays;                 // per entry: '+' kept, '-' deleted, '.' no file
+    std::vector<int> listed;           // entries in the rewritten list; none: list deleted
+  } cases[] = {
+      {"nothing kept", {"in/a.txt", "in/b.txt"}, true, {}, "--", {}},
+      {"old order", {"in/a", "in/b", "in/c", "in/d"}, true, {"c", "a"}, "+-+-", {0, 2}},
+      {"any folder, ASCII case", {"other/deeper/PIC.JPG"}, true, {"pic.jpg"}, "+", {0}},
+      // Each session keeps the first entry of its name, searching from the first each time.
+      {"same name twice", {"one/x.txt", "two/x.txt"}, true, {"x.txt", "X.TXT"}, "+-", {0}},
+      // The second, unkept entry names the same file.
+      {"repeated line", {"in/a.txt", "in/a.txt"}, true, {"a.txt"}, "--", {0}},
+      {"empty lines", {"", "in/a.txt", "", "in/b.txt"}, false, {"b.txt", ""}, ".-.+", {0, 3}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetModuleState();
+    std::vector<std::string> paths;
+    std::string list;
+    for (const auto& entry : c.entries) {
+      const size_t slash = entry.rfind('/');
+      paths.push_back(entry.empty() ? ""
+                                    : MakeFile(entry.substr(0, slash), entry.substr(slash + 1)));
+      list += paths.back() + "\n";
+    }
+    WriteList(c.last_line_ended ? list : list.substr(0, list.size() - 1));
+    for (const auto& object : c.objects) SaveOppSession(object);
+    g_debug_level = 3;
+    env().clear_output();
+    CleanTempFileList();
+    std::string expected = c.listed.empty() ? "(deleted)" : "";
+    for (int index : c.listed) expected += paths[index] + "\n";
+    EXPECT_EQ(fs::exists(ListFile()) ? ReadList() : "(deleted)", expected);
+    for (size_t i = 0; i < paths.size(); ++i) {
+      EXPECT_TRUE(c.stays[i] == '.' || fs::exists(paths[i]) == (c.stays[i] == '+')) << paths[i];
+    }
+    EXPECT_TRUE(env().trace_lines().empty());  // the clean-up reports nothing
+    EXPECT_TRUE(env().host_lines().empty());
+  }
 }
 
 TEST_F(TempListTest, OnlySavedOppServerSessionsKeepFiles) {
@@ -148,45 +118,33 @@ TEST_F(TempListTest, OnlySavedOppServerSessionsKeepFiles) {
   EXPECT_FALSE(fs::exists(ListFile()));
 }
 
-// Lines of the read buffer's full size: dir + separator + "nnn...", 259 units.
-class LongLineTest : public TempListTest {
- protected:
-  void SetUp() override {
-    const size_t folder = (env().app_data() / "in").string().size() + 1;
-    ASSERT_LT(folder, 200u);
-    name_ = std::string(259 - folder, 'n');
-    full_ = (env().app_data() / "in" / name_).string();
-    ASSERT_EQ(full_.size(), 259u);
-  }
-  std::string name_, full_;
-};
-
-TEST_F(LongLineTest, RestOfALongerLineIsTheNextEntry) {
-  WriteList(full_ + "tail.txt\n");
-  SaveOppSession(name_);
+// Lines of the read buffer's full size, 259 units: folder, separator and name.
+TEST_F(TempListTest, RestOfALongerLineIsTheNextEntryAndABreakAfterAFullReadAnEmptyOne) {
+  const std::string name(259 - (env().app_data() / "in").string().size() - 1, 'n');
+  const std::string full = (env().app_data() / "in" / name).string();
+  ASSERT_EQ(full.size(), 259u);
+  WriteList(full + "tail.txt\n");
+  SaveOppSession(name);
   SaveOppSession("tail.txt");
   CleanTempFileList();
-  EXPECT_EQ(ReadList(), full_ + "\ntail.txt\n");
-}
-
-TEST_F(LongLineTest, LineBreakAfterAFullReadIsAnEmptyEntry) {
+  EXPECT_EQ(ReadList(), full + "\ntail.txt\n");
   const std::string other = MakeFile("in", "other.txt");
-  WriteList(full_ + "\n" + other + "\n");
-  SaveOppSession(name_);
+  WriteList(full + "\n" + other + "\n");
   SaveOppSession("");
   CleanTempFileList();
   EXPECT_FALSE(fs::exists(other));
-  EXPECT_EQ(ReadList(), full_ + "\n\n");
+  EXPECT_EQ(ReadList(), full + "\n\n");
 }
 
-// Counts the clean-up's file-system calls and touches nothing.
+// Counts the clean-up's file-system calls and touches nothing; an empty
+// folder stands for none.
 class RecordingEnv : public platform::EnvWrapper {
  public:
-  RecordingEnv(platform::Env* target, bool has_folder, std::u16string folder)
-      : EnvWrapper(target), has_folder_(has_folder), folder_(std::move(folder)) {}
+  RecordingEnv(platform::Env* target, std::u16string folder)
+      : EnvWrapper(target), folder_(std::move(folder)) {}
   bool AppDataFolder(std::u16string* path) override {
     *path = folder_;
-    return has_folder_;
+    return !folder_.empty();
   }
   bool CreateFolder(const std::u16string&) override { return Count(); }
   bool RemoveFile(const std::u16string&) override { return Count(); }
@@ -199,24 +157,24 @@ class RecordingEnv : public platform::EnvWrapper {
     ++calls;
     return false;
   }
-  bool has_folder_;
   std::u16string folder_;
 };
 
-TEST_F(TempListTest, SkippedWithoutAppDataFolderOrWhenTheListPathWouldNotFit) {
-  RecordingEnv missing(&env(), false, u"");
+TEST_F(TempListTest, SkippedWithoutAppDataFolderOrListOrWhenTheListPathWouldNotFit) {
+  RecordingEnv missing(&env(), u"");
   platform::SetEnv(&missing);
   CleanTempFileList();
   EXPECT_EQ(missing.calls, 0);
   // "<folder>\Velmora\tmp_lst" must fit into 259 units.
-  RecordingEnv too_long(&env(), true, u"/" + std::u16string(243, u'x'));
+  RecordingEnv too_long(&env(), u"/" + std::u16string(243, u'x'));
   platform::SetEnv(&too_long);
   CleanTempFileList();
   EXPECT_EQ(too_long.calls, 0);
-  RecordingEnv fits(&env(), true, u"/" + std::u16string(242, u'x'));
+  // Without a list nothing happens after the folder is made and the list not found.
+  RecordingEnv fits(&env(), u"/" + std::u16string(242, u'x'));
   platform::SetEnv(&fits);
   CleanTempFileList();
-  EXPECT_EQ(fits.calls, 2);  // the folder made, the list not found
+  EXPECT_EQ(fits.calls, 2);
   platform::SetEnv(&env());
 }
 
@@ -254,4 +212,4 @@ TEST(MarkKeptTempFileTest, ComparesTheNameAfterTheLastSeparator) {
 }
 
 }  // namespace
-}  // namespace obexses
+}  // namespace obexses::testing

@@ -1,0 +1,361 @@
+// Client and server services of the table (slots 0 to 9, 14 and 15) and the
+// session keys, used as profile modules use them: records filled in place,
+// then handed back. The trace lines are checked at level 3.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <set>
+
+#include "module/state.h"
+#include "records/record_memory.h"
+#include "registry/registry.h"
+#include "tests/registry_helpers.h"
+
+namespace obexses::testing {
+namespace {
+
+constexpr uint8_t kPhone[6] = {0x01, 0x02, 0x03, 0x04, 0x05, 0xa0};
+constexpr uint8_t kLaptop[6] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
+const std::string kPhoneKey = "client_01:02:03:04:05:a0_";
+const std::string kServerKey = "server_000102030405060708090a0b0c0d0e0f";
+const std::string kNull = "0000000000000000";
+
+class RegistryTest : public ModuleFixtureBase, public ::testing::Test {
+ protected:
+  RegistryTest() {
+    g_debug_level = 3;
+    for (int i = 0; i < 16; ++i) id_[i] = static_cast<uint8_t>(i);
+  }
+
+  // A created record with its address and name filled, saved if asked.
+  static ClientSession* Client(uint32_t profile, const uint8_t* address, const char16_t* name,
+                               bool save = true) {
+    ClientSession* record = tvr_create_client_session(profile);
+    std::copy_n(address, 6, record->bdaddr);
+    SetName(record->file_name, name);
+    if (save) tvr_save_client_session(record);
+    return record;
+  }
+  // A created record whose profile module has set its session id (first byte
+  // changed to tell records apart), saved if asked.
+  ServerSession* Server(uint32_t profile, uint8_t first, bool save = true) {
+    ServerSession* record = tvr_create_server_session(profile);
+    std::copy_n(id_, 16, record->GoepServer_sessionId);
+    record->GoepServer_sessionId[0] = first;
+    if (save) tvr_save_server_session(record);
+    return record;
+  }
+
+  uint8_t id_[16];
+};
+
+struct Visits {
+  std::multiset<void*> records;
+  static void Count(void* record, void* context) {
+    static_cast<Visits*>(context)->records.insert(record);
+  }
+  static void DestroyClient(void* record, void* context) {
+    Count(record, context);
+    EXPECT_EQ(tvr_destroy_client_session(static_cast<ClientSession*>(record)), 1);
+  }
+  static void DestroyServer(void* record, void* context) {
+    Count(record, context);
+    EXPECT_EQ(tvr_destroy_server_session(static_cast<ServerSession*>(record)), 1);
+  }
+};
+
+TEST_F(RegistryTest, ClientKeysOfDeviceProfileAndName) {
+  EXPECT_EQ(BuildClientKey(kPhone, u"n", 0x12345), u"client_01:02:03:04:05:a0_12345_n");
+  EXPECT_EQ(BuildClientKey(kPhone, u"n", 0x7), u"client_01:02:03:04:05:a0_0007_n");
+  // "client_" + 17 + "_" + 4 + "_" leaves 489 units of name in a 519-unit key.
+  EXPECT_EQ(BuildClientKey(kPhone, std::u16string(489, u'n').c_str(), 0x1105).size(), 519u);
+  EXPECT_EQ(BuildClientKey(kPhone, std::u16string(490, u'n').c_str(), 0x1105), u"");
+  EXPECT_EQ(BuildClientKey(kPhone, std::u16string(100000, u'n').c_str(), 0x1105), u"");
+  env().clear_output();
+  EXPECT_EQ(tvr_find_client_session(kPhone, std::u16string(600, u'n').c_str(), 0x1105), nullptr);
+  EXPECT_EQ(env().trace_lines(), Lines{Trace("find client:no found \n")});
+}
+
+TEST_F(RegistryTest, CreateGivesZeroedListedRecordsOfTheProfileSize) {
+  env().set_now(1234567890123);
+  ClientSession* opp = tvr_create_client_session(0x1105);
+  ClientSession* ftp = tvr_create_client_session(0x1106);
+  ServerSession* server_ftp = tvr_create_server_session(0x1106);
+  ServerSession* server_opp = tvr_create_server_session(0x1105);
+  EXPECT_EQ(tvr_create_client_session(0x1107), nullptr);
+  EXPECT_EQ(tvr_create_server_session(0x1107), nullptr);
+  const auto expect_zeroed = [](auto* record, uint32_t profile, size_t size) {
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->profile_id, profile);
+    EXPECT_EQ(record->create_time_stamp, 1234567890123);
+    record->profile_id = 0;
+    record->create_time_stamp = 0;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(record);
+    EXPECT_TRUE(std::all_of(bytes, bytes + size, [](uint8_t b) { return b == 0; }));
+    record->profile_id = profile;
+  };
+  expect_zeroed(opp, 0x1105, sizeof(OppClientSession));
+  expect_zeroed(ftp, 0x1106, sizeof(FtpClientSession));
+  expect_zeroed(server_ftp, 0x1106, sizeof(FtpServerSession));
+  expect_zeroed(server_opp, 0x1105, sizeof(OppServerSession));
+  EXPECT_EQ(g_client_sessions, (ClientList{opp, ftp}));
+  EXPECT_EQ(g_server_sessions, (ServerList{server_ftp, server_opp}));
+  EXPECT_EQ(g_live_sessions.size(), 2u);  // server records are never live
+  EXPECT_TRUE(IsLiveSession(opp) && IsLiveSession(ftp));
+  EXPECT_EQ(env().trace_lines(),
+            (Lines{Trace("create opp client session success " + Ptr(opp) + "\n"),
+                   Trace("create ftp client session success " + Ptr(ftp) + "\n"),
+                   Trace("create server ftp session success " + Ptr(server_ftp) + "\n"),
+                   Trace("create server opp session success " + Ptr(server_opp) + "\n")}));
+  std::copy_n(kPhone, 6, opp->bdaddr);
+  SetName(opp->file_name, u"a.txt");
+  EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1105), nullptr);  // not saved yet
+}
+
+TEST_F(RegistryTest, RefusalsLeaveEverythingAlone) {
+  EXPECT_EQ(tvr_resume_client_session(nullptr), 0);
+  EXPECT_EQ(tvr_save_client_session(nullptr), 0);
+  EXPECT_EQ(tvr_destroy_client_session(nullptr), 0);
+  EXPECT_EQ(tvr_find_client_session(nullptr, u"a.txt", 0x1105), nullptr);
+  EXPECT_EQ(tvr_find_client_session(kPhone, nullptr, 0x1105), nullptr);
+  EXPECT_EQ(tvr_find_client_session(kPhone, u"", 0x1105), nullptr);
+  EXPECT_EQ(tvr_destroy_server_session(nullptr), 0);
+  EXPECT_EQ(tvr_save_server_session(nullptr), 0);
+  EXPECT_EQ(tvr_resume_server_session(nullptr), 0);
+  // Records the registry does not hold, and the save of an unnamed client record.
+  OppClientSession client{};
+  client.head.profile_id = 0x1105;
+  SetName(client.head.file_name, u"a.txt");
+  OppServerSession server{};
+  server.head.profile_id = 0x1105;
+  server.head.GoepServer_sessionId[0] = 1;
+  ClientSession* unnamed = tvr_create_client_session(0x1106);
+  env().clear_output();
+  for (ClientSession* record : {&client.head, unnamed}) {
+    record->resumed = 7;
+    record->FO_timeStamp = 9;
+  }
+  server.head.resumed = 7;
+  EXPECT_EQ(tvr_save_client_session(&client.head), 0);
+  EXPECT_EQ(tvr_resume_client_session(&client.head), 0);
+  EXPECT_EQ(tvr_destroy_client_session(&client.head), 0);
+  EXPECT_EQ(tvr_save_client_session(unnamed), 1);
+  EXPECT_EQ(tvr_save_server_session(&server.head), 0);
+  EXPECT_EQ(tvr_resume_server_session(&server.head), 0);
+  EXPECT_EQ(tvr_destroy_server_session(&server.head), 0);
+  for (ClientSession* record : {&client.head, unnamed}) {
+    EXPECT_EQ(record->resumed, 7u);
+    EXPECT_EQ(record->FO_timeStamp, 9u);
+  }
+  EXPECT_EQ(server.head.resumed, 7u);
+  EXPECT_EQ(server.head.session_id[0], 0);
+  EXPECT_TRUE(g_saved_client_sessions.empty() && g_saved_server_sessions.empty());
+  EXPECT_TRUE(env().trace_lines().empty());
+  EXPECT_EQ(tvr_find_server_session(nullptr), nullptr);
+  EXPECT_EQ(env().trace_lines(), Lines{Trace("find server session: no found  " + kNull + "\n")});
+}
+
+TEST_F(RegistryTest, ClientSaveFindAndResumeWriteTheirLines) {
+  ClientSession* record = Client(0x1105, kPhone, u"a.txt", false);
+  record->resumed = 1;
+  const std::string key = kPhoneKey + "1105_a.txt";
+  const std::string p = Ptr(record);
+  env().clear_output();
+  tvr_save_client_session(record);
+  EXPECT_EQ(record->resumed, 0u);
+  EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1105), record);
+  EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1106), nullptr);
+  EXPECT_EQ(tvr_resume_client_session(record), 1);
+  EXPECT_EQ(record->resumed, 1u);
+  EXPECT_EQ(g_saved_client_sessions.size(), 1u);  // a resume leaves the record saved
+  const std::string built = Trace("build client key " + key + "\n");
+  EXPECT_EQ(env().trace_lines(),
+            (Lines{built, Trace("save one client session: " + key + " " + p + " \n"), built,
+                   Trace("find client:True " + key + " " + p + "\n"),
+                   Trace("build client key " + kPhoneKey + "1106_a.txt\n"),
+                   Trace("find client:no found " + kPhoneKey + "1106_a.txt\n"), built,
+                   Trace("resume client session:" + key + " " + p + "\n")}));
+  EXPECT_EQ(tvr_find_client_session(kPhone, u"A.txt", 0x1105), nullptr);  // names keep their case
+  // Saved again under the same key: no already-saved message, resumed cleared.
+  env().clear_output();
+  tvr_save_client_session(record);
+  EXPECT_EQ(record->resumed, 0u);
+  EXPECT_EQ(env().trace_lines().size(), 2u);
+  // An unknown profile is not resumed, but its line is written.
+  record->profile_id = 0x1107;
+  env().clear_output();
+  EXPECT_EQ(tvr_resume_client_session(record), 0);
+  EXPECT_EQ(record->resumed, 0u);
+  EXPECT_EQ(env().trace_lines().back(),
+            Trace("resume client session:" + kPhoneKey + "1107_a.txt " + p + "\n"));
+}
+
+TEST_F(RegistryTest, ServerSaveFilesUnderTheProfileModulesSessionId) {
+  ServerSession* record = Server(0x1105, 0x00, false);
+  record->resumed = 1;
+  const std::string p = Ptr(record);
+  env().clear_output();
+  EXPECT_EQ(tvr_save_server_session(record), 1);
+  EXPECT_TRUE(std::equal(id_, id_ + 16, record->session_id));
+  EXPECT_EQ(record->resumed, 0u);
+  EXPECT_EQ(tvr_find_server_session(id_), record);
+  EXPECT_EQ(tvr_resume_server_session(record), 1);
+  EXPECT_EQ(record->resumed, 1u);
+  record->profile_id = 0x1107;
+  record->resumed = 0;
+  EXPECT_EQ(tvr_resume_server_session(record), 0);  // an unknown profile: the line only
+  EXPECT_EQ(record->resumed, 0u);
+  const std::string resume = Trace("resume server session: " + kServerKey + " " + p + "\n");
+  EXPECT_EQ(
+      env().trace_lines(),
+      (Lines{Trace("save server session: " + kServerKey + " " + p + "\n"),
+             Trace("find server session: True  " + kServerKey + " " + p + "\n"), resume, resume}));
+}
+
+TEST_F(RegistryTest, SaveAfterTheNameOrIdChangedRefilesTheRecord) {
+  ClientSession* client = Client(0x1106, kPhone, u"a.txt");
+  ServerSession* server = Server(0x1105, 0x00);
+  SetName(client->file_name, u"b.txt");
+  server->GoepServer_sessionId[15] = 0xEE;
+  env().clear_output();
+  tvr_save_client_session(client);
+  tvr_save_server_session(server);
+  const Lines lines = env().trace_lines();
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[2], Trace("client session[" + Ptr(client) +
+                            "] already saved, you are saving it again! \n"));
+  EXPECT_EQ(lines[4], Trace("server session[" + Ptr(server) +
+                            "] already saved, you are saving it again! \n"));
+  EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1106), nullptr);
+  EXPECT_EQ(tvr_find_client_session(kPhone, u"b.txt", 0x1106), client);
+  EXPECT_EQ(tvr_find_server_session(id_), nullptr);
+  EXPECT_EQ(env().trace_lines().back(),
+            Trace("find server session: no found " + kServerKey + " " + kNull + "\n"));
+  EXPECT_EQ(tvr_find_server_session(server->GoepServer_sessionId), server);
+  EXPECT_EQ(g_saved_client_sessions.size(), 1u);
+  EXPECT_EQ(g_saved_server_sessions.size(), 1u);
+}
+
+TEST_F(RegistryTest, SecondRecordWithTheSameKeyLeavesTheFirstFiled) {
+  ClientSession* first = Client(0x1105, kPhone, u"a.txt");
+  ClientSession* second = Client(0x1105, kPhone, u"a.txt", false);
+  ServerSession* first_server = Server(0x1106, 0x00);
+  ServerSession* second_server = Server(0x1106, 0x00, false);
+  second->resumed = 1;
+  second_server->resumed = 1;
+  tvr_save_client_session(second);
+  EXPECT_EQ(tvr_save_server_session(second_server), 1);
+  EXPECT_EQ(second->resumed, 0u);
+  EXPECT_EQ(second_server->resumed, 0u);
+  EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1105), first);
+  EXPECT_EQ(tvr_find_server_session(id_), first_server);
+  env().clear_output();
+  EXPECT_EQ(tvr_destroy_client_session(second), 1);  // never filed: the not-found line
+  EXPECT_EQ(env().trace_lines().back(), Trace("destroy one client session:no found " + kPhoneKey +
+                                              "1105_a.txt " + Ptr(second) + "\n"));
+  EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1105), first);
+}
+
+TEST_F(RegistryTest, DestroyUnfilesUnlistsAndFreesOnce) {
+  ClientSession* saved = Client(0x1106, kPhone, u"a.txt");
+  ClientSession* unsaved = Client(0x1105, kPhone, u"b.txt", false);
+  ServerSession* saved_server = Server(0x1106, 0x00);
+  ServerSession* unsaved_server = Server(0x1105, 0x00, false);
+  const Lines expected{
+      Trace("build client key " + kPhoneKey + "1106_a.txt\n"),
+      Trace("destroy one client session: " + kPhoneKey + "1106_a.txt " + Ptr(saved) + "\n"),
+      Trace("build client key " + kPhoneKey + "1105_b.txt\n"),
+      Trace("destroy one client session:no found " + kPhoneKey + "1105_b.txt " + Ptr(unsaved) +
+            "\n"),
+      Trace("destroy server session success " + kServerKey + " " + Ptr(saved_server) + "\n"),
+      // An unsaved record still has the zero session_id of its creation.
+      Trace("destroy server session: no found server_" + std::string(32, '0') + " " +
+            Ptr(unsaved_server) + "\n")};
+  env().clear_output();
+  EXPECT_EQ(tvr_destroy_client_session(saved), 1);
+  EXPECT_EQ(tvr_destroy_client_session(unsaved), 1);
+  EXPECT_EQ(tvr_destroy_server_session(saved_server), 1);
+  EXPECT_EQ(tvr_destroy_server_session(unsaved_server), 1);
+  EXPECT_EQ(env().trace_lines(), expected);
+  EXPECT_TRUE(g_client_sessions.empty() && g_saved_client_sessions.empty());
+  EXPECT_TRUE(g_server_sessions.empty() && g_saved_server_sessions.empty());
+  EXPECT_FALSE(IsLiveSession(saved));
+  // The freed addresses are refused without being read (AddressSanitizer watches).
+  env().clear_output();
+  EXPECT_EQ(tvr_destroy_client_session(saved), 0);
+  EXPECT_EQ(tvr_save_client_session(saved), 0);
+  EXPECT_EQ(tvr_resume_client_session(unsaved), 0);
+  EXPECT_EQ(tvr_destroy_server_session(saved_server), 0);
+  EXPECT_EQ(tvr_resume_server_session(unsaved_server), 0);
+  EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1106), nullptr);
+  EXPECT_EQ(env().trace_lines().size(), 2u);  // the find's key and not-found lines
+}
+
+TEST_F(RegistryTest, FindDropsAnFtpServerSessionWhoseFileWasRewrittenOrDeleted) {
+  const auto base = BaseTime();
+  ServerSession* records[2];
+  const char* names[2] = {"rewritten.bin", "deleted.bin"};
+  for (int i = 0; i < 2; ++i) {
+    WriteFileAt(env().app_data() / names[i], 10, base);
+    records[i] = Server(0x1106, static_cast<uint8_t>(i * 0x80), false);
+    SetName(records::AsFtp(records[i])->m_bstrCurrentDirectory, env().app_data_u16());
+    SetName(records::AsFtp(records[i])->m_bstrCurrentTxName, text::FromUtf8(names[i]));
+    tvr_save_server_session(records[i]);
+  }
+  uint8_t deleted_id[16];
+  std::copy_n(records[1]->GoepServer_sessionId, 16, deleted_id);
+  EXPECT_EQ(tvr_find_server_session(id_), records[0]);  // unchanged so far
+  WriteFileAt(env().app_data() / names[0], 10, base + std::chrono::seconds(1));
+  std::filesystem::remove(env().app_data() / names[1]);
+  const std::string p = Ptr(records[0]);
+  env().clear_output();
+  EXPECT_EQ(tvr_find_server_session(id_), nullptr);
+  EXPECT_EQ(tvr_find_server_session(id_), nullptr);
+  EXPECT_EQ(env().trace_lines(),
+            (Lines{Trace("find server session: True  " + kServerKey + " " + p + "\n"),
+                   Trace("destroy server session success " + kServerKey + " " + p + "\n"),
+                   Trace("find server session: no found " + kServerKey + " " + kNull + "\n")}));
+  EXPECT_EQ(tvr_find_server_session(deleted_id), nullptr);
+  EXPECT_TRUE(g_server_sessions.empty() && g_saved_server_sessions.empty());
+  // An OPP session is found without a look at its file.
+  ServerSession* opp = Server(0x1105, 0x00, false);
+  SetName(records::AsOpp(opp)->m_szInboxpath, env().app_data_u16());
+  SetName(records::AsOpp(opp)->internalObjectName, u"never-written.vcf");
+  tvr_save_server_session(opp);
+  EXPECT_EQ(tvr_find_server_session(id_), opp);
+  EXPECT_EQ(tvr_find_server_session(id_), opp);
+}
+
+TEST_F(RegistryTest, EnumerateCallsBackEachSavedSessionOnceAndMayDestroyIt) {
+  ClientSession* a = Client(0x1105, kPhone, u"a.txt");
+  ClientSession* b = Client(0x1105, kPhone, u"b.txt");
+  ClientSession* c = Client(0x1106, kPhone, u"c.txt");
+  ClientSession* d = Client(0x1106, kPhone, u"d.txt");
+  Client(0x1105, kPhone, u"unsaved.txt", false);
+  Client(0x1105, kLaptop, u"a.txt");
+  ServerSession* server_a = Server(0x1105, 0xA0);
+  ServerSession* server_b = Server(0x1105, 0xB0);
+  ServerSession* server_ftp = Server(0x1106, 0xC0);
+  Server(0x1105, 0xD0, false);
+  Visits clients, servers, none, destroyed;
+  EXPECT_EQ(tvr_enum_client_session(kPhone, 0x1105, Visits::Count, &clients), 1);
+  EXPECT_EQ(clients.records, (std::multiset<void*>{a, b}));
+  EXPECT_EQ(tvr_enum_server_session(0x1105, Visits::Count, &servers), 1);
+  EXPECT_EQ(servers.records, (std::multiset<void*>{server_a, server_b}));
+  const uint8_t stranger[6] = {9, 9, 9, 9, 9, 9};
+  EXPECT_EQ(tvr_enum_client_session(stranger, 0x1105, Visits::Count, &none), 1);
+  EXPECT_EQ(tvr_enum_client_session(kPhone, 0x1105, nullptr, &none), 0);
+  EXPECT_EQ(tvr_enum_client_session(nullptr, 0x1105, Visits::Count, &none), 0);
+  EXPECT_EQ(tvr_enum_server_session(0x1105, nullptr, &none), 0);
+  EXPECT_TRUE(none.records.empty());
+  EXPECT_EQ(tvr_enum_client_session(kPhone, 0x1106, Visits::DestroyClient, &destroyed), 1);
+  EXPECT_EQ(tvr_enum_server_session(0x1106, Visits::DestroyServer, &destroyed), 1);
+  EXPECT_EQ(destroyed.records, (std::multiset<void*>{c, d, server_ftp}));
+  EXPECT_EQ(g_client_sessions.size(), 4u);
+  EXPECT_EQ(g_saved_client_sessions.size(), 3u);
+  EXPECT_EQ(g_server_sessions.size(), 3u);
+}
+
+}  // namespace
+}  // namespace obexses::testing

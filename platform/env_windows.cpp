@@ -10,7 +10,6 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <new>
@@ -53,16 +52,10 @@ bool WriteAndFlush(const std::wstring& path, const std::string& bytes) {
   return std::fclose(file) == 0 && ok;
 }
 
-// A temporary name beside path that no other writer (thread or process) uses:
-// files opened with _wfopen_s are not shared, so a common name would make
-// concurrent stores fail.
-std::wstring TemporaryNameFor(const std::wstring& path) {
-  static std::atomic<unsigned> counter{0};
-  wchar_t suffix[48];
-  std::swprintf(suffix, 48, L".%lx.%x.tmp", static_cast<unsigned long>(GetCurrentProcessId()),
-                counter.fetch_add(1));
-  return path + suffix;
-}
+// The temporary file beside path. Its name is fixed, so that one left by a
+// crash is overwritten by the next store rather than piling up; the stores of
+// one module take turns under the session lock.
+std::wstring TemporaryNameFor(const std::wstring& path) { return path + L".tmp"; }
 
 class WindowsEnv final : public Env {
  public:

@@ -34,30 +34,30 @@ class Sink {
   size_t limit_;
 };
 
-struct Spec {
+struct Directive {
   bool zero_pad = false;
   int width = 0;
   char16_t conversion = 0;
 };
 
 // Reads flags, width and conversion after a '%'; returns the position after it.
-const char16_t* ParseSpec(const char16_t* p, Spec* spec) {
+const char16_t* ParseDirective(const char16_t* p, Directive* directive) {
   while (*p == u'0') {
-    spec->zero_pad = true;
+    directive->zero_pad = true;
     ++p;
   }
   while (*p >= u'0' && *p <= u'9') {
-    spec->width = std::min(spec->width * 10 + (*p - u'0'), 64);
+    directive->width = std::min(directive->width * 10 + (*p - u'0'), 64);
     ++p;
   }
   // Size prefixes are accepted and ignored: the argument carries its own width.
   while (*p == u'l' || *p == u'h' || *p == u'I' || *p == u'z') ++p;
-  spec->conversion = *p;
+  directive->conversion = *p;
   return *p != 0 ? p + 1 : p;
 }
 
-void PutNumber(Sink& sink, const Spec& spec, uint64_t magnitude, bool negative, unsigned base,
-               bool upper) {
+void PutNumber(Sink& sink, const Directive& directive, uint64_t magnitude, bool negative,
+               unsigned base, bool upper) {
   const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
   char buffer[72];
   int n = 0;
@@ -66,18 +66,18 @@ void PutNumber(Sink& sink, const Spec& spec, uint64_t magnitude, bool negative, 
     magnitude /= base;
   } while (magnitude != 0);
   const int body = n + (negative ? 1 : 0);
-  if (!spec.zero_pad) {
-    for (int i = body; i < spec.width; ++i) sink.Put(u' ');
+  if (!directive.zero_pad) {
+    for (int i = body; i < directive.width; ++i) sink.Put(u' ');
   }
   if (negative) sink.Put(u'-');
-  if (spec.zero_pad) {
-    for (int i = body; i < spec.width; ++i) sink.Put(u'0');
+  if (directive.zero_pad) {
+    for (int i = body; i < directive.width; ++i) sink.Put(u'0');
   }
   while (n > 0) sink.Put(static_cast<char16_t>(buffer[--n]));
 }
 
-void PutString(Sink& sink, const Spec& spec, const FormatArg& arg) {
-  const bool wide_wanted = spec.conversion == u's';
+void PutString(Sink& sink, const Directive& directive, const FormatArg& arg) {
+  const bool wide_wanted = directive.conversion == u's';
   if (arg.kind() == FormatArg::Kind::kWide && wide_wanted) {
     arg.wide() != nullptr ? sink.PutWide(arg.wide()) : sink.PutAscii("(null)");
   } else if (arg.kind() == FormatArg::Kind::kNarrow && !wide_wanted) {
@@ -89,35 +89,35 @@ void PutString(Sink& sink, const Spec& spec, const FormatArg& arg) {
   }
 }
 
-void PutConversion(Sink& sink, const Spec& spec, const FormatArg* arg) {
+void PutConversion(Sink& sink, const Directive& directive, const FormatArg* arg) {
   if (arg == nullptr) return;
-  switch (spec.conversion) {
+  switch (directive.conversion) {
     case u's':
     case u'S':
-      PutString(sink, spec, *arg);
+      PutString(sink, directive, *arg);
       break;
     case u'p': {
       // As the Windows runtime prints it: 16 uppercase digits, no prefix.
-      Spec pointer_spec{true, 16, u'p'};
+      Directive pointer_directive{true, 16, u'p'};
       const uint64_t value = arg->kind() == FormatArg::Kind::kPointer
                                  ? reinterpret_cast<uintptr_t>(arg->pointer())
                                  : arg->as_unsigned();
-      PutNumber(sink, pointer_spec, value, false, 16, true);
+      PutNumber(sink, pointer_directive, value, false, 16, true);
       break;
     }
     case u'd':
     case u'i': {
       const int64_t v = arg->as_signed();
       const uint64_t magnitude = v < 0 ? uint64_t(0) - uint64_t(v) : uint64_t(v);
-      PutNumber(sink, spec, magnitude, v < 0, 10, false);
+      PutNumber(sink, directive, magnitude, v < 0, 10, false);
       break;
     }
     case u'u':
-      PutNumber(sink, spec, arg->as_unsigned(), false, 10, false);
+      PutNumber(sink, directive, arg->as_unsigned(), false, 10, false);
       break;
     case u'x':
     case u'X':
-      PutNumber(sink, spec, arg->as_unsigned(), false, 16, spec.conversion == u'X');
+      PutNumber(sink, directive, arg->as_unsigned(), false, 16, directive.conversion == u'X');
       break;
     default:
       sink.PutAscii("(bad)");
@@ -137,10 +137,10 @@ void FormatTo(Sink& sink, const char16_t* format, const FormatArg* args, size_t 
       p += 2;
       continue;
     }
-    Spec spec;
-    p = ParseSpec(p + 1, &spec);
-    if (spec.conversion == 0) break;
-    PutConversion(sink, spec, next < count ? &args[next] : nullptr);
+    Directive directive;
+    p = ParseDirective(p + 1, &directive);
+    if (directive.conversion == 0) break;
+    PutConversion(sink, directive, next < count ? &args[next] : nullptr);
     ++next;
   }
 }

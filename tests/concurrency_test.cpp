@@ -42,11 +42,8 @@ class Concurrency : public ModuleFixtureBase, public ::testing::Test {
   }
 
   void ClientRound(const uint8_t* address, const std::u16string& path, std::atomic<int>* calls) {
-    ClientSession* ftp = tvr_create_client_session(0x1106);
+    ClientSession* ftp = NewClient(0x1106, address, path);
     ClientSession* opp = tvr_create_client_session(0x1105);
-    std::copy_n(address, 6, ftp->bdaddr);
-    SetName(ftp->file_name, path);
-    tvr_save_client_session(ftp);
     EXPECT_EQ(tvr_find_client_session(address, path.c_str(), 0x1106), ftp);
     EXPECT_EQ(tvr_enum_client_session(address, 0x1106, CountCall, calls), 1);
     EXPECT_EQ(tvr_resume_client_session(ftp), 1);
@@ -58,13 +55,8 @@ class Concurrency : public ModuleFixtureBase, public ::testing::Test {
   }
 
   void ServerRound(int thread, int round, const std::string& file, std::atomic<int>* calls) {
-    ServerSession* server = tvr_create_server_session(0x1106);
-    FtpServerSession* ftp = records::AsFtp(server);
-    ftp->head.GoepServer_sessionId[0] = static_cast<uint8_t>(thread);
-    ftp->head.GoepServer_sessionId[1] = static_cast<uint8_t>(round);
-    SetName(ftp->m_bstrCurrentDirectory, env().app_data_u16());
-    SetName(ftp->m_bstrCurrentTxName, text::FromUtf8(file));
-    EXPECT_EQ(tvr_save_server_session(server), 1);
+    ServerSession* server =
+        NewServer(0x1106, static_cast<uint8_t>(thread), env().app_data_u16(), text::FromUtf8(file));
     EXPECT_EQ(tvr_find_server_session(server->session_id), server);
     EXPECT_EQ(tvr_resume_server_session(server), 1);
     EXPECT_EQ(tvr_server_file_changed(server), 0u);

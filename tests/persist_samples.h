@@ -1,5 +1,6 @@
 // Realistic sessions of each side and profile, and the session elements they
-// must be written as, spelt out by hand from the record tables.
+// must be written as, spelt out by hand from the record tables. A server
+// session's session_id is the GoepServer_sessionId that its save copies.
 #pragma once
 
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "records/record_memory.h"
+#include "tests/support/test_env.h"
 
 namespace obexses::testing {
 
@@ -14,10 +16,6 @@ inline uint8_t* Block(std::initializer_list<uint8_t> bytes) {
   auto* block = static_cast<uint8_t*>(std::malloc(bytes.size()));
   std::memcpy(block, bytes.begin(), bytes.size());
   return block;
-}
-
-inline void SetText(char16_t* field, const std::u16string& text) {
-  std::memcpy(field, text.c_str(), (text.size() + 1) * sizeof(char16_t));
 }
 
 inline std::u16string Zeros(size_t digits) {
@@ -67,8 +65,7 @@ inline std::u16string OppClientElement() {
          u"<ResumeParms_headerBuff>010203</ResumeParms_headerBuff>"
          u"<ResumeParms_protoLen>0000</ResumeParms_protoLen>"
          u"<ResumeParms_protoBuff>00</ResumeParms_protoBuff><FO_amount>00100000</FO_amount>"
-         u"<FO_fileLen>10270000</FO_fileLen><FO_timeStamp>00000000</FO_timeStamp>"
-         u"<ObexSession>AB" +
+         u"<FO_fileLen>10270000</FO_fileLen><FO_timeStamp>00000000</FO_timeStamp><ObexSession>AB" +
          Zeros(214) + u"</ObexSession></session>";
 }
 
@@ -116,12 +113,10 @@ inline std::u16string FtpClientElement() {
          u"<m_dwReserved>FFFFFFFF</m_dwReserved><m_numNestedFolders>02000000</m_numNestedFolders>"
          u"<m_bstrCurrentTxName>report.txt</m_bstrCurrentTxName>"
          u"<m_bstrClientDirectory>C:\\Docs</m_bstrClientDirectory>"
-         u"<m_bstrServerDirectory>\\shared</m_bstrServerDirectory>"
-         u"<m_bstrTempLocalDir></m_bstrTempLocalDir>"
-         u"<m_bstrBtFxWinTmpDir>C:\\Tmp</m_bstrBtFxWinTmpDir>"
-         u"<m_uuidWho>F0F1F2F3F4F5F6F7F8F9FAFBFCFDFEFF</m_uuidWho>"
-         u"<m_reqList num=\"02000000\"><req reqType=\"01\">a.txt</req>"
-         u"<req reqType=\"04\">sub</req></m_reqList>"
+         u"<m_bstrServerDirectory>\\shared</m_bstrServerDirectory><m_bstrTempLocalDir>"
+         u"</m_bstrTempLocalDir><m_bstrBtFxWinTmpDir>C:\\Tmp</m_bstrBtFxWinTmpDir>"
+         u"<m_uuidWho>F0F1F2F3F4F5F6F7F8F9FAFBFCFDFEFF</m_uuidWho><m_reqList num=\"02000000\">"
+         u"<req reqType=\"01\">a.txt</req><req reqType=\"04\">sub</req></m_reqList>"
          u"<GoepClient_sessionTimeout>00000000</GoepClient_sessionTimeout>"
          u"<GoepClient_sessionId>00000000000000000000000000000000</GoepClient_sessionId>"
          u"<GoepClient_sessionState>00000000</GoepClient_sessionState>"
@@ -130,18 +125,14 @@ inline std::u16string FtpClientElement() {
          u"<ResumeParms_headerBuff>00</ResumeParms_headerBuff>"
          u"<ResumeParms_protoLen>0200</ResumeParms_protoLen>"
          u"<ResumeParms_protoBuff>AABB</ResumeParms_protoBuff><FO_amount>00000000</FO_amount>"
-         u"<FO_fileLen>00000000</FO_fileLen><FO_timeStamp>00000000</FO_timeStamp>"
-         u"<ObexSession>" +
+         u"<FO_fileLen>00000000</FO_fileLen><FO_timeStamp>00000000</FO_timeStamp><ObexSession>" +
          Zeros(216) + u"</ObexSession></session>";
 }
 
 // OPP server: session id 00 01 .. 0F, receiving photo.jpg into C:\Inbox.
 inline void FillOppServer(ServerSession* head) {
   OppServerSession* r = records::AsOpp(head);
-  for (int i = 0; i < 16; ++i) {
-    head->session_id[i] = static_cast<uint8_t>(i);
-    head->GoepServer_sessionId[i] = static_cast<uint8_t>(i);
-  }
+  for (int i = 0; i < 16; ++i) head->GoepServer_sessionId[i] = static_cast<uint8_t>(i);
   head->create_time_stamp = 1700000000;
   r->m_bAcceptObject = 1;
   SetText(r->internalObjectName, u"photo.jpg");
@@ -176,18 +167,14 @@ inline std::u16string OppServerElement() {
          u"<ResumeParms_headerBuff>010203</ResumeParms_headerBuff>"
          u"<ResumeParms_protoLen>0000</ResumeParms_protoLen>"
          u"<ResumeParms_protoBuff>00</ResumeParms_protoBuff><FO_amount>01000000</FO_amount>"
-         u"<FO_fileLen>02000000</FO_fileLen><FO_timeStamp>00000000</FO_timeStamp>"
-         u"<ObexSession>" +
+         u"<FO_fileLen>02000000</FO_fileLen><FO_timeStamp>00000000</FO_timeStamp><ObexSession>" +
          Zeros(216) + u"</ObexSession></session>";
 }
 
 // FTP server: session id 10 11 .. 1F, sending data.bin from C:\Share\sub.
 inline void FillFtpServer(ServerSession* head) {
   FtpServerSession* r = records::AsFtp(head);
-  for (int i = 0; i < 16; ++i) {
-    head->session_id[i] = static_cast<uint8_t>(0x10 + i);
-    head->GoepServer_sessionId[i] = static_cast<uint8_t>(0x10 + i);
-  }
+  for (int i = 0; i < 16; ++i) head->GoepServer_sessionId[i] = static_cast<uint8_t>(0x10 + i);
   head->create_time_stamp = 1700000000;
   SetText(r->m_bstrCurrentTxName, u"data.bin");
   r->m_ucCurrentTxType = 2;
@@ -233,8 +220,7 @@ inline std::u16string FtpServerElement() {
          u"<ResumeParms_headerBuff>00</ResumeParms_headerBuff>"
          u"<ResumeParms_protoLen>0100</ResumeParms_protoLen>"
          u"<ResumeParms_protoBuff>7F</ResumeParms_protoBuff><FO_amount>00000000</FO_amount>"
-         u"<FO_fileLen>00040000</FO_fileLen><FO_timeStamp>00000000</FO_timeStamp>"
-         u"<ObexSession>11" +
+         u"<FO_fileLen>00040000</FO_fileLen><FO_timeStamp>00000000</FO_timeStamp><ObexSession>11" +
          Zeros(214) + u"</ObexSession></session>";
 }
 

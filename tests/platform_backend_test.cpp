@@ -1,9 +1,7 @@
-// The process's own platform backend, Env::Default(), called for real: on
-// Linux the POSIX backend, in the Windows build the Windows one (under Wine in
-// CI). The other suites reach it through a TestEnv too (session files byte for
-// byte, file times, the temporary list); the host tests cover the settings,
-// the host log and child processes. Here: what only the backend's own contract
-// says.
+// The process's own platform backend, Env::Default(), called for real (under
+// Wine in the Windows build). The other suites reach it through their TestEnv
+// (session files byte for byte, file times, the temporary list) and the host
+// tests cover settings, the host log and child processes: here is the rest.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -112,21 +110,6 @@ TEST_F(PlatformBackendTest, TextFilesUseThePlatformsLineEndsAndKeepLongLinesWhol
   ASSERT_TRUE(env()->ReadTextFile(U16(file), &read));
   EXPECT_EQ(read, text);
   EXPECT_FALSE(env()->ReadTextFile(U16(dir_ / "missing"), &read));
-}
-
-TEST_F(PlatformBackendTest, TemporaryFoldersAreFreshAndDistinct) {
-  std::string other;
-  ASSERT_TRUE(platform::MakeTemporaryFolder(&other));
-  EXPECT_NE(fs::path(other), dir_);
-  EXPECT_TRUE(fs::is_directory(other) && fs::is_empty(other));
-  fs::remove_all(other);
-}
-
-TEST_F(PlatformBackendTest, LibrariesThatCannotBeLoadedSaySo) {
-  std::string error;
-  const fs::path missing = dir_ / platform::SharedLibraryName("nothing");
-  EXPECT_EQ(platform::Library::Open(missing.string(), &error), nullptr);
-  EXPECT_FALSE(error.empty());
 }
 
 }  // namespace

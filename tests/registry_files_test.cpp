@@ -21,6 +21,7 @@ namespace fs = std::filesystem;
 // 78125 times 2^32 units of 100 ns. Whole seconds, because on Windows
 // std::filesystem sets file times through _wutime64, to the second only.
 constexpr auto kLowBitsWrap = std::chrono::seconds(1LL << 25);
+constexpr uint8_t kNoDevice[6] = {};
 
 // {file changed, transfer file changed, size}, as slots 16/17, 18/19 and 20/21 answer.
 using Answers = std::array<uint32_t, 3>;
@@ -40,34 +41,26 @@ class FileChecksTest : public ModuleFixtureBase, public ::testing::Test {
     WriteFileAt(File(name), size, base_ + seconds(1));
   }
 
-  ClientSession* FtpClient(const std::u16string& file_name) {
-    ClientSession* record = tvr_create_client_session(0x1106);
-    SetName(record->file_name, file_name);
-    return record;
+  ClientSession* FtpClient(const std::u16string& file_name, bool save = true) {
+    return NewClient(0x1106, kNoDevice, file_name, save);
   }
   // An FTP client record whose name starts with a backslash: the transfer is
   // the client directory's file.
   ClientSession* FtpClientOfDirectory(const std::u16string& tx_name) {
-    ClientSession* record = FtpClient(u"\\remote.bin");
-    SetName(records::AsFtp(record)->m_bstrClientDirectory, env().app_data_u16());
-    SetName(records::AsFtp(record)->m_bstrCurrentTxName, tx_name);
+    ClientSession* record = FtpClient(u"\\remote.bin", false);
+    SetText(records::AsFtp(record)->m_bstrClientDirectory, env().app_data_u16());
+    SetText(records::AsFtp(record)->m_bstrCurrentTxName, tx_name);
     tvr_save_client_session(record);
     return record;
   }
   ServerSession* FtpServer(const std::string& name, uint8_t tx_type) {
-    ServerSession* record = tvr_create_server_session(0x1106);
-    SetName(records::AsFtp(record)->m_bstrCurrentDirectory, env().app_data_u16());
-    SetName(records::AsFtp(record)->m_bstrCurrentTxName, text::FromUtf8(name));
+    ServerSession* record = NewServer(0x1106, 0, env().app_data_u16(), text::FromUtf8(name), false);
     records::AsFtp(record)->m_ucCurrentTxType = tx_type;
     tvr_save_server_session(record);
     return record;
   }
   ServerSession* OppServer(const std::u16string& object) {
-    ServerSession* record = tvr_create_server_session(0x1105);
-    SetName(records::AsOpp(record)->m_szInboxpath, env().app_data_u16());
-    SetName(records::AsOpp(record)->internalObjectName, object);
-    tvr_save_server_session(record);
-    return record;
+    return NewServer(0x1105, 0, env().app_data_u16(), object);
   }
 
   const fs::file_time_type base_ = BaseTime();
@@ -76,7 +69,6 @@ class FileChecksTest : public ModuleFixtureBase, public ::testing::Test {
 TEST_F(FileChecksTest, FtpClientWithAPlainNameChecksThatFileByTheLowBitsOfItsWriteTime) {
   WriteFileAt(File("plain.bin"), 1234, base_);
   ClientSession* record = FtpClient(Path("plain.bin"));
-  tvr_save_client_session(record);
   const uint32_t first = record->FO_timeStamp;
   EXPECT_EQ(Ask(record), (Answers{0, 0, 1234}));
   fs::last_write_time(File("plain.bin"), base_ + kLowBitsWrap);
@@ -100,9 +92,8 @@ TEST_F(FileChecksTest, OtherClientRecordsCheckOnlyTheirTransferFile) {
   WriteFileAt(File("tx.bin"), 10, base_);
   WriteFileAt(File("object.vcf"), 10, base_);
   ClientSession* ftp = FtpClientOfDirectory(u"tx.bin");
-  ClientSession* opp = tvr_create_client_session(0x1105);
-  SetName(opp->file_name, Path("object.vcf"));
-  SetName(records::AsOpp(opp)->internalObjectName, Path("object.vcf"));
+  ClientSession* opp = NewClient(0x1105, kNoDevice, Path("object.vcf"), false);
+  SetText(records::AsOpp(opp)->internalObjectName, Path("object.vcf"));
   tvr_save_client_session(opp);
   EXPECT_EQ(Ask(ftp), (Answers{0, 0, 0}));
   EXPECT_EQ(Ask(opp), (Answers{0, 0, 0}));
@@ -134,12 +125,12 @@ TEST_F(FileChecksTest, ServerRecordsCheckTheirFolderFileExceptForFtpTransferType
 
 TEST_F(FileChecksTest, RecordsNotLiveOrNullGiveZeroWithoutBeingRead) {
   WriteFileAt(File("plain.bin"), 10, base_);
-  ClientSession* record = FtpClient(Path("missing.bin"));
+  ClientSession* record = FtpClient(Path("missing.bin"), false);
   tvr_destroy_client_session(record);  // freed: AddressSanitizer catches any read
   EXPECT_EQ(Ask(record), (Answers{0, 0, 0}));
   FtpClientSession foreign{};
   foreign.head.profile_id = 0x1106;
-  SetName(foreign.head.file_name, Path("plain.bin"));
+  SetText(foreign.head.file_name, Path("plain.bin"));
   EXPECT_EQ(Ask(&foreign.head), (Answers{0, 0, 0}));
   EXPECT_EQ(Ask(static_cast<ClientSession*>(nullptr)), (Answers{0, 0, 0}));
   EXPECT_EQ(Ask(static_cast<ServerSession*>(nullptr)), (Answers{0, 0, 0}));

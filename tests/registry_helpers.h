@@ -1,7 +1,9 @@
-// Small helpers shared by the registry tests: expected trace lines, record
-// fields filled the way a profile module fills them, and transfer files.
+// Small helpers shared by the tests that use the registry: expected trace
+// lines, records made and filled the way profile modules make and fill them,
+// and transfer files.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -9,13 +11,17 @@
 #include <string>
 #include <vector>
 
-#include "records/client_session.h"
+#include "records/record_memory.h"
+#include "registry/registry.h"
 #include "tests/support/test_env.h"
 #include "text/wide.h"
 
 namespace obexses::testing {
 
 using Lines = std::vector<std::string>;
+
+// The session id NewServer gives, first byte aside: 00 01 .. 0F.
+constexpr uint8_t kSessionId[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
 
 // A record address as the trace prints it: 16 uppercase hex digits.
 inline std::string Ptr(const void* p) {
@@ -30,9 +36,33 @@ inline std::string Trace(const std::string& message) {
   return "\nTavrin: " + message;
 }
 
-// Copies text into a 260-unit name field, as far as it fits.
-inline void SetName(char16_t (&field)[OBEXSES_NAME_UNITS], const std::u16string& text) {
-  text::CopyBounded(field, OBEXSES_NAME_UNITS, text);
+// A created client record with its device address and name, saved if asked.
+inline ClientSession* NewClient(uint32_t profile, const uint8_t* address, std::u16string_view name,
+                                bool save = true) {
+  ClientSession* record = tvr_create_client_session(profile);
+  std::copy_n(address, 6, record->bdaddr);
+  SetText(record->file_name, name);
+  if (save) tvr_save_client_session(record);
+  return record;
+}
+
+// A created server record with kSessionId (first byte changed) as its session
+// id and its file, folder and name (FTP: current directory and transfer name;
+// OPP: inbox and object name), saved if asked.
+inline ServerSession* NewServer(uint32_t profile, uint8_t first, std::u16string_view folder = u"",
+                                std::u16string_view name = u"", bool save = true) {
+  ServerSession* record = tvr_create_server_session(profile);
+  std::copy_n(kSessionId, 16, record->GoepServer_sessionId);
+  record->GoepServer_sessionId[0] = first;
+  if (profile == records::kProfileFtp) {
+    SetText(records::AsFtp(record)->m_bstrCurrentDirectory, folder);
+    SetText(records::AsFtp(record)->m_bstrCurrentTxName, name);
+  } else {
+    SetText(records::AsOpp(record)->m_szInboxpath, folder);
+    SetText(records::AsOpp(record)->internalObjectName, name);
+  }
+  if (save) tvr_save_server_session(record);
+  return record;
 }
 
 // The test folder as the module writes paths, plus a file name.

@@ -23,31 +23,7 @@ const std::string kNull = "0000000000000000";
 
 class RegistryTest : public ModuleFixtureBase, public ::testing::Test {
  protected:
-  RegistryTest() {
-    g_debug_level = 3;
-    for (int i = 0; i < 16; ++i) id_[i] = static_cast<uint8_t>(i);
-  }
-
-  // A created record with its address and name filled, saved if asked.
-  static ClientSession* Client(uint32_t profile, const uint8_t* address, const char16_t* name,
-                               bool save = true) {
-    ClientSession* record = tvr_create_client_session(profile);
-    std::copy_n(address, 6, record->bdaddr);
-    SetName(record->file_name, name);
-    if (save) tvr_save_client_session(record);
-    return record;
-  }
-  // A created record whose profile module has set its session id (first byte
-  // changed to tell records apart), saved if asked.
-  ServerSession* Server(uint32_t profile, uint8_t first, bool save = true) {
-    ServerSession* record = tvr_create_server_session(profile);
-    std::copy_n(id_, 16, record->GoepServer_sessionId);
-    record->GoepServer_sessionId[0] = first;
-    if (save) tvr_save_server_session(record);
-    return record;
-  }
-
-  uint8_t id_[16];
+  RegistryTest() { g_debug_level = 3; }
 };
 
 struct Visits {
@@ -109,11 +85,19 @@ TEST_F(RegistryTest, CreateGivesZeroedListedRecordsOfTheProfileSize) {
                    Trace("create server ftp session success " + Ptr(server_ftp) + "\n"),
                    Trace("create server opp session success " + Ptr(server_opp) + "\n")}));
   std::copy_n(kPhone, 6, opp->bdaddr);
-  SetName(opp->file_name, u"a.txt");
+  SetText(opp->file_name, u"a.txt");
   EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1105), nullptr);  // not saved yet
 }
 
-TEST_F(RegistryTest, RefusalsLeaveEverythingAlone) {
+// Records the registry does not hold are refused in the destroy test, freed.
+TEST_F(RegistryTest, NullArgumentsAreRefusedAndAnUnnamedSaveDoesNothing) {
+  ClientSession* unnamed = tvr_create_client_session(0x1106);
+  unnamed->resumed = 7;
+  unnamed->FO_timeStamp = 9;
+  env().clear_output();
+  EXPECT_EQ(tvr_save_client_session(unnamed), 1);
+  EXPECT_EQ(unnamed->resumed, 7u);
+  EXPECT_EQ(unnamed->FO_timeStamp, 9u);
   EXPECT_EQ(tvr_resume_client_session(nullptr), 0);
   EXPECT_EQ(tvr_save_client_session(nullptr), 0);
   EXPECT_EQ(tvr_destroy_client_session(nullptr), 0);
@@ -123,41 +107,14 @@ TEST_F(RegistryTest, RefusalsLeaveEverythingAlone) {
   EXPECT_EQ(tvr_destroy_server_session(nullptr), 0);
   EXPECT_EQ(tvr_save_server_session(nullptr), 0);
   EXPECT_EQ(tvr_resume_server_session(nullptr), 0);
-  // Records the registry does not hold, and the save of an unnamed client record.
-  OppClientSession client{};
-  client.head.profile_id = 0x1105;
-  SetName(client.head.file_name, u"a.txt");
-  OppServerSession server{};
-  server.head.profile_id = 0x1105;
-  server.head.GoepServer_sessionId[0] = 1;
-  ClientSession* unnamed = tvr_create_client_session(0x1106);
-  env().clear_output();
-  for (ClientSession* record : {&client.head, unnamed}) {
-    record->resumed = 7;
-    record->FO_timeStamp = 9;
-  }
-  server.head.resumed = 7;
-  EXPECT_EQ(tvr_save_client_session(&client.head), 0);
-  EXPECT_EQ(tvr_resume_client_session(&client.head), 0);
-  EXPECT_EQ(tvr_destroy_client_session(&client.head), 0);
-  EXPECT_EQ(tvr_save_client_session(unnamed), 1);
-  EXPECT_EQ(tvr_save_server_session(&server.head), 0);
-  EXPECT_EQ(tvr_resume_server_session(&server.head), 0);
-  EXPECT_EQ(tvr_destroy_server_session(&server.head), 0);
-  for (ClientSession* record : {&client.head, unnamed}) {
-    EXPECT_EQ(record->resumed, 7u);
-    EXPECT_EQ(record->FO_timeStamp, 9u);
-  }
-  EXPECT_EQ(server.head.resumed, 7u);
-  EXPECT_EQ(server.head.session_id[0], 0);
-  EXPECT_TRUE(g_saved_client_sessions.empty() && g_saved_server_sessions.empty());
+  EXPECT_TRUE(g_saved_client_sessions.empty());
   EXPECT_TRUE(env().trace_lines().empty());
   EXPECT_EQ(tvr_find_server_session(nullptr), nullptr);
   EXPECT_EQ(env().trace_lines(), Lines{Trace("find server session: no found  " + kNull + "\n")});
 }
 
 TEST_F(RegistryTest, ClientSaveFindAndResumeWriteTheirLines) {
-  ClientSession* record = Client(0x1105, kPhone, u"a.txt", false);
+  ClientSession* record = NewClient(0x1105, kPhone, u"a.txt", false);
   record->resumed = 1;
   const std::string key = kPhoneKey + "1105_a.txt";
   const std::string p = Ptr(record);
@@ -192,14 +149,14 @@ TEST_F(RegistryTest, ClientSaveFindAndResumeWriteTheirLines) {
 }
 
 TEST_F(RegistryTest, ServerSaveFilesUnderTheProfileModulesSessionId) {
-  ServerSession* record = Server(0x1105, 0x00, false);
+  ServerSession* record = NewServer(0x1105, 0x00, u"", u"", false);
   record->resumed = 1;
   const std::string p = Ptr(record);
   env().clear_output();
   EXPECT_EQ(tvr_save_server_session(record), 1);
-  EXPECT_TRUE(std::equal(id_, id_ + 16, record->session_id));
+  EXPECT_TRUE(std::equal(kSessionId, kSessionId + 16, record->session_id));
   EXPECT_EQ(record->resumed, 0u);
-  EXPECT_EQ(tvr_find_server_session(id_), record);
+  EXPECT_EQ(tvr_find_server_session(kSessionId), record);
   EXPECT_EQ(tvr_resume_server_session(record), 1);
   EXPECT_EQ(record->resumed, 1u);
   record->profile_id = 0x1107;
@@ -214,9 +171,9 @@ TEST_F(RegistryTest, ServerSaveFilesUnderTheProfileModulesSessionId) {
 }
 
 TEST_F(RegistryTest, SaveAfterTheNameOrIdChangedRefilesTheRecord) {
-  ClientSession* client = Client(0x1106, kPhone, u"a.txt");
-  ServerSession* server = Server(0x1105, 0x00);
-  SetName(client->file_name, u"b.txt");
+  ClientSession* client = NewClient(0x1106, kPhone, u"a.txt");
+  ServerSession* server = NewServer(0x1105, 0x00);
+  SetText(client->file_name, u"b.txt");
   server->GoepServer_sessionId[15] = 0xEE;
   env().clear_output();
   tvr_save_client_session(client);
@@ -229,7 +186,7 @@ TEST_F(RegistryTest, SaveAfterTheNameOrIdChangedRefilesTheRecord) {
                             "] already saved, you are saving it again! \n"));
   EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1106), nullptr);
   EXPECT_EQ(tvr_find_client_session(kPhone, u"b.txt", 0x1106), client);
-  EXPECT_EQ(tvr_find_server_session(id_), nullptr);
+  EXPECT_EQ(tvr_find_server_session(kSessionId), nullptr);
   EXPECT_EQ(env().trace_lines().back(),
             Trace("find server session: no found " + kServerKey + " " + kNull + "\n"));
   EXPECT_EQ(tvr_find_server_session(server->GoepServer_sessionId), server);
@@ -238,10 +195,10 @@ TEST_F(RegistryTest, SaveAfterTheNameOrIdChangedRefilesTheRecord) {
 }
 
 TEST_F(RegistryTest, SecondRecordWithTheSameKeyLeavesTheFirstFiled) {
-  ClientSession* first = Client(0x1105, kPhone, u"a.txt");
-  ClientSession* second = Client(0x1105, kPhone, u"a.txt", false);
-  ServerSession* first_server = Server(0x1106, 0x00);
-  ServerSession* second_server = Server(0x1106, 0x00, false);
+  ClientSession* first = NewClient(0x1105, kPhone, u"a.txt");
+  ClientSession* second = NewClient(0x1105, kPhone, u"a.txt", false);
+  ServerSession* first_server = NewServer(0x1106, 0x00);
+  ServerSession* second_server = NewServer(0x1106, 0x00, u"", u"", false);
   second->resumed = 1;
   second_server->resumed = 1;
   tvr_save_client_session(second);
@@ -249,7 +206,7 @@ TEST_F(RegistryTest, SecondRecordWithTheSameKeyLeavesTheFirstFiled) {
   EXPECT_EQ(second->resumed, 0u);
   EXPECT_EQ(second_server->resumed, 0u);
   EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1105), first);
-  EXPECT_EQ(tvr_find_server_session(id_), first_server);
+  EXPECT_EQ(tvr_find_server_session(kSessionId), first_server);
   env().clear_output();
   EXPECT_EQ(tvr_destroy_client_session(second), 1);  // never filed: the not-found line
   EXPECT_EQ(env().trace_lines().back(), Trace("destroy one client session:no found " + kPhoneKey +
@@ -258,10 +215,10 @@ TEST_F(RegistryTest, SecondRecordWithTheSameKeyLeavesTheFirstFiled) {
 }
 
 TEST_F(RegistryTest, DestroyUnfilesUnlistsAndFreesOnce) {
-  ClientSession* saved = Client(0x1106, kPhone, u"a.txt");
-  ClientSession* unsaved = Client(0x1105, kPhone, u"b.txt", false);
-  ServerSession* saved_server = Server(0x1106, 0x00);
-  ServerSession* unsaved_server = Server(0x1105, 0x00, false);
+  ClientSession* saved = NewClient(0x1106, kPhone, u"a.txt");
+  ClientSession* unsaved = NewClient(0x1105, kPhone, u"b.txt", false);
+  ServerSession* saved_server = NewServer(0x1106, 0x00);
+  ServerSession* unsaved_server = NewServer(0x1105, 0x00, u"", u"", false);
   const Lines expected{
       Trace("build client key " + kPhoneKey + "1106_a.txt\n"),
       Trace("destroy one client session: " + kPhoneKey + "1106_a.txt " + Ptr(saved) + "\n"),
@@ -281,12 +238,14 @@ TEST_F(RegistryTest, DestroyUnfilesUnlistsAndFreesOnce) {
   EXPECT_TRUE(g_client_sessions.empty() && g_saved_client_sessions.empty());
   EXPECT_TRUE(g_server_sessions.empty() && g_saved_server_sessions.empty());
   EXPECT_FALSE(IsLiveSession(saved));
-  // The freed addresses are refused without being read (AddressSanitizer watches).
+  // The freed addresses are refused without being read or written
+  // (AddressSanitizer watches).
   env().clear_output();
   EXPECT_EQ(tvr_destroy_client_session(saved), 0);
   EXPECT_EQ(tvr_save_client_session(saved), 0);
   EXPECT_EQ(tvr_resume_client_session(unsaved), 0);
   EXPECT_EQ(tvr_destroy_server_session(saved_server), 0);
+  EXPECT_EQ(tvr_save_server_session(unsaved_server), 0);
   EXPECT_EQ(tvr_resume_server_session(unsaved_server), 0);
   EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1106), nullptr);
   EXPECT_EQ(env().trace_lines().size(), 2u);  // the find's key and not-found lines
@@ -294,24 +253,19 @@ TEST_F(RegistryTest, DestroyUnfilesUnlistsAndFreesOnce) {
 
 TEST_F(RegistryTest, FindDropsAnFtpServerSessionWhoseFileWasRewrittenOrDeleted) {
   const auto base = BaseTime();
-  ServerSession* records[2];
-  const char* names[2] = {"rewritten.bin", "deleted.bin"};
-  for (int i = 0; i < 2; ++i) {
-    WriteFileAt(env().app_data() / names[i], 10, base);
-    records[i] = Server(0x1106, static_cast<uint8_t>(i * 0x80), false);
-    SetName(records::AsFtp(records[i])->m_bstrCurrentDirectory, env().app_data_u16());
-    SetName(records::AsFtp(records[i])->m_bstrCurrentTxName, text::FromUtf8(names[i]));
-    tvr_save_server_session(records[i]);
-  }
+  WriteFileAt(env().app_data() / "rewritten.bin", 10, base);
+  WriteFileAt(env().app_data() / "deleted.bin", 10, base);
+  ServerSession* rewritten = NewServer(0x1106, 0x00, env().app_data_u16(), u"rewritten.bin");
+  ServerSession* deleted = NewServer(0x1106, 0x80, env().app_data_u16(), u"deleted.bin");
   uint8_t deleted_id[16];
-  std::copy_n(records[1]->GoepServer_sessionId, 16, deleted_id);
-  EXPECT_EQ(tvr_find_server_session(id_), records[0]);  // unchanged so far
-  WriteFileAt(env().app_data() / names[0], 10, base + std::chrono::seconds(1));
-  std::filesystem::remove(env().app_data() / names[1]);
-  const std::string p = Ptr(records[0]);
+  std::copy_n(deleted->GoepServer_sessionId, 16, deleted_id);
+  EXPECT_EQ(tvr_find_server_session(kSessionId), rewritten);  // unchanged so far
+  WriteFileAt(env().app_data() / "rewritten.bin", 10, base + std::chrono::seconds(1));
+  std::filesystem::remove(env().app_data() / "deleted.bin");
+  const std::string p = Ptr(rewritten);
   env().clear_output();
-  EXPECT_EQ(tvr_find_server_session(id_), nullptr);
-  EXPECT_EQ(tvr_find_server_session(id_), nullptr);
+  EXPECT_EQ(tvr_find_server_session(kSessionId), nullptr);
+  EXPECT_EQ(tvr_find_server_session(kSessionId), nullptr);
   EXPECT_EQ(env().trace_lines(),
             (Lines{Trace("find server session: True  " + kServerKey + " " + p + "\n"),
                    Trace("destroy server session success " + kServerKey + " " + p + "\n"),
@@ -319,25 +273,22 @@ TEST_F(RegistryTest, FindDropsAnFtpServerSessionWhoseFileWasRewrittenOrDeleted) 
   EXPECT_EQ(tvr_find_server_session(deleted_id), nullptr);
   EXPECT_TRUE(g_server_sessions.empty() && g_saved_server_sessions.empty());
   // An OPP session is found without a look at its file.
-  ServerSession* opp = Server(0x1105, 0x00, false);
-  SetName(records::AsOpp(opp)->m_szInboxpath, env().app_data_u16());
-  SetName(records::AsOpp(opp)->internalObjectName, u"never-written.vcf");
-  tvr_save_server_session(opp);
-  EXPECT_EQ(tvr_find_server_session(id_), opp);
-  EXPECT_EQ(tvr_find_server_session(id_), opp);
+  ServerSession* opp = NewServer(0x1105, 0x00, env().app_data_u16(), u"never-written.vcf");
+  EXPECT_EQ(tvr_find_server_session(kSessionId), opp);
+  EXPECT_EQ(tvr_find_server_session(kSessionId), opp);
 }
 
 TEST_F(RegistryTest, EnumerateCallsBackEachSavedSessionOnceAndMayDestroyIt) {
-  ClientSession* a = Client(0x1105, kPhone, u"a.txt");
-  ClientSession* b = Client(0x1105, kPhone, u"b.txt");
-  ClientSession* c = Client(0x1106, kPhone, u"c.txt");
-  ClientSession* d = Client(0x1106, kPhone, u"d.txt");
-  Client(0x1105, kPhone, u"unsaved.txt", false);
-  Client(0x1105, kLaptop, u"a.txt");
-  ServerSession* server_a = Server(0x1105, 0xA0);
-  ServerSession* server_b = Server(0x1105, 0xB0);
-  ServerSession* server_ftp = Server(0x1106, 0xC0);
-  Server(0x1105, 0xD0, false);
+  ClientSession* a = NewClient(0x1105, kPhone, u"a.txt");
+  ClientSession* b = NewClient(0x1105, kPhone, u"b.txt");
+  ClientSession* c = NewClient(0x1106, kPhone, u"c.txt");
+  ClientSession* d = NewClient(0x1106, kPhone, u"d.txt");
+  NewClient(0x1105, kPhone, u"unsaved.txt", false);
+  NewClient(0x1105, kLaptop, u"a.txt");
+  ServerSession* server_a = NewServer(0x1105, 0xA0);
+  ServerSession* server_b = NewServer(0x1105, 0xB0);
+  ServerSession* server_ftp = NewServer(0x1106, 0xC0);
+  NewServer(0x1105, 0xD0, u"", u"", false);
   Visits clients, servers, none, destroyed;
   EXPECT_EQ(tvr_enum_client_session(kPhone, 0x1105, Visits::Count, &clients), 1);
   EXPECT_EQ(clients.records, (std::multiset<void*>{a, b}));

@@ -11,7 +11,7 @@
 #include "module/state.h"
 #include "records/record_memory.h"
 #include "registry/registry.h"
-#include "tests/support/test_env.h"
+#include "tests/registry_helpers.h"
 #include "text/wide.h"
 
 namespace obexses::testing {
@@ -20,7 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint8_t kPhone[6] = {0xA0, 0xB1, 0xC2, 0xD3, 0xE4, 0xF5};
-constexpr uint8_t kOppId[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
 class StartupTest : public ModuleFixtureBase, public ::testing::Test {
  protected:
@@ -29,18 +28,8 @@ class StartupTest : public ModuleFixtureBase, public ::testing::Test {
   void SaveSessionsAndListTemporaryFiles() {
     MakePaths();
     g_save_file = 1;
-    ClientSession* client = tvr_create_client_session(records::kProfileOpp);
-    std::memcpy(client->bdaddr, kPhone, 6);
-    text::CopyBounded(client->file_name, OBEXSES_NAME_UNITS, u"photo.jpg");
-    ASSERT_EQ(tvr_save_client_session(client), 1);
-
-    ServerSession* server = tvr_create_server_session(records::kProfileOpp);
-    std::memcpy(server->GoepServer_sessionId, kOppId, 16);
-    OppServerSession* opp = records::AsOpp(server);
-    text::CopyBounded(opp->m_szInboxpath, OBEXSES_NAME_UNITS, inbox().u16string());
-    text::CopyBounded(opp->internalObjectName, OBEXSES_NAME_UNITS, u"Song.MP3");
-    ASSERT_EQ(tvr_save_server_session(server), 1);
-
+    NewClient(records::kProfileOpp, kPhone, u"photo.jpg");
+    NewServer(records::kProfileOpp, 0, inbox().u16string(), u"Song.MP3");
     fs::create_directories(inbox());
     WriteFile(inbox() / "song.mp3", "ID3");
     WriteFile(inbox() / "partial.tmp", "half");
@@ -76,7 +65,7 @@ TEST_F(StartupTest, RestartRestoresBothSidesThenReadsSettingsThenCleansUp) {
   ClientSession* client = tvr_find_client_session(kPhone, u"photo.jpg", records::kProfileOpp);
   ASSERT_NE(client, nullptr);
   EXPECT_TRUE(IsLiveSession(client));
-  ASSERT_NE(tvr_find_server_session(kOppId), nullptr);
+  ASSERT_NE(tvr_find_server_session(kSessionId), nullptr);
 
   // The clean-up ran last, with the server sessions already restored: the file
   // an OPP server session names (in another case) stays, the other goes.

@@ -10,7 +10,7 @@
 #include "records/record_memory.h"
 #include "registry/registry.h"
 #include "templist/temp_list.h"
-#include "tests/support/test_env.h"
+#include "tests/registry_helpers.h"
 #include "text/wide.h"
 
 namespace obexses::testing {
@@ -42,18 +42,11 @@ class TempListTest : public ModuleFixtureBase, public ::testing::Test {
     return text;
   }
 
-  ServerSession* NewSession(uint32_t profile) {
-    ServerSession* record = tvr_create_server_session(profile);
-    record->GoepServer_sessionId[0] = next_id_++;
-    return record;
+  // Each with its own session id.
+  ServerSession* NewSession(uint32_t profile, const std::string& object, bool save = true) {
+    return NewServer(profile, next_id_++, u"", text::FromUtf8(object), save);
   }
-
-  void SaveOppSession(const std::string& object) {
-    ServerSession* record = NewSession(records::kProfileOpp);
-    text::CopyBounded(records::AsOpp(record)->internalObjectName, kTempPathUnits,
-                      text::FromUtf8(object));
-    ASSERT_EQ(tvr_save_server_session(record), 1);
-  }
+  void SaveOppSession(const std::string& object) { NewSession(records::kProfileOpp, object); }
 
  private:
   uint8_t next_id_ = 1;
@@ -108,11 +101,10 @@ TEST_F(TempListTest, OnlySavedOppServerSessionsKeepFiles) {
   const std::string a = MakeFile("in", "a.txt");
   WriteList(a + "\n");
   // An FTP server record holding the name at the OPP object name's place.
-  ServerSession* ftp = NewSession(records::kProfileFtp);
+  ServerSession* ftp = NewSession(records::kProfileFtp, "", false);
   text::CopyBounded(records::AsFtp(ftp)->m_bstrCurrentTxName + 4, kTempPathUnits - 4, u"a.txt");
   ASSERT_EQ(tvr_save_server_session(ftp), 1);
-  ServerSession* unsaved = NewSession(records::kProfileOpp);
-  text::CopyBounded(records::AsOpp(unsaved)->internalObjectName, kTempPathUnits, u"a.txt");
+  NewSession(records::kProfileOpp, "a.txt", false);
   CleanTempFileList();
   EXPECT_FALSE(fs::exists(a));
   EXPECT_FALSE(fs::exists(ListFile()));
@@ -136,46 +128,21 @@ TEST_F(TempListTest, RestOfALongerLineIsTheNextEntryAndABreakAfterAFullReadAnEmp
   EXPECT_EQ(ReadList(), full + "\n\n");
 }
 
-// Counts the clean-up's file-system calls and touches nothing; an empty
-// folder stands for none.
-class RecordingEnv : public platform::EnvWrapper {
- public:
-  RecordingEnv(platform::Env* target, std::u16string folder)
-      : EnvWrapper(target), folder_(std::move(folder)) {}
-  bool AppDataFolder(std::u16string* path) override {
-    *path = folder_;
-    return !folder_.empty();
-  }
-  bool CreateFolder(const std::u16string&) override { return Count(); }
-  bool RemoveFile(const std::u16string&) override { return Count(); }
-  bool ReadTextFile(const std::u16string&, std::u16string*) override { return Count(); }
-  bool WriteTextFile(const std::u16string&, const std::u16string&) override { return Count(); }
-  int calls = 0;
-
- private:
-  bool Count() {
-    ++calls;
-    return false;
-  }
-  std::u16string folder_;
-};
-
+// The list is "<folder>\\Velmora\\tmp_lst", which must fit into 259 units.
 TEST_F(TempListTest, SkippedWithoutAppDataFolderOrListOrWhenTheListPathWouldNotFit) {
-  RecordingEnv missing(&env(), u"");
-  platform::SetEnv(&missing);
-  CleanTempFileList();
-  EXPECT_EQ(missing.calls, 0);
-  // "<folder>\Velmora\tmp_lst" must fit into 259 units.
-  RecordingEnv too_long(&env(), u"/" + std::u16string(243, u'x'));
-  platform::SetEnv(&too_long);
-  CleanTempFileList();
-  EXPECT_EQ(too_long.calls, 0);
-  // Without a list nothing happens after the folder is made and the list not found.
-  RecordingEnv fits(&env(), u"/" + std::u16string(242, u'x'));
-  platform::SetEnv(&fits);
-  CleanTempFileList();
-  EXPECT_EQ(fits.calls, 2);
-  platform::SetEnv(&env());
+  const struct {
+    std::u16string folder;
+    int calls;
+  } cases[] = {{u"", 0},
+               {u"/" + std::u16string(243, u'x'), 0},
+               {u"/" + std::u16string(242, u'x'), 2}};  // the folder made, the list not found
+  for (const auto& c : cases) {
+    FolderEnv folder(&env(), c.folder);
+    platform::SetEnv(&folder);
+    CleanTempFileList();
+    platform::SetEnv(&env());
+    EXPECT_EQ(folder.calls, c.calls) << c.folder.size();
+  }
 }
 
 // Index of the entry that a session with this object name keeps, or -1.

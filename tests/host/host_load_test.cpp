@@ -15,55 +15,51 @@ namespace {
 // Initialize without and with a core, the table, then the other exports, which
 // answer fixed results, write nothing to the host's log and leave the saved
 // sessions alone.
-const bool kExports = RegisterScenario(
-    "exports",
-    [](Probe& p) {
-      using NoArguments = uint32_t (*)();
-      using Ignored = void (*)();
-      auto initialize = p.Export<InitializeFn>("Initialize");
-      auto command = p.Export<CallProfileCommandFn>("CallProfileCommand");
-      auto is_busy = p.Export<NoArguments>("IsBusy");
-      p.Check(initialize && command && is_busy, "exports found by name");
-      if (!initialize || !command || !is_busy) return;
-      p.Check(initialize(nullptr) == 3, "null core gives 3");
-      p.Check(initialize(reinterpret_cast<ICore*>(&p)) == 1, "core gives 1");
-      command(u"QueryDdi", 1, &p.table);
-      void* slots[OBEXSES_DDI_SLOTS];
-      std::memcpy(slots, &p.table, sizeof slots);
-      for (void* slot : slots) p.Check(slot != nullptr, "every slot filled");
-      if (p.failures != 0) return;
+const bool kExports = RegisterScenario("exports", [](Probe& p) {
+  using NoArguments = uint32_t (*)();
+  using Ignored = void (*)();
+  auto initialize = p.Export<InitializeFn>("Initialize");
+  auto command = p.Export<CallProfileCommandFn>("CallProfileCommand");
+  auto is_busy = p.Export<NoArguments>("IsBusy");
+  p.Check(initialize && command && is_busy, "exports found by name");
+  if (!initialize || !command || !is_busy) return;
+  p.Check(initialize(nullptr) == 3, "null core gives 3");
+  p.Check(initialize(reinterpret_cast<ICore*>(&p)) == 1, "core gives 1");
+  command(u"QueryDdi", 1, &p.table);
+  void* slots[OBEXSES_DDI_SLOTS];
+  std::memcpy(slots, &p.table, sizeof slots);
+  for (void* slot : slots) p.Check(slot != nullptr, "every slot filled");
+  if (p.failures != 0) return;
 
-      ClientSession* client = p.table.create_client_session(OBEXSES_PROFILE_OPP);
-      ServerSession* server = p.table.create_server_session(OBEXSES_PROFILE_OPP);
-      p.Check(client != nullptr && server != nullptr, "records created");
-      if (client == nullptr || server == nullptr) return;
-      const uint8_t address[6] = {1, 2, 3, 4, 5, 6};
-      std::memcpy(reinterpret_cast<uint8_t*>(client) + 192, address, 6);
-      std::memcpy(reinterpret_cast<uint8_t*>(client) + 198, u"a.txt", sizeof u"a.txt");
-      p.table.save_client_session(client);
-      p.Check(p.table.save_server_session(server) == 1, "server save gives 1");
-      for (int round = 0; round < 2; ++round) {
-        for (const char* name :
-             {"UnInitialize", "DoResume", "DoSuspend", "DoRemoteDeviceChanged"}) {
-          auto fn = p.Export<NoArguments>(name);
-          p.Check(fn != nullptr && fn() == 1, name);
-        }
-        for (const char* name : {"CallInitProfiles", "CallUninitProfiles", "CallProfileEvent"}) {
-          auto fn = p.Export<Ignored>(name);
-          p.Check(fn != nullptr, name);
-          if (fn != nullptr) fn();
-        }
-        p.Check(is_busy() == 0, "IsBusy gives 0");
-      }
-      p.Check(p.table.find_client_session(address, u"a.txt", OBEXSES_PROFILE_OPP) == client,
-              "client session still saved");
-      const uint8_t zero_id[16] = {};
-      p.Check(p.table.find_server_session(zero_id) == server, "server session still saved");
-      p.Check(p.table.destroy_client_session(client) == 1, "destroy gives 1");
-      p.Check(p.table.destroy_client_session(client) == 0, "second destroy gives 0");
-      p.table.destroy_server_session(server);
-    },
-    false);
+  ClientSession* client = p.table.create_client_session(OBEXSES_PROFILE_OPP);
+  ServerSession* server = p.table.create_server_session(OBEXSES_PROFILE_OPP);
+  p.Check(client != nullptr && server != nullptr, "records created");
+  if (client == nullptr || server == nullptr) return;
+  const uint8_t address[6] = {1, 2, 3, 4, 5, 6};
+  std::memcpy(reinterpret_cast<uint8_t*>(client) + 192, address, 6);
+  std::memcpy(reinterpret_cast<uint8_t*>(client) + 198, u"a.txt", sizeof u"a.txt");
+  p.table.save_client_session(client);
+  p.Check(p.table.save_server_session(server) == 1, "server save gives 1");
+  for (int round = 0; round < 2; ++round) {
+    for (const char* name : {"UnInitialize", "DoResume", "DoSuspend", "DoRemoteDeviceChanged"}) {
+      auto fn = p.Export<NoArguments>(name);
+      p.Check(fn != nullptr && fn() == 1, name);
+    }
+    for (const char* name : {"CallInitProfiles", "CallUninitProfiles", "CallProfileEvent"}) {
+      auto fn = p.Export<Ignored>(name);
+      p.Check(fn != nullptr, name);
+      if (fn != nullptr) fn();
+    }
+    p.Check(is_busy() == 0, "IsBusy gives 0");
+  }
+  p.Check(p.table.find_client_session(address, u"a.txt", OBEXSES_PROFILE_OPP) == client,
+          "client session still saved");
+  const uint8_t zero_id[16] = {};
+  p.Check(p.table.find_server_session(zero_id) == server, "server session still saved");
+  p.Check(p.table.destroy_client_session(client) == 1, "destroy gives 1");
+  p.Check(p.table.destroy_client_session(client) == 0, "second destroy gives 0");
+  p.table.destroy_server_session(server);
+});
 
 TEST(HostLoadTest, ExportsAndTheServiceTableOfTheLoadedLibrary) {
   HostSandbox sandbox;

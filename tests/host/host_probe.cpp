@@ -8,13 +8,8 @@
 namespace obexses::host_test {
 namespace {
 
-struct Entry {
-  Scenario scenario;
-  bool initialize;
-};
-
-std::map<std::string, Entry>& Scenarios() {
-  static auto* scenarios = new std::map<std::string, Entry>;
+std::map<std::string, Scenario>& Scenarios() {
+  static auto* scenarios = new std::map<std::string, Scenario>;
   return *scenarios;
 }
 
@@ -29,14 +24,7 @@ int RunScenario(const std::string& name) {
   }
   Probe probe;
   probe.library = library.get();
-  if (it->second.initialize) {
-    auto initialize = probe.Export<InitializeFn>("Initialize");
-    auto command = probe.Export<CallProfileCommandFn>("CallProfileCommand");
-    if (initialize == nullptr || command == nullptr) return 102;
-    probe.Check(initialize(reinterpret_cast<ICore*>(&probe)) == 1, "Initialize gives 1");
-    command(u"QueryDdi", 1, &probe.table);
-  }
-  it->second.scenario(probe);
+  it->second(probe);
   return probe.failures;
 }
 
@@ -48,8 +36,8 @@ void Probe::Check(bool ok, const char* what) {
   std::fprintf(stderr, "check failed: %s\n", what);
 }
 
-bool RegisterScenario(const std::string& name, Scenario scenario, bool initialize) {
-  Scenarios()[name] = Entry{std::move(scenario), initialize};
+bool RegisterScenario(const std::string& name, Scenario scenario) {
+  Scenarios()[name] = std::move(scenario);
   return true;
 }
 

@@ -13,8 +13,8 @@
 
 namespace obexses::host_test {
 
-// What a scenario gets: the loaded library, its table (filled through
-// CallProfileCommand after Initialize), and a check counter.
+// What a scenario gets: the loaded library, room for its table, and a check
+// counter.
 struct Probe {
   platform::Library* library = nullptr;
   SessionDdi table{};
@@ -29,7 +29,7 @@ struct Probe {
 using Scenario = std::function<void(Probe&)>;
 
 // Registers a scenario under name (at static initialisation).
-bool RegisterScenario(const std::string& name, Scenario scenario, bool initialize = true);
+bool RegisterScenario(const std::string& name, Scenario scenario);
 
 // Runs the named scenario in a child process; returns its failure count
 // (or a large number when the child could not run).

@@ -57,8 +57,7 @@ TEST_F(PlatformMachineTest, TheLibraryFindsTheSandboxsAppDataFolder) {
 
 // Arguments reach the child as they were given, spaces, quotes and trailing
 // backslashes included.
-const bool kQuoted = RegisterScenario(
-    "a \"quoted\" name\\ with\tspaces\\\\", [](Probe&) {}, false);
+const bool kQuoted = RegisterScenario("a \"quoted\" name\\ with\tspaces\\\\", [](Probe&) {});
 
 TEST_F(PlatformMachineTest, ChildProcessesGetTheirArgumentsAndGiveTheirExitCode) {
   EXPECT_EQ(RunInChild("a \"quoted\" name\\ with\tspaces\\\\"), 0);

@@ -27,23 +27,15 @@ std::u16string TestEnv::app_data_u16() const {
   return text::FromUtf8(app_data_.string());
 }
 
-void TestEnv::set_dword(const std::u16string& name, uint32_t value) {
-  std::string bytes(4, '\0');
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-  settings_[name] = bytes;
-}
-
 bool TestEnv::AppDataFolder(std::u16string* path) {
-  if (app_data_missing_) return false;
   *path = app_data_u16();
   return true;
 }
 
 bool TestEnv::QuerySettingDword(const char16_t* name, uint32_t* value) {
   auto it = settings_.find(name);
-  if (it == settings_.end() || it->second.size() > 4) return false;
-  auto* out = reinterpret_cast<unsigned char*>(value);
-  for (size_t i = 0; i < it->second.size(); ++i) out[i] = static_cast<unsigned char>(it->second[i]);
+  if (it == settings_.end()) return false;
+  *value = it->second;
   return true;
 }
 

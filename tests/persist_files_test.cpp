@@ -27,10 +27,6 @@ using Keys = std::vector<std::u16string>;
 
 constexpr uint8_t kAddress[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
 
-std::string FileBytesOf(const std::u16string& root, const std::u16string& sessions) {
-  return "\xFF\xFE" + Utf16Le(FileText(root, sessions));
-}
-
 // A small OPP client session element; handler tells copies apart.
 std::u16string ClientElement(const std::u16string& name, const std::u16string& created,
                              const std::u16string& handler = u"00000000") {
@@ -67,10 +63,10 @@ class PersistFilesTest : public ::testing::Test, protected ModuleFixtureBase {
   fs::path ServerFile() { return env().app_data() / "Velmora" / "Session" / "ServerSession.xml"; }
 
   void WriteClientFile(const std::u16string& sessions) {
-    WriteFile(ClientFile(), FileBytesOf(u"client_session", sessions));
+    WriteFile(ClientFile(), FileBytes(u"client_session", sessions));
   }
   void WriteServerFile(const std::u16string& sessions) {
-    WriteFile(ServerFile(), FileBytesOf(u"server_session", sessions));
+    WriteFile(ServerFile(), FileBytes(u"server_session", sessions));
   }
 
   ClientSession* SavedClient(uint32_t profile, void (*fill)(ClientSession*)) {
@@ -101,9 +97,8 @@ TEST_F(PersistFilesTest, StoreWritesTheFilesOnlyWhenSavingIsOn) {
   g_save_file = 1;
   EXPECT_EQ(tvr_store_client_session(), 1);
   EXPECT_EQ(tvr_store_server_session(), 1);
-  EXPECT_EQ(ReadFile(ClientFile()),
-            "\xFF\xFE" + Utf16Le(u"<?xml version=\"1.0\"?>\n<client_session></client_session>"));
-  EXPECT_EQ(ReadFile(ServerFile()), FileBytesOf(u"server_session", u""));
+  EXPECT_EQ(ReadFile(ClientFile()), FileBytes(u"client_session", u""));
+  EXPECT_EQ(ReadFile(ServerFile()), FileBytes(u"server_session", u""));
   EXPECT_EQ(env().trace_lines(), (Lines{Trace(u"store all client session to file\n"),
                                         Trace(u"store all server session to file\n")}));
 }
@@ -111,19 +106,19 @@ TEST_F(PersistFilesTest, StoreWritesTheFilesOnlyWhenSavingIsOn) {
 TEST_F(PersistFilesTest, SavedSessionsOfEachSideAndProfileAreWrittenExactly) {
   g_save_file = 1;
   ClientSession* opp = SavedClient(records::kProfileOpp, FillOppClient);
-  EXPECT_EQ(ReadFile(ClientFile()), FileBytesOf(u"client_session", OppClientElement()));
+  EXPECT_EQ(ReadFile(ClientFile()), FileBytes(u"client_session", OppClientElement()));
   // A destroy releases the record alone; its buffer is the profile module's.
   std::free(opp->ResumeParms_headerBuff);
   EXPECT_EQ(tvr_destroy_client_session(opp), 1);
   SavedClient(records::kProfileFtp, FillFtpClient);
-  EXPECT_EQ(ReadFile(ClientFile()), FileBytesOf(u"client_session", FtpClientElement()));
+  EXPECT_EQ(ReadFile(ClientFile()), FileBytes(u"client_session", FtpClientElement()));
   SavedServer(records::kProfileOpp, FillOppServer);
   SavedServer(records::kProfileFtp, FillFtpServer);
   const std::string file = ReadFile(ServerFile());
   const std::u16string opp_server = OppServerElement();
   const std::u16string ftp_server = FtpServerElement();
-  EXPECT_TRUE(file == FileBytesOf(u"server_session", opp_server + ftp_server) ||
-              file == FileBytesOf(u"server_session", ftp_server + opp_server));
+  EXPECT_TRUE(file == FileBytes(u"server_session", opp_server + ftp_server) ||
+              file == FileBytes(u"server_session", ftp_server + opp_server));
 }
 
 TEST_F(PersistFilesTest, StoreLeavesOutRecordsThatAreNotLiveOrOfAnUnknownProfile) {
@@ -136,8 +131,8 @@ TEST_F(PersistFilesTest, StoreLeavesOutRecordsThatAreNotLiveOrOfAnUnknownProfile
   g_save_file = 1;
   EXPECT_EQ(tvr_store_client_session(), 1);
   EXPECT_EQ(tvr_store_server_session(), 1);
-  EXPECT_EQ(ReadFile(ClientFile()), FileBytesOf(u"client_session", u""));
-  EXPECT_EQ(ReadFile(ServerFile()), FileBytesOf(u"server_session", u""));
+  EXPECT_EQ(ReadFile(ClientFile()), FileBytes(u"client_session", u""));
+  EXPECT_EQ(ReadFile(ServerFile()), FileBytes(u"server_session", u""));
   EXPECT_EQ(KeysOf(g_saved_client_sessions).size(), 2u);
 }
 
@@ -145,7 +140,7 @@ TEST_F(PersistFilesTest, MissingFileOrRootRestoresNothing) {
   g_debug_level = 3;
   EXPECT_EQ(tvr_restore_client_session(), 0);
   EXPECT_FALSE(fs::exists(ClientFile()));
-  const std::string other = FileBytesOf(u"client_session", u"");
+  const std::string other = FileBytes(u"client_session", u"");
   WriteFile(ServerFile(), other);
   EXPECT_EQ(tvr_restore_server_session(), 1);
   EXPECT_EQ(ReadFile(ServerFile()), other);
@@ -221,8 +216,8 @@ TEST_F(PersistFilesTest, RestoreRewritesTheFileFromTheSetItReplaces) {
   std::free(server_buffer);
 
   EXPECT_EQ(g_save_file.load(), 0u);
-  EXPECT_EQ(ReadFile(ClientFile()), FileBytesOf(u"client_session", OppClientElement()));
-  EXPECT_EQ(ReadFile(ServerFile()), FileBytesOf(u"server_session", OppServerElement()));
+  EXPECT_EQ(ReadFile(ClientFile()), FileBytes(u"client_session", OppClientElement()));
+  EXPECT_EQ(ReadFile(ServerFile()), FileBytes(u"server_session", OppServerElement()));
   EXPECT_FALSE(IsLiveSession(old_client));
   EXPECT_EQ(tvr_save_client_session(old_client), 0);
   EXPECT_EQ(tvr_find_client_session(kAddress, u"photo.jpg", records::kProfileOpp), nullptr);
@@ -273,34 +268,20 @@ TEST_F(PersistFilesTest, RestartFindsEverySessionByName) {
   }
 }
 
-// Replacement of the file fails as when its folder cannot be written.
-class RefusingEnv : public platform::EnvWrapper {
- public:
-  using EnvWrapper::EnvWrapper;
-  bool ReplaceFileBytes(const std::u16string&, const std::string&) override { return false; }
-};
-
-TEST_F(PersistFilesTest, FailedStoreKeepsTheOldFile) {
-  WriteFile(ClientFile(), "old client");
-  WriteFile(ServerFile(), "old server");
-  RefusingEnv refusing(&env());
-  platform::SetEnv(&refusing);
+// Files in a folder that does not exist cannot be written; the replacement
+// that keeps an old file whole is the backend's.
+TEST_F(PersistFilesTest, StoreThatCannotWriteItsFileGivesZero) {
+  SetText(g_client_session_path, env().app_data_u16() + u"\\missing\\ClientSession.xml");
+  SetText(g_server_session_path, env().app_data_u16() + u"\\missing\\ServerSession.xml");
   g_save_file = 1;
   g_debug_level = 2;
   EXPECT_EQ(tvr_store_client_session(), 0);
   EXPECT_EQ(tvr_store_server_session(), 0);
-  platform::SetEnv(&env());
-  EXPECT_EQ(ReadFile(ClientFile()), "old client");
-  EXPECT_EQ(ReadFile(ServerFile()), "old server");
+  EXPECT_FALSE(fs::exists(env().app_data() / "missing"));
   EXPECT_EQ(env().trace_lines(), (Lines{Trace(u"tvr_store_client_session ,open failed " +
                                               std::u16string(g_client_session_path) + u"\n"),
                                         Trace(u"tvr_store_server_session ,open failed " +
                                               std::u16string(g_server_session_path) + u"\n")}));
-  // The real file system refuses a folder that does not exist.
-  text::CopyBounded(g_client_session_path, kPathUnits,
-                    env().app_data_u16() + u"\\missing\\ClientSession.xml");
-  EXPECT_EQ(tvr_store_client_session(), 0);
-  EXPECT_FALSE(fs::exists(env().app_data() / "missing"));
 }
 
 }  // namespace

@@ -145,7 +145,7 @@ class PersistRecordsTest : public ::testing::Test, protected testing::ModuleFixt
 
   // The first session element of a parsed file text.
   xml::CXMLElement* Session(const std::u16string& root, const std::u16string& sessions) {
-    const std::string bytes = testing::Utf16Le(u"\uFEFF" + testing::FileText(root, sessions));
+    const std::string bytes = testing::FileBytes(root, sessions);
     EXPECT_EQ(reader_.LoadXMLBytes(bytes.data(), bytes.size()), 1);
     xml::CXMLElement* top =
         reader_.m_pRoot != nullptr ? reader_.m_pRoot->FindChild(root.c_str()) : nullptr;

@@ -224,9 +224,11 @@ inline std::u16string FtpServerElement() {
          Zeros(214) + u"</ObexSession></session>";
 }
 
-// The whole file text around the session elements, without the byte-order mark.
-inline std::u16string FileText(const std::u16string& root, const std::u16string& sessions) {
-  return u"<?xml version=\"1.0\"?>\n<" + root + u">" + sessions + u"</" + root + u">";
+// A whole session file: byte-order mark, prolog line, and the root element
+// around the session elements.
+inline std::string FileBytes(const std::u16string& root, const std::u16string& sessions) {
+  return "\xFF\xFE" +
+         Utf16Le(u"<?xml version=\"1.0\"?>\n<" + root + u">" + sessions + u"</" + root + u">");
 }
 
 }  // namespace obexses::testing

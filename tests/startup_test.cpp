@@ -11,6 +11,7 @@
 #include "module/state.h"
 #include "records/record_memory.h"
 #include "registry/registry.h"
+#include "tests/persist_samples.h"
 #include "tests/registry_helpers.h"
 #include "text/wide.h"
 
@@ -39,10 +40,6 @@ class StartupTest : public ModuleFixtureBase, public ::testing::Test {
 
   fs::path inbox() { return env().app_data() / "inbox"; }
   fs::path sessions() { return env().app_data() / "Velmora" / "Session"; }
-
-  static std::string EmptyFile(const std::u16string& root) {
-    return "\xFF\xFE" + Utf16Le(u"<?xml version=\"1.0\"?>\n<" + root + u"></" + root + u">");
-  }
 };
 
 TEST_F(StartupTest, RestartRestoresBothSidesThenReadsSettingsThenCleansUp) {
@@ -58,8 +55,8 @@ TEST_F(StartupTest, RestartRestoresBothSidesThenReadsSettingsThenCleansUp) {
   // rewrite wrote the saved set from before the restore, which was empty.
   EXPECT_TRUE(env().trace_lines().empty());
   EXPECT_EQ(g_save_file.load(), 1u);
-  EXPECT_EQ(ReadFile(sessions() / "ClientSession.xml"), EmptyFile(u"client_session"));
-  EXPECT_EQ(ReadFile(sessions() / "ServerSession.xml"), EmptyFile(u"server_session"));
+  EXPECT_EQ(ReadFile(sessions() / "ClientSession.xml"), FileBytes(u"client_session", u""));
+  EXPECT_EQ(ReadFile(sessions() / "ServerSession.xml"), FileBytes(u"server_session", u""));
 
   // Both sides are back, saved and (for the client) live.
   ClientSession* client = tvr_find_client_session(kPhone, u"photo.jpg", records::kProfileOpp);

@@ -63,7 +63,6 @@ TEST_F(TempListTest, ListedFilesStayOnlyWhileASavedOppServerSessionNamesThem) {
   } cases[] = {
       {"nothing kept", {"in/a.txt", "in/b.txt"}, true, {}, "--", {}},
       {"old order", {"in/a", "in/b", "in/c", "in/d"}, true, {"c", "a"}, "+-+-", {0, 2}},
-      {"any folder, ASCII case", {"other/deeper/PIC.JPG"}, true, {"pic.jpg"}, "+", {0}},
       // Each session keeps the first entry of its name, searching from the first each time.
       {"same name twice", {"one/x.txt", "two/x.txt"}, true, {"x.txt", "X.TXT"}, "+-", {0}},
       // The second, unkept entry names the same file.

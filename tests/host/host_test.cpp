@@ -1,16 +1,33 @@
-// The built library as the host sees it: loaded in a child process and used
-// only through its exports and the service table.
+// The built library as the host sees it, loaded in a child process and used
+// only through its exports and the service table; and the platform backend's
+// machine-wide surroundings, called for real: the settings (the registry on
+// Windows, the .reg file elsewhere) and child processes.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 #include <string>
 
+#include "platform/env.h"
 #include "tests/host/host_probe.h"
 #include "tests/host/host_sandbox.h"
 
 namespace obexses::host_test {
 namespace {
+
+class HostTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(sandbox_.ok()); }
+
+  // The setting as the library reads it; -1 when the read fails.
+  int64_t Query(const char16_t* name) {
+    uint32_t value = 0;
+    if (!platform::Env::Default()->QuerySettingDword(name, &value)) return -1;
+    return value;
+  }
+
+  HostSandbox sandbox_;
+};
 
 // Initialize without and with a core (twice), the table, then the other
 // exports, which answer fixed results, write nothing to the host's log and
@@ -63,13 +80,11 @@ const bool kExports = RegisterScenario("exports", [](Probe& p) {
   p.table.destroy_server_session(server);
 });
 
-TEST(HostLoadTest, ExportsAndTheServiceTableOfTheLoadedLibrary) {
-  HostSandbox sandbox;
-  ASSERT_TRUE(sandbox.ok());
-  ASSERT_FALSE(std::filesystem::exists(sandbox.velmora()));
+TEST_F(HostTest, ExportsAndTheServiceTableOfTheLoadedLibrary) {
+  ASSERT_FALSE(std::filesystem::exists(sandbox_.velmora()));
   EXPECT_EQ(RunInChild("exports"), 0);
-  EXPECT_TRUE(std::filesystem::is_directory(sandbox.sessions())) << "made by the start-up";
-  EXPECT_EQ(sandbox.HostLog(),
+  EXPECT_TRUE(std::filesystem::is_directory(sandbox_.sessions())) << "made by the start-up";
+  EXPECT_EQ(sandbox_.HostLog(),
             "4 OBEX: +++++ Initialize\n"
             "1 OBEX: giving a NULL ICore! which means Extension Core has a huge bug\n"
             "4 OBEX: ----- Initialize\n"
@@ -82,6 +97,36 @@ TEST(HostLoadTest, ExportsAndTheServiceTableOfTheLoadedLibrary) {
             "4 OBEX: +++++ FillDdi\n"
             "4 OBEX: ----- FillDdi\n"
             "4 OBEX: ----- CallProfileCommand\n");
+}
+
+TEST_F(HostTest, SettingsAreReadIntoFourBytesWhateverTheirType) {
+  ASSERT_TRUE(sandbox_.UseSettings("\"Replaced\"=dword:00000001\n"));
+  ASSERT_TRUE(
+      sandbox_.UseSettings("\"ObexSesSaveFile\"=dword:00000001\n"
+                           "\"ObexSesDebugLevel\"=dword:fffffffe\n"
+                           "\"ObexSesObsoleteTime\"=hex:10,0e\n"
+                           "\"Binary\"=hex:01,02,03,04\n"
+                           "\"OneLetter\"=\"a\"\n"
+                           "\"Word\"=\"on\"\n"
+                           "\"FiveBytes\"=hex:01,02,03,04,05\n"));
+  EXPECT_EQ(Query(u"ObexSesSaveFile"), 1);
+  EXPECT_EQ(Query(u"ObexSesDebugLevel"), 0xfffffffe);
+  EXPECT_EQ(Query(u"ObexSesObsoleteTime"), 0x0e10) << "two bytes fill the low end";
+  EXPECT_EQ(Query(u"Binary"), 0x04030201);
+  EXPECT_EQ(Query(u"OneLetter"), 0x61) << "\"a\" and its terminator are four bytes";
+  EXPECT_EQ(Query(u"Word"), -1) << "six bytes do not fit";
+  EXPECT_EQ(Query(u"FiveBytes"), -1);
+  EXPECT_EQ(Query(u"Missing"), -1);
+  EXPECT_EQ(Query(u"Replaced"), -1) << "the settings are replaced as a whole";
+}
+
+// Arguments reach the child as they were given, spaces, quotes and trailing
+// backslashes included.
+const bool kQuoted = RegisterScenario("a \"quoted\" name\\ with\tspaces\\\\", [](Probe&) {});
+
+TEST_F(HostTest, ChildProcessesGetTheirArgumentsAndGiveTheirExitCode) {
+  EXPECT_EQ(RunInChild("a \"quoted\" name\\ with\tspaces\\\\"), 0);
+  EXPECT_EQ(RunInChild("no such scenario"), 101);
 }
 
 }  // namespace

@@ -85,7 +85,13 @@ class PersistFilesTest : public ::testing::Test, protected ModuleFixtureBase {
   std::string Trace(const std::u16string& text) { return "\nTavrin: " + text::ToUtf8(text); }
 };
 
+// Saved records that are not live or of an unknown profile are left out.
 TEST_F(PersistFilesTest, StoreWritesTheFilesOnlyWhenSavingIsOn) {
+  UnregisterLiveSession(SavedClient(records::kProfileOpp, FillOppClient));
+  SavedClient(records::kProfileOpp, [](ClientSession* r) {
+    SetText(r->file_name, u"a.txt");
+  })->profile_id = 0x1107;
+  SavedServer(records::kProfileFtp, FillFtpServer)->profile_id = 0;
   WriteFile(ClientFile(), "old");
   WriteFile(ServerFile(), "old");
   g_debug_level = 3;
@@ -101,6 +107,7 @@ TEST_F(PersistFilesTest, StoreWritesTheFilesOnlyWhenSavingIsOn) {
   EXPECT_EQ(ReadFile(ServerFile()), FileBytes(u"server_session", u""));
   EXPECT_EQ(env().trace_lines(), (Lines{Trace(u"store all client session to file\n"),
                                         Trace(u"store all server session to file\n")}));
+  EXPECT_EQ(g_saved_client_sessions.size(), 2u);
 }
 
 TEST_F(PersistFilesTest, SavedSessionsOfEachSideAndProfileAreWrittenExactly) {
@@ -119,21 +126,6 @@ TEST_F(PersistFilesTest, SavedSessionsOfEachSideAndProfileAreWrittenExactly) {
   const std::u16string ftp_server = FtpServerElement();
   EXPECT_TRUE(file == FileBytes(u"server_session", opp_server + ftp_server) ||
               file == FileBytes(u"server_session", ftp_server + opp_server));
-}
-
-TEST_F(PersistFilesTest, StoreLeavesOutRecordsThatAreNotLiveOrOfAnUnknownProfile) {
-  ClientSession* record = SavedClient(records::kProfileOpp, FillOppClient);
-  UnregisterLiveSession(record);
-  SavedClient(records::kProfileOpp, [](ClientSession* r) {
-    SetText(r->file_name, u"a.txt");
-  })->profile_id = 0x1107;
-  SavedServer(records::kProfileFtp, FillFtpServer)->profile_id = 0;
-  g_save_file = 1;
-  EXPECT_EQ(tvr_store_client_session(), 1);
-  EXPECT_EQ(tvr_store_server_session(), 1);
-  EXPECT_EQ(ReadFile(ClientFile()), FileBytes(u"client_session", u""));
-  EXPECT_EQ(ReadFile(ServerFile()), FileBytes(u"server_session", u""));
-  EXPECT_EQ(KeysOf(g_saved_client_sessions).size(), 2u);
 }
 
 TEST_F(PersistFilesTest, MissingFileOrRootRestoresNothing) {

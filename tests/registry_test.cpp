@@ -95,15 +95,21 @@ TEST_F(RegistryTest, CreateGivesZeroedListedRecordsOfTheProfileSize) {
   EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1105), nullptr);  // not saved yet
 }
 
-// Records the registry does not hold are refused in the destroy test, freed.
-TEST_F(RegistryTest, NullArgumentsAreRefusedAndAnUnnamedSaveDoesNothing) {
-  ClientSession* unnamed = tvr_create_client_session(0x1106);
+// Freed records are refused in the destroy test (under AddressSanitizer).
+TEST_F(RegistryTest, NullOrForeignRecordsAreRefusedAndAnUnnamedSaveDoesNothing) {
+  ClientSession* unnamed = NewClient(0x1106, kPhone, u"", false);
+  ClientSession* foreign = NewClient(0x1105, kPhone, u"a.txt", false);
+  UnregisterLiveSession(foreign);
+  OppServerSession server{};  // never created by the registry
+  server.head.profile_id = 0x1105;
   unnamed->resumed = 7;
   unnamed->FO_timeStamp = 9;
   env().clear_output();
   EXPECT_EQ(tvr_save_client_session(unnamed), 1);
   EXPECT_EQ(unnamed->resumed, 7u);
   EXPECT_EQ(unnamed->FO_timeStamp, 9u);
+  EXPECT_EQ(tvr_save_client_session(foreign), 0);
+  EXPECT_EQ(tvr_save_server_session(&server.head), 0);
   EXPECT_EQ(tvr_resume_client_session(nullptr), 0);
   EXPECT_EQ(tvr_save_client_session(nullptr), 0);
   EXPECT_EQ(tvr_destroy_client_session(nullptr), 0);
@@ -113,7 +119,7 @@ TEST_F(RegistryTest, NullArgumentsAreRefusedAndAnUnnamedSaveDoesNothing) {
   EXPECT_EQ(tvr_destroy_server_session(nullptr), 0);
   EXPECT_EQ(tvr_save_server_session(nullptr), 0);
   EXPECT_EQ(tvr_resume_server_session(nullptr), 0);
-  EXPECT_TRUE(g_saved_client_sessions.empty());
+  EXPECT_TRUE(g_saved_client_sessions.empty() && g_saved_server_sessions.empty());
   EXPECT_TRUE(env().trace_lines().empty());
   EXPECT_EQ(tvr_find_server_session(nullptr), nullptr);
   EXPECT_EQ(env().trace_lines(), Lines{Trace("find server session: no found  " + kNull + "\n")});

@@ -37,9 +37,7 @@ struct ClientSide {
     persist::WriteClientSession(text, record);
   }
   static Record* Read(xml::CXMLElement* element) { return persist::ReadClientSession(element); }
-  static std::u16string Key(const Record* record) {
-    return BuildClientKey(record->bdaddr, record->file_name, record->profile_id);
-  }
+  static std::u16string Key(const Record* record) { return ClientRecordKey(record); }
   static void Admit(Record* record) {
     AppendClientRecord(record);
     RegisterLiveSession(record);

@@ -14,6 +14,9 @@ namespace obexses {
 // "client_%02x:%02x:%02x:%02x:%02x:%02x_%04x_%s", or empty for a missing
 // address or name, or a key that would not fit into 520 units.
 std::u16string BuildClientKey(const uint8_t* address, const char16_t* name, uint32_t profile);
+// The ClientKey of a record: its bdaddr, file_name (read no further than its
+// 260 units) and profile_id.
+std::u16string ClientRecordKey(const ClientSession* record);
 // "server_" and the 16 id bytes in lowercase hex, or empty for a null id.
 std::u16string BuildServerKey(const uint8_t* id);
 

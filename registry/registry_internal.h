@@ -10,8 +10,6 @@
 
 namespace obexses {
 
-// The ClientKey of a record: its bdaddr, file_name (bounded) and profile_id.
-std::u16string ClientRecordKey(const ClientSession* record);
 std::u16string ClientKeyOf(const uint8_t* address, std::u16string_view name, uint32_t profile);
 
 // Low 32 bits of the last-write time of the file at path; 0 for an empty

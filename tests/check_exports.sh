@@ -2,16 +2,7 @@
 # Fails unless the library's dynamic symbol table defines exactly the ten exports.
 set -eu
 lib=$1
-expected='CallInitProfiles
-CallProfileCommand
-CallProfileEvent
-CallUninitProfiles
-DoRemoteDeviceChanged
-DoResume
-DoSuspend
-Initialize
-IsBusy
-UnInitialize'
+expected=$(cat "$(dirname "$0")/expected_exports.txt")
 actual=$(${NM:-nm} -D --defined-only "$lib" | awk '{print $NF}' | sort)
 if [ "$actual" != "$expected" ]; then
   echo "dynamic symbols of $lib differ from the ten exports:"

@@ -16,16 +16,7 @@ export_ordinals() {
   $objdump -p "$1" | sed -n 's/.*+base\[ *\([0-9]*\)\].*Export RVA.*/\1/p'
 }
 
-expected_exports='CallInitProfiles
-CallProfileCommand
-CallProfileEvent
-CallUninitProfiles
-DoRemoteDeviceChanged
-DoResume
-DoSuspend
-Initialize
-IsBusy
-UnInitialize'
+expected_exports=$(cat "$(dirname "$0")/expected_exports.txt")
 exports=$(printf '%s\n' "$tables" | awk '
   /^\[Ordinal\/Name Pointer\] Table/ { inside = 1; next }
   inside && /^[[:space:]]*$/ { inside = 0 }

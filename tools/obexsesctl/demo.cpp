@@ -135,13 +135,19 @@ void UseLayout(Layout& layout) {
   obexses::platform::SetProcessVariable("OBEXSES_HOST_LOG", (layout.root / "host.log").string());
 }
 
+// A client record of the profile for a session with the phone, or null.
+ClientSession* NewPhoneSession(const SessionDdi& ddi, uint32_t profile) {
+  ClientSession* record = ddi.create_client_session(profile);
+  Say("create_client_session(0x%04x) returned a %s", profile, record ? "new record" : "null");
+  if (record != nullptr) std::memcpy(record->bdaddr, kPhone, 6);
+  return record;
+}
+
 ClientSession* SaveOppClient(const SessionDdi& ddi, const Layout& layout) {
   Step("OPP client: push photo.jpg to the phone 00:11:22:33:44:55");
-  ClientSession* record = ddi.create_client_session(OBEXSES_PROFILE_OPP);
-  Say("create_client_session(0x1105) returned a %s", record ? "new record" : "null");
+  ClientSession* record = NewPhoneSession(ddi, OBEXSES_PROFILE_OPP);
   if (record == nullptr) return nullptr;
   auto* opp = reinterpret_cast<OppClientSession*>(record);
-  std::memcpy(record->bdaddr, kPhone, 6);
   SetField(record->file_name, u"photo.jpg");
   SetField(opp->objectName, u"photo.jpg");
   SetField(opp->internalObjectName, layout.files / "photo.jpg");
@@ -157,11 +163,9 @@ ClientSession* SaveOppClient(const SessionDdi& ddi, const Layout& layout) {
 
 ClientSession* SaveFtpClient(const SessionDdi& ddi, const Layout& layout) {
   Step("FTP client: send report.pdf to the phone's folder");
-  ClientSession* record = ddi.create_client_session(OBEXSES_PROFILE_FTP);
-  Say("create_client_session(0x1106) returned a %s", record ? "new record" : "null");
+  ClientSession* record = NewPhoneSession(ddi, OBEXSES_PROFILE_FTP);
   if (record == nullptr) return nullptr;
   auto* ftp = reinterpret_cast<FtpClientSession*>(record);
-  std::memcpy(record->bdaddr, kPhone, 6);
   SetField(record->file_name, layout.files / "report.pdf");
   SetField(ftp->m_bstrCurrentTxName, u"report.pdf");
   SetField(ftp->m_bstrServerDirectory, u"Documents");

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "module/state.h"
+#include "host/host.h"
 #include "persist/record_xml.h"
-#include "persist/session_files.h"
 #include "platform/env.h"
 #include "records/record_memory.h"
 #include "registry/registry.h"
+#include "registry/state.h"
 #include "settings/settings.h"
 #include "text/wide.h"
 #include "xml/xml_reader.h"
@@ -26,8 +26,8 @@ using namespace obexses;
 void SetUpModule() {
   static bool done = [] {
     std::string folder;
-    platform::MakeTemporaryFolder(&folder);
-    platform::SetProcessVariable("XDG_DATA_HOME", folder);
+    host::MakeTemporaryFolder(&folder);
+    host::SetProcessVariable("XDG_DATA_HOME", folder);
     MakeSessionFilePath(0, g_server_session_path);
     MakeSessionFilePath(1, g_client_session_path);
     g_save_file = 1;
@@ -37,7 +37,7 @@ void SetUpModule() {
 }
 
 ClientSession* NewSavedClient(int index) {
-  ClientSession* record = tvr_create_client_session(records::kProfileOpp);
+  ClientSession* record = tvr_create_client_session(OBEXSES_PROFILE_OPP);
   const uint8_t address[6] = {0, 1, 2, 3, 4, static_cast<uint8_t>(index)};
   std::memcpy(record->bdaddr, address, 6);
   const std::u16string name = u"photo-" + text::FromUtf8(std::to_string(index)) + u".jpg";

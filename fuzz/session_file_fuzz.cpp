@@ -42,7 +42,7 @@ std::string Contents(const Record* record, size_t size) {
 }
 
 std::string ClientContents(const ClientSession* record) {
-  if (record->profile_id == obexses::records::kProfileOpp) {
+  if (record->profile_id == OBEXSES_PROFILE_OPP) {
     return Contents(record, sizeof(OppClientSession));
   }
   std::string bytes = Contents(record, sizeof(FtpClientSession));
@@ -57,9 +57,8 @@ std::string ClientContents(const ClientSession* record) {
 }
 
 std::string ServerContents(const ServerSession* record) {
-  return Contents(record, record->profile_id == obexses::records::kProfileOpp
-                              ? sizeof(OppServerSession)
-                              : sizeof(FtpServerSession));
+  return Contents(record, record->profile_id == OBEXSES_PROFILE_OPP ? sizeof(OppServerSession)
+                                                                    : sizeof(FtpServerSession));
 }
 
 // Parses text as a one-session file and hands its session element to read.

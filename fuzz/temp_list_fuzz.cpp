@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "host/host.h"
 #include "platform/env.h"
 #include "records/record_memory.h"
 #include "registry/registry.h"
@@ -77,11 +78,11 @@ void SaveSessions() {
   const char16_t* names[] = {u"a", u"", u"pic.jpg", u"A.TXT", u"tmp_lst"};
   uint8_t id = 1;
   for (const char16_t* name : names) {
-    ServerSession* record = obexses::tvr_create_server_session(obexses::records::kProfileOpp);
+    ServerSession* record = obexses::tvr_create_server_session(OBEXSES_PROFILE_OPP);
     if (record == nullptr) continue;
     record->GoepServer_sessionId[0] = id++;
     obexses::text::CopyBounded(obexses::records::AsOpp(record)->internalObjectName,
-                               obexses::kTempPathUnits, name);
+                               OBEXSES_NAME_UNITS, name);
     obexses::tvr_save_server_session(record);
     g_sessions.push_back(record);
   }
@@ -93,7 +94,7 @@ const fs::path* SetUp() {
   static SandboxEnv* sandbox = nullptr;
   if (sandbox != nullptr) return g_folder;
   std::string folder;
-  if (!obexses::platform::MakeTemporaryFolder(&folder)) std::abort();
+  if (!obexses::host::MakeTemporaryFolder(&folder)) std::abort();
   g_folder = new fs::path(fs::path(folder).lexically_normal());
   std::atexit(TearDown);
   sandbox = new SandboxEnv(Env::Default(), obexses::text::FromUtf8(g_folder->generic_string()));

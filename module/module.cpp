@@ -1,28 +1,44 @@
 #include "module/module.h"
 
+#include <atomic>
 #include <string_view>
 
-#include "module/state.h"
-#include "persist/session_files.h"
 #include "platform/env.h"
 #include "registry/registry.h"
 #include "settings/settings.h"
 #include "templist/temp_list.h"
 
 namespace obexses {
+
+std::atomic<uint32_t> g_initialized{0};
+
 namespace {
 
 constexpr char16_t kLogTag[] = u"OBEX";
 constexpr char kMessageTag[] = "OBEX";
 
+// The host's log is the host's: a line it cannot take is lost, never a
+// failure of the entry point that writes it.
+void LogLine(const char16_t* format, const char* name) noexcept {
+  try {
+    platform::GetEnv()->HostLogFormat(4, kLogTag, format, name);
+  } catch (...) {
+  }
+}
+
+void LogMessage(uint32_t level, const char* text) noexcept {
+  try {
+    platform::GetEnv()->HostLogText(level, kMessageTag, text);
+  } catch (...) {
+  }
+}
+
 // Entry and exit lines of the three logged entry points, for their whole scope.
 class LoggedCall {
  public:
-  explicit LoggedCall(const char* name) : name_(name) {
-    platform::GetEnv()->HostLogFormat(4, kLogTag, u"+++++ %S", name_);
-  }
+  explicit LoggedCall(const char* name) noexcept : name_(name) { LogLine(u"+++++ %S", name_); }
   ~LoggedCall() {
-    if (!silent_exit_) platform::GetEnv()->HostLogFormat(4, kLogTag, u"----- %S", name_);
+    if (!silent_exit_) LogLine(u"----- %S", name_);
   }
   void SkipExitLine() { silent_exit_ = true; }
 
@@ -31,15 +47,15 @@ class LoggedCall {
   bool silent_exit_ = false;
 };
 
-void LogMessage(uint32_t level, const char* text) {
-  platform::GetEnv()->HostLogText(level, kMessageTag, text);
-}
-
 // The once-only start-up. The restores run before the settings are read, so
-// they see saving and tracing off; their results are not examined.
-void StartUp() {
-  MakeSessionFilePath(0, g_server_session_path);
-  MakeSessionFilePath(1, g_client_session_path);
+// they see saving and tracing off; no step's result is examined, and a step
+// that fails (for want of memory, say) does not keep the next from running.
+void StartUp() noexcept {
+  try {
+    MakeSessionFilePath(0, g_server_session_path);
+    MakeSessionFilePath(1, g_client_session_path);
+  } catch (...) {
+  }
   tvr_restore_client_session();
   tvr_restore_server_session();
   ReadSettings();
@@ -49,7 +65,7 @@ void StartUp() {
 
 }  // namespace
 
-uint32_t InitializeModule(ICore* core) {
+uint32_t InitializeModule(ICore* core) noexcept {
   LoggedCall call("Initialize");
   if (core == nullptr) {
     LogMessage(1, "giving a NULL ICore! which means Extension Core has a huge bug");
@@ -59,7 +75,7 @@ uint32_t InitializeModule(ICore* core) {
   return 1;
 }
 
-void RunProfileCommand(const char16_t* name, uint32_t argument, void* output) {
+void RunProfileCommand(const char16_t* name, uint32_t argument, void* output) noexcept {
   LoggedCall call("CallProfileCommand");
   if (name == nullptr || name[0] == 0) {
     LogMessage(1, "call profile command but no function name!");
@@ -75,7 +91,7 @@ void RunProfileCommand(const char16_t* name, uint32_t argument, void* output) {
   }
 }
 
-void FillDdi(SessionDdi* table) {
+void FillDdi(SessionDdi* table) noexcept {
   LoggedCall call("FillDdi");
   if (table == nullptr) return;
   table->create_client_session = tvr_create_client_session;

@@ -14,7 +14,6 @@
 #include <string_view>
 
 #include "records/record_memory.h"
-#include "registry/registry.h"
 #include "text/wide.h"
 
 namespace obexses::persist {
@@ -165,13 +164,13 @@ struct Layout {
 };
 
 constexpr Layout kClientLayouts[] = {
-    {records::kProfileOpp, u"opp", kClientAttributes, kClientOppPart, kClientTail},
-    {records::kProfileFtp, u"ftp", kClientAttributes, kClientFtpPart, kClientTail},
+    {OBEXSES_PROFILE_OPP, u"opp", kClientAttributes, kClientOppPart, kClientTail},
+    {OBEXSES_PROFILE_FTP, u"ftp", kClientAttributes, kClientFtpPart, kClientTail},
 };
 
 constexpr Layout kServerLayouts[] = {
-    {records::kProfileOpp, u"opp", kServerAttributes, kServerOppPart, kServerTail},
-    {records::kProfileFtp, u"ftp", kServerAttributes, kServerFtpPart, kServerTail},
+    {OBEXSES_PROFILE_OPP, u"opp", kServerAttributes, kServerOppPart, kServerTail},
+    {OBEXSES_PROFILE_FTP, u"ftp", kServerAttributes, kServerFtpPart, kServerTail},
 };
 
 const Layout* LayoutFor(std::span<const Layout> layouts, uint32_t profile) {
@@ -435,7 +434,6 @@ Record* ReadSession(xml::CXMLElement* element, std::span<const Layout> layouts,
 }  // namespace
 
 int WriteClientSession(SessionText* stream, const ClientSession* record) {
-  if (!IsLiveSession(record)) return 0;
   const Layout* layout = LayoutFor(kClientLayouts, record->profile_id);
   if (layout != nullptr) WriteSession(stream, reinterpret_cast<const uint8_t*>(record), *layout);
   return 1;

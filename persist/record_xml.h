@@ -1,16 +1,16 @@
 // Session records as session elements of the session files.
 #pragma once
 
+#include "obexses/client_session.h"
+#include "obexses/server_session.h"
 #include "persist/value_codec.h"
-#include "records/client_session.h"
-#include "records/server_session.h"
 #include "xml/xml_reader.h"
 
 namespace obexses::persist {
 
-// Appends the record's session element. 0 (nothing written) when the record
-// is not live; 1 otherwise, also for an unknown profile, which writes nothing.
-// Throws std::bad_alloc when memory runs out (the text is then incomplete).
+// Appends the record's session element; nothing for an unknown profile.
+// Returns 1. Throws std::bad_alloc when memory runs out (the text is then
+// incomplete).
 int WriteClientSession(SessionText* stream, const ClientSession* record);
 // A new record built from a parsed session element, or null when its
 // profile_type is missing or not "ftp" or "opp", or disagrees with its
@@ -19,8 +19,6 @@ int WriteClientSession(SessionText* stream, const ClientSession* record);
 // memory runs out, leaving nothing allocated.
 ClientSession* ReadClientSession(xml::CXMLElement* element);
 
-// Appends the record's session element; nothing for an unknown profile.
-// Returns 1. Throws std::bad_alloc as WriteClientSession does.
 int WriteServerSession(SessionText* stream, const ServerSession* record);
 // As ReadClientSession, for a server session element.
 ServerSession* ReadServerSession(xml::CXMLElement* element);

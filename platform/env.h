@@ -10,9 +10,7 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
-#include <vector>
 
 namespace obexses::platform {
 
@@ -120,40 +118,5 @@ Env* GetEnv();
 // Installs env (null restores the default). Not synchronised with running
 // services: install before calling the module from other threads.
 void SetEnv(Env* env);
-
-// A host's view of a loadable library (obexsesctl and the load tests).
-class Library {
- public:
-  virtual ~Library() = default;
-  static std::unique_ptr<Library> Open(const std::string& path, std::string* error);
-  virtual void* Symbol(const char* name) = 0;
-};
-
-// The platform's file name of a shared library: "libNAME.so", "NAME.dll".
-std::string SharedLibraryName(const std::string& stem);
-
-// Path of the running executable, and running another program to completion.
-std::string ExecutablePath();
-int RunProgram(const std::vector<std::string>& argv);
-// Sets a variable of the process environment.
-void SetProcessVariable(const std::string& name, const std::string& value);
-// Makes a fresh private folder under the system's temporary folder.
-bool MakeTemporaryFolder(std::string* path);
-
-// For hosts that stage the library's surroundings (obexsesctl, the host
-// tests), for libraries loaded from now on in this process and the programs
-// it starts.
-//
-// Asks for folder as the application-data folder and returns the one the
-// library will use: folder itself where a process can choose it (POSIX:
-// XDG_DATA_HOME), else the user's own (Windows: the shell's folder, which one
-// process cannot move).
-std::string UseAppDataFolder(const std::string& folder);
-// Makes the settings in a .reg file (the registry export format) the machine
-// settings. POSIX: OBEXSES_REGISTRY names the file. Windows: the registry key
-// HKEY_LOCAL_MACHINE\Software\Velmora\Brindleway is replaced with the file's
-// contents (reg.exe import), for the whole machine; an empty reg_file only
-// removes the key. False when that fails.
-bool UseMachineSettings(const std::string& reg_file);
 
 }  // namespace obexses::platform

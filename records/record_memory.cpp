@@ -8,14 +8,14 @@ namespace obexses::records {
 namespace {
 
 size_t ClientRecordSize(uint32_t profile) {
-  if (profile == kProfileOpp) return sizeof(OppClientSession);
-  if (profile == kProfileFtp) return sizeof(FtpClientSession);
+  if (profile == OBEXSES_PROFILE_OPP) return sizeof(OppClientSession);
+  if (profile == OBEXSES_PROFILE_FTP) return sizeof(FtpClientSession);
   return 0;
 }
 
 size_t ServerRecordSize(uint32_t profile) {
-  if (profile == kProfileOpp) return sizeof(OppServerSession);
-  if (profile == kProfileFtp) return sizeof(FtpServerSession);
+  if (profile == OBEXSES_PROFILE_OPP) return sizeof(OppServerSession);
+  if (profile == OBEXSES_PROFILE_FTP) return sizeof(FtpServerSession);
   return 0;
 }
 
@@ -60,21 +60,21 @@ ServerSession* NewServerRecord(uint32_t profile) {
   return record;
 }
 
-void DeleteClientRecord(ClientSession* record) {
+void DeleteClientRecord(ClientSession* record) noexcept {
   ::operator delete(record);
 }
-void DeleteServerRecord(ServerSession* record) {
+void DeleteServerRecord(ServerSession* record) noexcept {
   ::operator delete(record);
 }
 
-void DeleteClientRecordDeep(ClientSession* record) {
+void DeleteClientRecordDeep(ClientSession* record) noexcept {
   if (record == nullptr) return;
   FreeResumeBuffers(record);
-  if (record->profile_id == kProfileFtp) FreeRequestNodes(AsFtp(record));
+  if (record->profile_id == OBEXSES_PROFILE_FTP) FreeRequestNodes(AsFtp(record));
   DeleteClientRecord(record);
 }
 
-void DeleteServerRecordDeep(ServerSession* record) {
+void DeleteServerRecordDeep(ServerSession* record) noexcept {
   if (record == nullptr) return;
   FreeResumeBuffers(record);
   DeleteServerRecord(record);

@@ -4,14 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
-#include "records/client_session.h"
-#include "records/server_session.h"
+#include "obexses/client_session.h"
+#include "obexses/server_session.h"
 
 namespace obexses::records {
-
-inline constexpr uint32_t kProfileOpp = 0x1105;
-inline constexpr uint32_t kProfileFtp = 0x1106;
 
 // A zero-filled record of the profile's size with profile_id set, or null for
 // an unknown profile or when memory runs out.
@@ -19,12 +17,29 @@ ClientSession* NewClientRecord(uint32_t profile);
 ServerSession* NewServerRecord(uint32_t profile);
 
 // Releases the record block alone: buffers and nodes belong to whoever holds them.
-void DeleteClientRecord(ClientSession* record);
-void DeleteServerRecord(ServerSession* record);
+void DeleteClientRecord(ClientSession* record) noexcept;
+void DeleteServerRecord(ServerSession* record) noexcept;
 
 // Releases the record with its resume buffers (and, for FTP, its request nodes).
-void DeleteClientRecordDeep(ClientSession* record);
-void DeleteServerRecordDeep(ServerSession* record);
+void DeleteClientRecordDeep(ClientSession* record) noexcept;
+void DeleteServerRecordDeep(ServerSession* record) noexcept;
+
+// Owners of a record not yet handed over: the plain ones release the block
+// alone, the deep ones its buffers and request nodes too.
+struct ClientRecordDeleter {
+  void operator()(ClientSession* record) const noexcept { DeleteClientRecord(record); }
+};
+struct ServerRecordDeleter {
+  void operator()(ServerSession* record) const noexcept { DeleteServerRecord(record); }
+};
+struct ClientRecordDeepDeleter {
+  void operator()(ClientSession* record) const noexcept { DeleteClientRecordDeep(record); }
+};
+struct ServerRecordDeepDeleter {
+  void operator()(ServerSession* record) const noexcept { DeleteServerRecordDeep(record); }
+};
+using ClientRecordPtr = std::unique_ptr<ClientSession, ClientRecordDeleter>;
+using ServerRecordPtr = std::unique_ptr<ServerSession, ServerRecordDeleter>;
 
 inline OppClientSession* AsOpp(ClientSession* r) {
   return reinterpret_cast<OppClientSession*>(r);

@@ -1,108 +1,91 @@
 // Client services of the table: create, destroy, save, find, resume, enumerate.
-#include <algorithm>
 #include <cstring>
-#include <new>
 
-#include "module/state.h"
-#include "persist/session_files.h"
 #include "platform/env.h"
 #include "records/record_memory.h"
+#include "records/record_paths.h"
 #include "registry/registry.h"
 #include "registry/registry_internal.h"
 #include "settings/settings.h"
 
 namespace obexses {
-namespace {
 
-bool IsKnownProfile(uint32_t profile) {
-  return profile == records::kProfileOpp || profile == records::kProfileFtp;
-}
-
-}  // namespace
-
-void AppendClientRecord(ClientSession* record) {
-  SessionGuard lock(g_session_lock);
-  g_client_sessions.push_back(record);
-}
-
-void RemoveClientRecord(const ClientSession* record) {
-  SessionGuard lock(g_session_lock);
-  auto it = std::find(g_client_sessions.begin(), g_client_sessions.end(), record);
-  if (it != g_client_sessions.end()) g_client_sessions.erase(it);
-}
-
-ClientSession* tvr_create_client_session(uint32_t profile) {
-  ClientSession* record = records::NewClientRecord(profile);
+ClientSession* tvr_create_client_session(uint32_t profile) noexcept try {
+  records::ClientRecordPtr record(records::NewClientRecord(profile));
   if (record == nullptr) return nullptr;
   record->create_time_stamp = platform::GetEnv()->NowSeconds();
-  try {
-    AppendClientRecord(record);
-  } catch (const std::bad_alloc&) {
-    records::DeleteClientRecord(record);
-    return nullptr;
+  {
+    SessionGuard lock(g_session_lock);
+    Hold(record.get());
   }
   DebugTrace(3,
-             profile == records::kProfileOpp ? u"create opp client session success %p\n"
-                                             : u"create ftp client session success %p\n",
-             record);
+             profile == OBEXSES_PROFILE_OPP ? u"create opp client session success %p\n"
+                                            : u"create ftp client session success %p\n",
+             record.get());
   try {
-    RegisterLiveSession(record);
-  } catch (const std::bad_alloc&) {
-    RemoveClientRecord(record);
-    records::DeleteClientRecord(record);
-    return nullptr;
+    RegisterLiveSession(record.get());
+  } catch (...) {
+    SessionGuard lock(g_session_lock);
+    Release(record.get());
+    throw;
   }
-  return record;
+  return record.release();
+} catch (...) {
+  return nullptr;
 }
 
-int32_t tvr_destroy_client_session(ClientSession* record) {
+int32_t tvr_destroy_client_session(ClientSession* record) noexcept try {
   if (record == nullptr) return 0;
   bool was_saved = false;
   {
     SessionGuard lock(g_session_lock);
     if (!IsLiveSession(record)) return 0;
-    was_saved = UnsaveRecord(g_saved_client_sessions, record);
-    const std::u16string key = ClientRecordKey(record);
+    const ClientKeyText key = ClientRecordKey(record);
+    was_saved = Release(record);
     DebugTrace(3,
                was_saved ? u"destroy one client session: %s %p\n"
                          : u"destroy one client session:no found %s %p\n",
                key, record);
-    RemoveClientRecord(record);
     UnregisterLiveSession(record);
     records::DeleteClientRecord(record);
   }
   if (was_saved) tvr_store_client_session();
   return 1;
+} catch (...) {
+  return 0;
 }
 
-int32_t tvr_save_client_session(ClientSession* record) {
+int32_t tvr_save_client_session(ClientSession* record) noexcept try {
   if (record == nullptr) return 0;
   {
     SessionGuard lock(g_session_lock);
     if (!IsLiveSession(record)) return 0;
     if (record->file_name[0] == 0) return 1;
-    char16_t path[kPathUnits] = {};
-    ClientTransferFilePath(record, path);
+    char16_t path[OBEXSES_NAME_UNITS] = {};
+    records::ClientTransferFilePath(record, path);
     record->FO_timeStamp = FileStampOf(path);
-    std::u16string key = ClientRecordKey(record);
+    const ClientKeyText key = ClientRecordKey(record);
     DebugTrace(3, u"save one client session: %s %p \n", key, record);
     if (key.empty()) return 0;
-    SaveUnderKey(g_saved_client_sessions, record, std::move(key),
+    SaveUnderKey(record, std::u16string(key.view()),
                  u"client session[%p] already saved, you are saving it again! \n");
+    record->resumed = 0;
   }
   return tvr_store_client_session();
+} catch (...) {
+  return 0;
 }
 
 ClientSession* tvr_find_client_session(const uint8_t* address, const char16_t* name,
-                                       uint32_t profile) {
+                                       uint32_t profile) noexcept try {
   if (address == nullptr || name == nullptr || name[0] == 0) return nullptr;
   ClientSession* found = nullptr;
-  std::u16string key;
+  ClientKeyText key;
   {
     SessionGuard lock(g_session_lock);
-    key = BuildClientKey(address, name, profile);
+    key = ClientKeyOf(address, name, profile);
     if (!key.empty()) {
-      auto it = g_saved_client_sessions.find(key);
+      auto it = g_saved_client_sessions.find(std::u16string(key.view()));
       if (it != g_saved_client_sessions.end()) found = it->second;
     }
   }
@@ -112,26 +95,30 @@ ClientSession* tvr_find_client_session(const uint8_t* address, const char16_t* n
     DebugTrace(3, u"find client:no found %s\n", key);
   }
   return found;
+} catch (...) {
+  return nullptr;
 }
 
-int32_t tvr_resume_client_session(ClientSession* record) {
+int32_t tvr_resume_client_session(ClientSession* record) noexcept try {
   int32_t result = 0;
-  std::u16string key;
+  ClientKeyText key;
   {
     SessionGuard lock(g_session_lock);
     if (!IsLiveSession(record)) return 0;
     key = ClientRecordKey(record);
-    if (IsKnownProfile(record->profile_id)) {
+    if (record->profile_id == OBEXSES_PROFILE_OPP || record->profile_id == OBEXSES_PROFILE_FTP) {
       record->resumed = 1;
       result = 1;
     }
   }
   DebugTrace(3, u"resume client session:%s %p\n", key, record);
   return result;
+} catch (...) {
+  return 0;
 }
 
 int32_t tvr_enum_client_session(const uint8_t* address, uint32_t profile, SessionCallback callback,
-                                void* context) {
+                                void* context) noexcept try {
   if (callback == nullptr || address == nullptr) return 0;
   ClientMap snapshot = MakeClientMap();
   {
@@ -145,6 +132,8 @@ int32_t tvr_enum_client_session(const uint8_t* address, uint32_t profile, Sessio
   // Called without any lock: a callback may call any service.
   for (const auto& entry : snapshot) callback(entry.second, context);
   return 1;
+} catch (...) {
+  return 0;
 }
 
 }  // namespace obexses

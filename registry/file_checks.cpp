@@ -1,30 +1,15 @@
-// Path rules of the session records and the checks of slots 16 to 21: is the
-// file missing or rewritten since the last save, and how large is it.
-#include "module/state.h"
+// The checks of slots 16 to 21: is the session's file missing or rewritten
+// since the last save, and how large is it.
 #include "platform/env.h"
-#include "records/record_memory.h"
+#include "records/record_paths.h"
 #include "registry/registry.h"
 #include "registry/registry_internal.h"
-#include "text/wide.h"
 
 namespace obexses {
 namespace {
 
-using records::AsFtp;
-using records::AsOpp;
-using records::kProfileFtp;
-using records::kProfileOpp;
-
-std::u16string_view Field(const char16_t* array) {
-  return text::FixedView(array, OBEXSES_NAME_UNITS);
-}
-
-// folder, a backslash, name; each piece only as far as it fits.
-void JoinPath(char16_t* buffer, const char16_t* folder, const char16_t* name) {
-  text::AppendBounded(buffer, kPathUnits, Field(folder));
-  text::AppendBounded(buffer, kPathUnits, u"\\");
-  text::AppendBounded(buffer, kPathUnits, Field(name));
-}
+using ClientRule = void (*)(const ClientSession*, char16_t*);
+using ServerRule = void (*)(const ServerSession*, char16_t*);
 
 uint32_t ChangedAgainst(const char16_t* path, uint32_t stamp) {
   if (path[0] == 0) return 0;
@@ -44,9 +29,6 @@ uint32_t SizeOf(const char16_t* path) {
   return static_cast<uint32_t>(attributes.size);
 }
 
-using ClientRule = void (*)(const ClientSession*, char16_t*);
-using ServerRule = void (*)(const ServerSession*, char16_t*);
-
 // The record is read under the session lock, so that a concurrent destroy
 // cannot free it between the live test and the read.
 bool ClientPathAndStamp(ClientSession* record, ClientRule rule, char16_t* path, uint32_t* stamp) {
@@ -59,7 +41,7 @@ bool ClientPathAndStamp(ClientSession* record, ClientRule rule, char16_t* path, 
 }
 
 uint32_t ClientChanged(ClientSession* record, ClientRule rule) {
-  char16_t path[kPathUnits] = {};
+  char16_t path[OBEXSES_NAME_UNITS] = {};
   uint32_t stamp = 0;
   if (!ClientPathAndStamp(record, rule, path, &stamp)) return 0;
   return ChangedAgainst(path, stamp);
@@ -67,49 +49,12 @@ uint32_t ClientChanged(ClientSession* record, ClientRule rule) {
 
 uint32_t ServerChanged(ServerSession* record, ServerRule rule) {
   if (record == nullptr) return 0;
-  char16_t path[kPathUnits] = {};
+  char16_t path[OBEXSES_NAME_UNITS] = {};
   rule(record, path);
   return ChangedAgainst(path, record->FO_timeStamp);
 }
 
 }  // namespace
-
-void ClientFilePath(const ClientSession* record, char16_t* buffer) {
-  if (!IsLiveSession(record) || record->profile_id != kProfileFtp) return;
-  if (record->file_name[0] == u'\\') return;
-  text::CopyBounded(buffer, kPathUnits, Field(record->file_name));
-}
-
-void ClientTransferFilePath(const ClientSession* record, char16_t* buffer) {
-  if (!IsLiveSession(record)) return;
-  if (record->profile_id == kProfileFtp) {
-    const FtpClientSession* ftp = AsFtp(record);
-    if (record->file_name[0] != u'\\') {
-      text::CopyBounded(buffer, kPathUnits, Field(record->file_name));
-    } else {
-      JoinPath(buffer, ftp->m_bstrClientDirectory, ftp->m_bstrCurrentTxName);
-    }
-  } else if (record->profile_id == kProfileOpp) {
-    text::CopyBounded(buffer, kPathUnits, Field(AsOpp(record)->internalObjectName));
-  }
-}
-
-void ServerFilePath(const ServerSession* record, char16_t* buffer) {
-  if (record->profile_id == kProfileFtp) {
-    if (AsFtp(record)->m_ucCurrentTxType == 1) return;
-    JoinPath(buffer, AsFtp(record)->m_bstrCurrentDirectory, AsFtp(record)->m_bstrCurrentTxName);
-  } else if (record->profile_id == kProfileOpp) {
-    JoinPath(buffer, AsOpp(record)->m_szInboxpath, AsOpp(record)->internalObjectName);
-  }
-}
-
-void ServerTransferFilePath(const ServerSession* record, char16_t* buffer) {
-  if (record->profile_id == kProfileFtp) {
-    JoinPath(buffer, AsFtp(record)->m_bstrCurrentDirectory, AsFtp(record)->m_bstrCurrentTxName);
-  } else if (record->profile_id == kProfileOpp) {
-    JoinPath(buffer, AsOpp(record)->m_szInboxpath, AsOpp(record)->internalObjectName);
-  }
-}
 
 uint32_t FileStampOf(const char16_t* path) {
   platform::FileAttributes attributes;
@@ -117,34 +62,46 @@ uint32_t FileStampOf(const char16_t* path) {
   return static_cast<uint32_t>(attributes.last_write_time);
 }
 
-uint32_t tvr_client_file_changed(ClientSession* record) {
-  return ClientChanged(record, ClientFilePath);
+uint32_t tvr_client_file_changed(ClientSession* record) noexcept try {
+  return ClientChanged(record, records::ClientFilePath);
+} catch (...) {
+  return 0;
 }
 
-uint32_t tvr_server_file_changed(ServerSession* record) {
-  return ServerChanged(record, ServerFilePath);
+uint32_t tvr_server_file_changed(ServerSession* record) noexcept try {
+  return ServerChanged(record, records::ServerFilePath);
+} catch (...) {
+  return 0;
 }
 
-uint32_t tvr_client_transfer_file_changed(ClientSession* record) {
-  return ClientChanged(record, ClientTransferFilePath);
+uint32_t tvr_client_transfer_file_changed(ClientSession* record) noexcept try {
+  return ClientChanged(record, records::ClientTransferFilePath);
+} catch (...) {
+  return 0;
 }
 
-uint32_t tvr_server_transfer_file_changed(ServerSession* record) {
-  return ServerChanged(record, ServerTransferFilePath);
+uint32_t tvr_server_transfer_file_changed(ServerSession* record) noexcept try {
+  return ServerChanged(record, records::ServerTransferFilePath);
+} catch (...) {
+  return 0;
 }
 
-uint32_t tvr_client_file_size(ClientSession* record) {
-  char16_t path[kPathUnits] = {};
+uint32_t tvr_client_file_size(ClientSession* record) noexcept try {
+  char16_t path[OBEXSES_NAME_UNITS] = {};
   uint32_t stamp = 0;
-  if (!ClientPathAndStamp(record, ClientFilePath, path, &stamp)) return 0;
+  if (!ClientPathAndStamp(record, records::ClientFilePath, path, &stamp)) return 0;
   return SizeOf(path);
+} catch (...) {
+  return 0;
 }
 
-uint32_t tvr_server_file_size(ServerSession* record) {
+uint32_t tvr_server_file_size(ServerSession* record) noexcept try {
   if (record == nullptr) return 0;
-  char16_t path[kPathUnits] = {};
-  ServerFilePath(record, path);
+  char16_t path[OBEXSES_NAME_UNITS] = {};
+  records::ServerFilePath(record, path);
   return SizeOf(path);
+} catch (...) {
+  return 0;
 }
 
 }  // namespace obexses

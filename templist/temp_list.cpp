@@ -16,11 +16,10 @@ namespace {
 
 constexpr std::u16string_view kFolderName = u"\\Velmora";
 constexpr char16_t kListName[] = u"tmp_lst";
-constexpr uint32_t kProfileOpp = records::kProfileOpp;
 
 // Lines are read into a buffer of the path's size, so one read takes at most
 // one unit less.
-constexpr size_t kMaxReadUnits = kTempPathUnits - 1;
+constexpr size_t kMaxReadUnits = OBEXSES_NAME_UNITS - 1;
 
 // "<app data>\Velmora\tmp_lst" into list_path, creating the Velmora folder on
 // the way. Without an application-data folder, or when the path would not
@@ -34,13 +33,13 @@ bool MakeListPath(char16_t* list_path) {
   }
   const size_t length =
       base.size() + kFolderName.size() + 1 + std::u16string_view(kListName).size();
-  if (length >= kTempPathUnits) return false;
-  char16_t folder[kTempPathUnits] = {};
-  text::CopyBounded(folder, kTempPathUnits, base);
-  text::AppendBounded(folder, kTempPathUnits, kFolderName);
+  if (length >= OBEXSES_NAME_UNITS) return false;
+  char16_t folder[OBEXSES_NAME_UNITS] = {};
+  text::CopyBounded(folder, OBEXSES_NAME_UNITS, base);
+  text::AppendBounded(folder, OBEXSES_NAME_UNITS, kFolderName);
   env->CreateFolder(folder);  // it may exist already
-  text::FormatBounded(list_path, kTempPathUnits, u"%s\\%s", static_cast<const char16_t*>(folder),
-                      kListName);
+  text::FormatBounded(list_path, OBEXSES_NAME_UNITS, u"%s\\%s",
+                      static_cast<const char16_t*>(folder), kListName);
   return true;
 }
 
@@ -64,14 +63,14 @@ void ReadEntries(std::u16string_view text, TempFileList* list) {
   while (!text.empty()) {
     const size_t length = NextReadLength(text);
     auto entry = std::make_unique<TempFileEntry>();  // zeroed
-    text::CopyBounded(entry->m_szPath, kTempPathUnits, LineOfRead(text.substr(0, length)));
+    text::CopyBounded(entry->m_szPath, OBEXSES_NAME_UNITS, LineOfRead(text.substr(0, length)));
     list->push_back(std::move(entry));
     text.remove_prefix(length);
   }
 }
 
 std::u16string_view PathOf(const TempFileEntry& entry) {
-  return text::FixedView(entry.m_szPath, kTempPathUnits);
+  return text::FixedView(entry.m_szPath, OBEXSES_NAME_UNITS);
 }
 
 // Deletes the files of the entries that are not kept and releases those
@@ -104,7 +103,7 @@ void RewriteList(const char16_t* list_path, TempFileList* list) {
 }
 
 void CleanList() {
-  char16_t list_path[kTempPathUnits] = {};
+  char16_t list_path[OBEXSES_NAME_UNITS] = {};
   if (!MakeListPath(list_path)) return;
   platform::Env* env = platform::GetEnv();
   std::u16string text;
@@ -113,7 +112,7 @@ void CleanList() {
   ReadEntries(text, &list);
   env->RemoveFile(list_path);
   if (list.empty()) return;
-  tvr_enum_server_session(kProfileOpp, &MarkKeptTempFile, &list);
+  tvr_enum_server_session(OBEXSES_PROFILE_OPP, &MarkKeptTempFile, &list);
   if (DeleteUnkeptFiles(&list) == 0) return;
   RewriteList(list_path, &list);
 }
@@ -138,20 +137,21 @@ std::u16string_view FileNamePart(std::u16string_view path) {
 
 }  // namespace
 
-void CleanTempFileList() {
+void CleanTempFileList() noexcept {
   try {
     CleanList();
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
     // Out of memory: the clean-up stops where it is; start-up goes on.
   }
 }
 
-void MarkKeptTempFile(void* session, void* context) {
+void MarkKeptTempFile(void* session, void* context) noexcept {
   if (session == nullptr || context == nullptr) return;
   auto* list = static_cast<TempFileList*>(context);
   if (list->empty()) return;
   const OppServerSession* record = records::AsOpp(static_cast<const ServerSession*>(session));
-  const std::u16string_view object = text::FixedView(record->internalObjectName, kTempPathUnits);
+  const std::u16string_view object =
+      text::FixedView(record->internalObjectName, OBEXSES_NAME_UNITS);
   for (auto& slot : *list) {
     if (slot != nullptr && text::CompareAsciiNoCase(FileNamePart(PathOf(*slot)), object) == 0) {
       slot->m_bKeep = 1;

@@ -10,9 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "module/state.h"
 #include "records/record_memory.h"
 #include "registry/registry.h"
+#include "registry/state.h"
+#include "settings/settings.h"
 #include "tests/registry_helpers.h"
 
 namespace obexses::testing {

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "module/state.h"
-#include "persist/session_files.h"
 #include "platform/env.h"
 #include "records/record_memory.h"
 #include "registry/registry.h"
+#include "registry/state.h"
+#include "settings/settings.h"
 #include "tests/persist_samples.h"
 #include "tests/support/test_env.h"
 #include "text/wide.h"
@@ -87,11 +87,11 @@ class PersistFilesTest : public ::testing::Test, protected ModuleFixtureBase {
 
 // Saved records that are not live or of an unknown profile are left out.
 TEST_F(PersistFilesTest, StoreWritesTheFilesOnlyWhenSavingIsOn) {
-  UnregisterLiveSession(SavedClient(records::kProfileOpp, FillOppClient));
-  SavedClient(records::kProfileOpp, [](ClientSession* r) {
+  UnregisterLiveSession(SavedClient(OBEXSES_PROFILE_OPP, FillOppClient));
+  SavedClient(OBEXSES_PROFILE_OPP, [](ClientSession* r) {
     SetText(r->file_name, u"a.txt");
   })->profile_id = 0x1107;
-  SavedServer(records::kProfileFtp, FillFtpServer)->profile_id = 0;
+  SavedServer(OBEXSES_PROFILE_FTP, FillFtpServer)->profile_id = 0;
   WriteFile(ClientFile(), "old");
   WriteFile(ServerFile(), "old");
   g_debug_level = 3;
@@ -112,15 +112,15 @@ TEST_F(PersistFilesTest, StoreWritesTheFilesOnlyWhenSavingIsOn) {
 
 TEST_F(PersistFilesTest, SavedSessionsOfEachSideAndProfileAreWrittenExactly) {
   g_save_file = 1;
-  ClientSession* opp = SavedClient(records::kProfileOpp, FillOppClient);
+  ClientSession* opp = SavedClient(OBEXSES_PROFILE_OPP, FillOppClient);
   EXPECT_EQ(ReadFile(ClientFile()), FileBytes(u"client_session", OppClientElement()));
   // A destroy releases the record alone; its buffer is the profile module's.
   std::free(opp->ResumeParms_headerBuff);
   EXPECT_EQ(tvr_destroy_client_session(opp), 1);
-  SavedClient(records::kProfileFtp, FillFtpClient);
+  SavedClient(OBEXSES_PROFILE_FTP, FillFtpClient);
   EXPECT_EQ(ReadFile(ClientFile()), FileBytes(u"client_session", FtpClientElement()));
-  SavedServer(records::kProfileOpp, FillOppServer);
-  SavedServer(records::kProfileFtp, FillFtpServer);
+  SavedServer(OBEXSES_PROFILE_OPP, FillOppServer);
+  SavedServer(OBEXSES_PROFILE_FTP, FillFtpServer);
   const std::string file = ReadFile(ServerFile());
   const std::u16string opp_server = OppServerElement();
   const std::u16string ftp_server = FtpServerElement();
@@ -187,9 +187,9 @@ TEST_F(PersistFilesTest, FirstOfRepeatedKeysWinsAndKeylessSessionsGo) {
 
 TEST_F(PersistFilesTest, RestoreRewritesTheFileFromTheSetItReplaces) {
   // Saving is off: the saves file the records but write nothing.
-  ClientSession* old_client = SavedClient(records::kProfileOpp, FillOppClient);
-  ServerSession* old_server = SavedServer(records::kProfileOpp, FillOppServer);
-  ClientSession* unsaved = tvr_create_client_session(records::kProfileFtp);
+  ClientSession* old_client = SavedClient(OBEXSES_PROFILE_OPP, FillOppClient);
+  ServerSession* old_server = SavedServer(OBEXSES_PROFILE_OPP, FillOppServer);
+  ClientSession* unsaved = tvr_create_client_session(OBEXSES_PROFILE_FTP);
   // The replaced records are released alone: their buffers are the caller's.
   uint8_t* client_buffer = old_client->ResumeParms_headerBuff;
   uint8_t* server_buffer = old_server->ResumeParms_headerBuff;
@@ -206,11 +206,11 @@ TEST_F(PersistFilesTest, RestoreRewritesTheFileFromTheSetItReplaces) {
   EXPECT_EQ(ReadFile(ServerFile()), FileBytes(u"server_session", OppServerElement()));
   EXPECT_FALSE(IsLiveSession(old_client));
   EXPECT_EQ(tvr_save_client_session(old_client), 0);
-  EXPECT_EQ(tvr_find_client_session(kAddress, u"photo.jpg", records::kProfileOpp), nullptr);
-  ClientSession* found = tvr_find_client_session(kAddress, u"new.txt", records::kProfileOpp);
+  EXPECT_EQ(tvr_find_client_session(kAddress, u"photo.jpg", OBEXSES_PROFILE_OPP), nullptr);
+  ClientSession* found = tvr_find_client_session(kAddress, u"new.txt", OBEXSES_PROFILE_OPP);
   ASSERT_NE(found, nullptr);
   EXPECT_TRUE(IsLiveSession(found));
-  EXPECT_EQ(g_client_sessions, (ClientList{unsaved, found}));
+  EXPECT_EQ(g_client_sessions, (RecordList<ClientSession>{unsaved, found}));
   EXPECT_EQ(KeysOf(g_saved_server_sessions), Keys{u"server_ff000000000000000000000000000000"});
   EXPECT_EQ(g_server_sessions.size(), 1u);
   EXPECT_EQ(tvr_resume_server_session(old_server), 0);
@@ -224,12 +224,12 @@ TEST_F(PersistFilesTest, RestartFindsEverySessionByName) {
       u"<x>.txt",           u"say \"hi\".txt",         u"&lt;&amp;.txt",
       u"Tom & Jerry",       std::u16string(259, u'n'), std::u16string(259, u'\'')};
   g_save_file = 1;
-  SavedClient(records::kProfileOpp, FillOppClient);
-  SavedClient(records::kProfileFtp, FillFtpClient);
-  SavedServer(records::kProfileOpp, FillOppServer);
-  SavedServer(records::kProfileFtp, FillFtpServer);
+  SavedClient(OBEXSES_PROFILE_OPP, FillOppClient);
+  SavedClient(OBEXSES_PROFILE_FTP, FillFtpClient);
+  SavedServer(OBEXSES_PROFILE_OPP, FillOppServer);
+  SavedServer(OBEXSES_PROFILE_FTP, FillFtpServer);
   for (const auto& name : names) {
-    ClientSession* record = tvr_create_client_session(records::kProfileOpp);
+    ClientSession* record = tvr_create_client_session(OBEXSES_PROFILE_OPP);
     std::memcpy(record->bdaddr, kAddress, 6);
     SetText(record->file_name, name);
     record->ResumeParms_headerLen = 1000;
@@ -247,7 +247,7 @@ TEST_F(PersistFilesTest, RestartFindsEverySessionByName) {
   EXPECT_EQ(g_saved_client_sessions.size(), names.size() + 2);
   EXPECT_EQ(g_saved_server_sessions.size(), 2u);
   for (const auto& name : names) {
-    ClientSession* record = tvr_find_client_session(kAddress, name.c_str(), records::kProfileOpp);
+    ClientSession* record = tvr_find_client_session(kAddress, name.c_str(), OBEXSES_PROFILE_OPP);
     ASSERT_NE(record, nullptr) << text::ToUtf8(name);
     ASSERT_EQ(record->ResumeParms_headerLen, 1000);
     for (int i = 0; i < 1000; ++i) ASSERT_EQ(record->ResumeParms_headerBuff[i], i & 0xFF);

@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "module/state.h"
 #include "persist/record_xml.h"
 #include "persist/value_codec.h"
 #include "records/record_memory.h"
 #include "registry/registry.h"
+#include "registry/state.h"
+#include "settings/settings.h"
 #include "tests/persist_samples.h"
 #include "tests/support/test_env.h"
 #include "text/wide.h"
@@ -21,8 +22,6 @@
 namespace obexses::persist {
 namespace {
 
-using records::kProfileFtp;
-using records::kProfileOpp;
 using Requests = std::vector<std::pair<int, std::u16string>>;
 
 struct Range {
@@ -47,13 +46,13 @@ struct Layout {
 
 // clang-format off
 const Layout kLayouts[] = {
-    {"opp client", true, kProfileOpp, 3392, {198, 764, 1284, 1804, 2344, 2864},
+    {"opp client", true, OBEXSES_PROFILE_OPP, 3392, {198, 764, 1284, 1804, 2344, 2864},
      {{2324, 12}, {2337, 3}}},
-    {"ftp client", true, kProfileFtp, 3432, {198, 788, 1308, 1828, 2348, 2868},
+    {"ftp client", true, OBEXSES_PROFILE_FTP, 3432, {198, 788, 1308, 1828, 2348, 2868},
      {{772, 12}, {3404, 4}, {3408, 16}, {3424, 8}}},
-    {"opp server", false, kProfileOpp, 1848, {248, 790, 1310},
+    {"opp server", false, OBEXSES_PROFILE_OPP, 1848, {248, 790, 1310},
      {{770, 14}, {788, 2}, {1830, 2}, {1844, 4}}},
-    {"ftp server", false, kProfileFtp, 2912, {240, 776, 1296, 1816, 2376},
+    {"ftp server", false, OBEXSES_PROFILE_FTP, 2912, {240, 776, 1296, 1816, 2376},
      {{760, 8}, {769, 1}, {2344, 32}}},
 };
 // clang-format on
@@ -108,7 +107,7 @@ void ExpectStoredBytesEqual(const Record* written, const Record* read, const Lay
   std::vector<Range> not_stored = layout.client ? kClientHeadNotStored : kServerHeadNotStored;
   not_stored.insert(not_stored.end(), layout.part_not_stored.begin(), layout.part_not_stored.end());
   std::vector<Range> pointers = {{152, 8}, {168, 8}};
-  if (layout.client && layout.profile == kProfileFtp) pointers.push_back({3408, 16});
+  if (layout.client && layout.profile == OBEXSES_PROFILE_FTP) pointers.push_back({3408, 16});
   EXPECT_EQ(Masked(read, layout.size, pointers), Masked(written, layout.size, not_stored));
   const auto buffer = [](const uint8_t* block, uint16_t length) {
     return block != nullptr ? std::vector<uint8_t>(block, block + length) : std::vector<uint8_t>{};
@@ -187,7 +186,7 @@ TEST_F(PersistRecordsTest, EveryFieldOfTheFourLayoutsRoundTrips) {
     }
     ClientSession* record = NewLiveClient(layout.profile);
     FillEverything(record, layout);
-    if (layout.profile == kProfileFtp) {
+    if (layout.profile == OBEXSES_PROFILE_FTP) {
       records::ResetRequestList(records::AsFtp(record));
       for (uint8_t type : {0x00, 0x7F, 0xFF}) {
         records::AppendRequest(records::AsFtp(record), testing::Request(type, NastyText(type)));
@@ -196,7 +195,7 @@ TEST_F(PersistRecordsTest, EveryFieldOfTheFourLayoutsRoundTrips) {
     ClientSession* read = ReadClient(Written(record));
     ASSERT_NE(read, nullptr);
     ExpectStoredBytesEqual(record, read, layout);
-    if (layout.profile == kProfileFtp) {
+    if (layout.profile == OBEXSES_PROFILE_FTP) {
       EXPECT_EQ(RequestsOf(read), RequestsOf(record));
     }
   }
@@ -211,7 +210,7 @@ TEST_F(PersistRecordsTest, ChildOrderDoesNotMatter) {
   ClientSession* read = ReadClient(e.substr(0, body) + e.substr(common, end - common) +
                                    e.substr(body, common - body) + u"</session>");
   ASSERT_NE(read, nullptr);
-  ClientSession* model = NewLiveClient(kProfileFtp);
+  ClientSession* model = NewLiveClient(OBEXSES_PROFILE_FTP);
   testing::FillFtpClient(model);
   const std::vector<Range> pointers = {{152, 8}, {168, 8}, {3408, 16}};
   EXPECT_EQ(Masked(read, 3432, pointers), Masked(model, 3432, pointers));
@@ -225,7 +224,7 @@ TEST_F(PersistRecordsTest, MissingValuesStayZeroRepeatsAreIgnoredLongTextIsCut) 
       u"<m_szInboxpath>C:\\In</m_szInboxpath><pathName>" +
       std::u16string(300, u'n') + u"</pathName></session>");
   ASSERT_NE(read, nullptr);
-  ClientSession* model = NewLiveClient(kProfileOpp);
+  ClientSession* model = NewLiveClient(OBEXSES_PROFILE_OPP);
   testing::SetText(model->file_name, u"a.txt");
   records::AsOpp(model)->state = 7;
   testing::SetText(records::AsOpp(model)->m_szInboxpath, u"C:\\In");
@@ -252,13 +251,13 @@ TEST_F(PersistRecordsTest, ProfileTypeMustBeKnownAndAgreeWithProfileId) {
       u"<session profile_type=\"ftp\" profile_id=\"06110000\" session_id=\"0102030405060708\">"
       u"<m_szInboxpath>C:\\In</m_szInboxpath></session>");
   ASSERT_NE(ftp, nullptr);
-  ServerSession* model = NewServer(kProfileFtp);
+  ServerSession* model = NewServer(OBEXSES_PROFILE_FTP);
   for (int i = 0; i < 8; ++i) model->session_id[i] = static_cast<uint8_t>(i + 1);
   EXPECT_EQ(std::memcmp(ftp, model, 2912), 0);
 }
 
 TEST_F(PersistRecordsTest, RequestNodesFollowTheReqChildrenNotTheCount) {
-  ClientSession* fresh = NewLiveClient(kProfileFtp);  // head still two null pointers
+  ClientSession* fresh = NewLiveClient(OBEXSES_PROFILE_FTP);  // head still two null pointers
   const std::u16string empty = u"<m_reqList num=\"00000000\"></m_reqList>";
   EXPECT_NE(Written(fresh).find(empty), std::u16string::npos);
   records::ResetRequestList(records::AsFtp(fresh));
@@ -290,7 +289,7 @@ TEST_F(PersistRecordsTest, BufferLengthIsWhatWasRead) {
   EXPECT_EQ(read->ResumeParms_protoLen, 0);
   EXPECT_EQ(read->ResumeParms_protoBuff, nullptr);
   // A null buffer with a length is written as one zero byte, and read back so.
-  ClientSession* record = NewLiveClient(kProfileOpp);
+  ClientSession* record = NewLiveClient(OBEXSES_PROFILE_OPP);
   record->ResumeParms_headerLen = 2;
   const std::u16string text = Written(record);
   EXPECT_NE(text.find(u"<ResumeParms_headerLen>0200</ResumeParms_headerLen>"

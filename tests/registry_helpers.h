@@ -54,7 +54,7 @@ inline ServerSession* NewServer(uint32_t profile, uint8_t first, std::u16string_
   ServerSession* record = tvr_create_server_session(profile);
   std::copy_n(kSessionId, 16, record->GoepServer_sessionId);
   record->GoepServer_sessionId[0] = first;
-  if (profile == records::kProfileFtp) {
+  if (profile == OBEXSES_PROFILE_FTP) {
     SetText(records::AsFtp(record)->m_bstrCurrentDirectory, folder);
     SetText(records::AsFtp(record)->m_bstrCurrentTxName, name);
   } else {

@@ -11,9 +11,10 @@
 #include <chrono>
 #include <set>
 
-#include "module/state.h"
 #include "records/record_memory.h"
 #include "registry/registry.h"
+#include "registry/state.h"
+#include "settings/settings.h"
 #include "tests/registry_helpers.h"
 
 namespace obexses::testing {
@@ -81,8 +82,8 @@ TEST_F(RegistryTest, CreateGivesZeroedListedRecordsOfTheProfileSize) {
   expect_zeroed(ftp, 0x1106, sizeof(FtpClientSession));
   expect_zeroed(server_ftp, 0x1106, sizeof(FtpServerSession));
   expect_zeroed(server_opp, 0x1105, sizeof(OppServerSession));
-  EXPECT_EQ(g_client_sessions, (ClientList{opp, ftp}));
-  EXPECT_EQ(g_server_sessions, (ServerList{server_ftp, server_opp}));
+  EXPECT_EQ(g_client_sessions, (RecordList<ClientSession>{opp, ftp}));
+  EXPECT_EQ(g_server_sessions, (RecordList<ServerSession>{server_ftp, server_opp}));
   EXPECT_EQ(g_live_sessions.size(), 2u);  // server records are never live
   EXPECT_TRUE(IsLiveSession(opp) && IsLiveSession(ftp));
   EXPECT_EQ(env().trace_lines(),

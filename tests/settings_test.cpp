@@ -7,8 +7,8 @@
 #include <iterator>
 #include <string>
 
-#include "module/state.h"
 #include "platform/reg_file.h"
+#include "registry/state.h"
 #include "settings/settings.h"
 #include "tests/registry_helpers.h"
 #include "text/format.h"

@@ -9,10 +9,10 @@
 #include <fstream>
 
 #include "module/module.h"
-#include "module/state.h"
-#include "persist/session_files.h"
 #include "records/record_memory.h"
 #include "registry/registry.h"
+#include "registry/state.h"
+#include "settings/settings.h"
 #include "tests/persist_samples.h"
 #include "tests/registry_helpers.h"
 #include "text/wide.h"
@@ -103,8 +103,8 @@ class StartupTest : public ModuleFixtureBase, public ::testing::Test {
   void SaveSessionsAndListTemporaryFiles() {
     MakePaths();
     g_save_file = 1;
-    NewClient(records::kProfileOpp, kPhone, u"photo.jpg");
-    NewServer(records::kProfileOpp, 0, inbox().u16string(), u"Song.MP3");
+    NewClient(OBEXSES_PROFILE_OPP, kPhone, u"photo.jpg");
+    NewServer(OBEXSES_PROFILE_OPP, 0, inbox().u16string(), u"Song.MP3");
     fs::create_directories(inbox());
     WriteFile(inbox() / "song.mp3", "ID3");
     WriteFile(inbox() / "partial.tmp", "half");
@@ -133,7 +133,7 @@ TEST_F(StartupTest, RestartRestoresBothSidesThenReadsSettingsThenCleansUp) {
   EXPECT_EQ(ReadFile(sessions() / "ServerSession.xml"), FileBytes(u"server_session", u""));
 
   // Both sides are back, saved and (for the client) live.
-  ClientSession* client = tvr_find_client_session(kPhone, u"photo.jpg", records::kProfileOpp);
+  ClientSession* client = tvr_find_client_session(kPhone, u"photo.jpg", OBEXSES_PROFILE_OPP);
   ASSERT_NE(client, nullptr);
   EXPECT_TRUE(IsLiveSession(client));
   ASSERT_NE(tvr_find_server_session(kSessionId), nullptr);

@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "module/state.h"
 #include "platform/env.h"
 #include "records/record_memory.h"
 #include "registry/registry.h"
+#include "registry/state.h"
+#include "settings/settings.h"
 #include "templist/temp_list.h"
 #include "tests/registry_helpers.h"
 #include "text/wide.h"
@@ -46,7 +47,7 @@ class TempListTest : public ModuleFixtureBase, public ::testing::Test {
   ServerSession* NewSession(uint32_t profile, const std::string& object, bool save = true) {
     return NewServer(profile, next_id_++, u"", text::FromUtf8(object), save);
   }
-  void SaveOppSession(const std::string& object) { NewSession(records::kProfileOpp, object); }
+  void SaveOppSession(const std::string& object) { NewSession(OBEXSES_PROFILE_OPP, object); }
 
  private:
   uint8_t next_id_ = 1;
@@ -84,10 +85,11 @@ TEST_F(TempListTest, ListedFilesStayOnlyWhileASavedOppServerSessionNamesThem) {
     for (const auto& object : c.objects) SaveOppSession(object);
     // Neither an FTP session holding a.txt where an OPP one holds its object
     // name nor an unsaved OPP session keeps a file.
-    ServerSession* ftp = NewSession(records::kProfileFtp, "", false);
-    text::CopyBounded(records::AsFtp(ftp)->m_bstrCurrentTxName + 4, kTempPathUnits - 4, u"a.txt");
+    ServerSession* ftp = NewSession(OBEXSES_PROFILE_FTP, "", false);
+    text::CopyBounded(records::AsFtp(ftp)->m_bstrCurrentTxName + 4, OBEXSES_NAME_UNITS - 4,
+                      u"a.txt");
     ASSERT_EQ(tvr_save_server_session(ftp), 1);
-    NewSession(records::kProfileOpp, "a.txt", false);
+    NewSession(OBEXSES_PROFILE_OPP, "a.txt", false);
     g_debug_level = 3;
     env().clear_output();
     CleanTempFileList();
@@ -139,12 +141,12 @@ TEST_F(TempListTest, SkippedWithoutAppDataFolderOrListOrWhenTheListPathWouldNotF
 
 // Index of the entry that a session with this object name keeps, or -1.
 int KeptIndex(const std::u16string& object, const std::vector<std::u16string>& paths) {
-  ServerSession* record = records::NewServerRecord(records::kProfileOpp);
-  text::CopyBounded(records::AsOpp(record)->internalObjectName, kTempPathUnits, object);
+  ServerSession* record = records::NewServerRecord(OBEXSES_PROFILE_OPP);
+  text::CopyBounded(records::AsOpp(record)->internalObjectName, OBEXSES_NAME_UNITS, object);
   TempFileList list;
   for (const auto& path : paths) {
     list.push_back(std::make_unique<TempFileEntry>());
-    text::CopyBounded(list.back()->m_szPath, kTempPathUnits, path);
+    text::CopyBounded(list.back()->m_szPath, OBEXSES_NAME_UNITS, path);
   }
   MarkKeptTempFile(record, &list);
   MarkKeptTempFile(record, nullptr);

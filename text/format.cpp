@@ -18,8 +18,8 @@ class Sink {
       buffer_[used_++] = c;
     }
   }
-  void PutWide(const char16_t* s) {
-    while (*s != 0 && size() < limit_) Put(*s++);
+  void PutWide(const char16_t* s, size_t length) {
+    for (size_t i = 0; i < length && s[i] != 0 && size() < limit_; ++i) Put(s[i]);
   }
   // Narrow text is taken byte for byte (ASCII in every format of the module).
   void PutNarrow(const char* s) {
@@ -79,7 +79,7 @@ void PutNumber(Sink& sink, const Directive& directive, uint64_t magnitude, bool 
 void PutString(Sink& sink, const Directive& directive, const FormatArg& arg) {
   const bool wide_wanted = directive.conversion == u's';
   if (arg.kind() == FormatArg::Kind::kWide && wide_wanted) {
-    arg.wide() != nullptr ? sink.PutWide(arg.wide()) : sink.PutAscii("(null)");
+    arg.wide() != nullptr ? sink.PutWide(arg.wide(), arg.length()) : sink.PutAscii("(null)");
   } else if (arg.kind() == FormatArg::Kind::kNarrow && !wide_wanted) {
     arg.narrow() != nullptr ? sink.PutNarrow(arg.narrow()) : sink.PutAscii("(null)");
   } else if (arg.kind() == FormatArg::Kind::kPointer && arg.pointer() == nullptr) {

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace obexses::text {
 
@@ -19,7 +20,10 @@ class FormatArg {
   enum class Kind { kWide, kNarrow, kPointer, kSigned, kUnsigned };
 
   FormatArg(const char16_t* s) : kind_(Kind::kWide), wide_(s) {}
-  FormatArg(const std::u16string& s) : kind_(Kind::kWide), wide_(s.c_str()) {}
+  FormatArg(const std::u16string& s) : kind_(Kind::kWide), wide_(s.c_str()), length_(s.size()) {}
+  // A string that need not be terminated.
+  explicit FormatArg(std::u16string_view s)
+      : kind_(Kind::kWide), wide_(s.data()), length_(s.size()) {}
   FormatArg(const char* s) : kind_(Kind::kNarrow), narrow_(s) {}
   FormatArg(const void* p) : kind_(Kind::kPointer), pointer_(p) {}
   FormatArg(std::nullptr_t) : kind_(Kind::kPointer), pointer_(nullptr) {}
@@ -32,6 +36,8 @@ class FormatArg {
 
   Kind kind() const { return kind_; }
   const char16_t* wide() const { return wide_; }
+  // Units of a wide string, or SIZE_MAX when it ends at its terminator.
+  size_t length() const { return length_; }
   const char* narrow() const { return narrow_; }
   const void* pointer() const { return pointer_; }
   int64_t as_signed() const { return kind_ == Kind::kSigned ? signed_ : int64_t(unsigned_); }
@@ -46,6 +52,7 @@ class FormatArg {
     int64_t signed_;
     uint64_t unsigned_;
   };
+  size_t length_ = SIZE_MAX;
 };
 
 // Appends the formatted text to out, stopping once out holds limit units.

@@ -7,10 +7,11 @@
  * (char16_t here, the same thing as wchar_t on Windows).
  *
  * The record layouts that the services hand out are in
- * records/client_session.h and records/server_session.h. */
+ * obexses/client_session.h and obexses/server_session.h. */
 #ifndef OBEXSES_OBEXSES_H_
 #define OBEXSES_OBEXSES_H_
 
+#include <stddef.h>
 #include <stdint.h>
 #ifndef __cplusplus
 #include <uchar.h>
@@ -32,8 +33,21 @@ typedef struct ICore ICore;
 typedef struct ClientSession ClientSession;
 typedef struct ServerSession ServerSession;
 
+/* Profile ids: the Bluetooth service classes of Object Push and File Transfer. */
 #define OBEXSES_PROFILE_OPP 0x1105u
 #define OBEXSES_PROFILE_FTP 0x1106u
+
+/* Wide units of every name and path in a record, terminator included. */
+#define OBEXSES_NAME_UNITS 260
+
+/* Compile-time checks of the record layouts, for C11 and C++ alike. */
+#ifdef __cplusplus
+#define OBEXSES_STATIC_ASSERT(condition, message) static_assert(condition, message)
+#else
+#define OBEXSES_STATIC_ASSERT(condition, message) _Static_assert(condition, message)
+#endif
+#define OBEXSES_PIN(type, field, offset) \
+  OBEXSES_STATIC_ASSERT(offsetof(type, field) == (offset), #type "." #field " lies at " #offset)
 
 /* Called once per saved session by the enumerate services (slots 14, 15). */
 typedef void(OBEXSES_CALL* SessionCallback)(void* record, void* context);
@@ -82,14 +96,25 @@ uint32_t OBEXSES_CALL DoResume(void);
 uint32_t OBEXSES_CALL DoSuspend(void);
 uint32_t OBEXSES_CALL IsBusy(void);
 
-/* Function-pointer types a host uses after looking the exports up by name. */
+/* Function-pointer types of the ten exports, for a host that looks them up by
+ * name (GetProcAddress, dlsym). */
 typedef uint32_t(OBEXSES_CALL* InitializeFn)(ICore* core);
+typedef uint32_t(OBEXSES_CALL* UnInitializeFn)(void);
+typedef void(OBEXSES_CALL* CallInitProfilesFn)(void);
+typedef void(OBEXSES_CALL* CallUninitProfilesFn)(void);
+typedef void(OBEXSES_CALL* CallProfileEventFn)(void);
 typedef void(OBEXSES_CALL* CallProfileCommandFn)(const char16_t* name, uint32_t argument,
                                                  void* output);
+typedef uint32_t(OBEXSES_CALL* DoRemoteDeviceChangedFn)(void);
+typedef uint32_t(OBEXSES_CALL* DoResumeFn)(void);
+typedef uint32_t(OBEXSES_CALL* DoSuspendFn)(void);
+typedef uint32_t(OBEXSES_CALL* IsBusyFn)(void);
+
+OBEXSES_STATIC_ASSERT(sizeof(SessionDdi) == OBEXSES_DDI_SLOTS * sizeof(void*),
+                      "22 slots, no padding");
 
 #ifdef __cplusplus
 } /* extern "C" */
-static_assert(sizeof(SessionDdi) == OBEXSES_DDI_SLOTS * sizeof(void*), "22 slots, no padding");
 #endif
 
 #endif /* OBEXSES_OBEXSES_H_ */

@@ -1,4 +1,5 @@
 #include "tests/host/host_probe.h"
+#include "host/host.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,7 @@ int RunScenario(const std::string& name) {
   auto it = Scenarios().find(name);
   if (it == Scenarios().end()) return 101;
   std::string error;
-  auto library = platform::Library::Open(OBEXSES_LIBRARY, &error);
+  auto library = host::Library::Open(OBEXSES_LIBRARY, &error);
   if (!library) {
     std::fprintf(stderr, "cannot load the library: %s\n", error.c_str());
     return 100;
@@ -42,7 +43,7 @@ bool RegisterScenario(const std::string& name, Scenario scenario) {
 }
 
 int RunInChild(const std::string& name) {
-  return platform::RunProgram({platform::ExecutablePath(), "--probe", name});
+  return host::RunProgram({host::ExecutablePath(), "--probe", name});
 }
 
 }  // namespace obexses::host_test

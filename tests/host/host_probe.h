@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 
+#include "host/host.h"
 #include "obexses/obexses.h"
 #include "platform/env.h"
 
@@ -16,7 +17,7 @@ namespace obexses::host_test {
 // What a scenario gets: the loaded library, room for its table, and a check
 // counter.
 struct Probe {
-  platform::Library* library = nullptr;
+  host::Library* library = nullptr;
   SessionDdi table{};
   int failures = 0;
   void Check(bool ok, const char* what);

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "host/host.h"
 #include "platform/env.h"
 
 namespace obexses::host_test {
@@ -10,12 +11,12 @@ namespace fs = std::filesystem;
 
 HostSandbox::HostSandbox() {
   std::string folder;
-  if (!platform::MakeTemporaryFolder(&folder)) return;
+  if (!host::MakeTemporaryFolder(&folder)) return;
   dir_ = folder;
   std::error_code ec;
   fs::create_directory(dir_ / "appdata", ec);
-  app_data_ = platform::UseAppDataFolder((dir_ / "appdata").string());
-  platform::SetProcessVariable("OBEXSES_HOST_LOG", (dir_ / "host.log").string());
+  app_data_ = host::UseAppDataFolder((dir_ / "appdata").string());
+  host::SetProcessVariable("OBEXSES_HOST_LOG", (dir_ / "host.log").string());
   if (app_data_.empty() || !UseSettings("")) return;
   if (!private_app_data()) {
     set_aside_ = app_data_ / "Velmora.set-aside-by-host-test";
@@ -56,7 +57,7 @@ bool HostSandbox::UseSettings(const std::string& values) {
         << values;
     if (!out) return false;
   }
-  return platform::UseMachineSettings(file.string());
+  return host::UseMachineSettings(file.string());
 }
 
 }  // namespace obexses::host_test

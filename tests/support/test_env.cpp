@@ -1,11 +1,13 @@
 #include "tests/support/test_env.h"
+#include "host/host.h"
 
 #include <fstream>
 #include <sstream>
 
-#include "module/state.h"
+#include "module/module.h"
 #include "records/record_memory.h"
 #include "registry/registry.h"
+#include "registry/state.h"
 #include "settings/settings.h"
 #include "text/format.h"
 #include "text/wide.h"
@@ -14,7 +16,7 @@ namespace obexses::testing {
 
 TestEnv::TestEnv() : EnvWrapper(platform::Env::Default()) {
   std::string folder;
-  platform::MakeTemporaryFolder(&folder);
+  host::MakeTemporaryFolder(&folder);
   app_data_ = folder;
 }
 
@@ -95,6 +97,8 @@ void ResetModuleState() {
   g_server_sessions.clear();
   g_saved_client_sessions.clear();
   g_saved_server_sessions.clear();
+  g_client_places.clear();
+  g_server_places.clear();
   {
     std::lock_guard<std::mutex> live(g_live_lock);
     g_live_sessions.clear();

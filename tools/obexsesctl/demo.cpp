@@ -1,4 +1,5 @@
 #include "tools/obexsesctl/demo.h"
+#include "host/host.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -10,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "records/client_session.h"
-#include "records/server_session.h"
+#include "obexses/client_session.h"
+#include "obexses/server_session.h"
 #include "text/wide.h"
 #include "tools/obexsesctl/host.h"
 
@@ -130,9 +131,9 @@ void WriteSettings(const Layout& layout, bool trace) {
 // application-data folder is the layout's where the platform lets a process
 // choose it, else the user's own (Windows).
 void UseLayout(Layout& layout) {
-  layout.app_data = obexses::platform::UseAppDataFolder(layout.app_data.string());
-  obexses::platform::UseMachineSettings((layout.root / "registry.reg").string());
-  obexses::platform::SetProcessVariable("OBEXSES_HOST_LOG", (layout.root / "host.log").string());
+  layout.app_data = obexses::host::UseAppDataFolder(layout.app_data.string());
+  obexses::host::UseMachineSettings((layout.root / "registry.reg").string());
+  obexses::host::SetProcessVariable("OBEXSES_HOST_LOG", (layout.root / "host.log").string());
 }
 
 // A client record of the profile for a session with the phone, or null.
@@ -268,7 +269,7 @@ std::string LibraryOrDefault(const DemoOptions& options) {
 }  // namespace
 
 int RunDemo(DemoOptions options) {
-  if (options.data_dir.empty() && !obexses::platform::MakeTemporaryFolder(&options.data_dir)) {
+  if (options.data_dir.empty() && !obexses::host::MakeTemporaryFolder(&options.data_dir)) {
     std::printf("cannot make a temporary folder\n");
     return 1;
   }
@@ -295,14 +296,11 @@ int RunDemo(DemoOptions options) {
 
   Step("Restart: the host goes down and a new process loads the module again");
   std::fflush(stdout);
-  std::vector<std::string> argv = {obexses::platform::ExecutablePath(),
-                                   "demo-restart",
-                                   "--data",
-                                   layout.root.string(),
-                                   "--lib",
-                                   LibraryOrDefault(options)};
+  std::vector<std::string> argv = {
+      obexses::host::ExecutablePath(), "demo-restart", "--data", layout.root.string(), "--lib",
+      LibraryOrDefault(options)};
   if (options.trace) argv.push_back("--trace");
-  const int status = obexses::platform::RunProgram(argv);
+  const int status = obexses::host::RunProgram(argv);
   std::printf("\nthe restarted module's process ended with status %d\n", status);
   return status;
 }

@@ -1,3 +1,4 @@
+#include "host/host.h"
 #include "tools/obexsesctl/host.h"
 
 #include <cstdio>
@@ -6,13 +7,13 @@
 namespace obexsesctl {
 
 std::string DefaultLibraryPath() {
-  const std::filesystem::path self(obexses::platform::ExecutablePath());
-  return (self.parent_path() / obexses::platform::SharedLibraryName("obexses")).string();
+  const std::filesystem::path self(obexses::host::ExecutablePath());
+  return (self.parent_path() / obexses::host::SharedLibraryName("obexses")).string();
 }
 
 bool Host::Load(const std::string& path) {
   std::string error;
-  library_ = obexses::platform::Library::Open(path, &error);
+  library_ = obexses::host::Library::Open(path, &error);
   if (!library_) {
     std::printf("cannot load %s: %s\n", path.c_str(), error.c_str());
     return false;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "host/host.h"
 #include "obexses/obexses.h"
 #include "platform/env.h"
 
@@ -17,7 +18,7 @@ class Host {
   const SessionDdi& ddi() const { return table_; }
 
  private:
-  std::unique_ptr<obexses::platform::Library> library_;
+  std::unique_ptr<obexses::host::Library> library_;
   SessionDdi table_{};
 };
 

@@ -8,10 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "host/host.h"
 #include "platform/env.h"
 #include "text/wide.h"
 
-namespace obexses::platform {
+namespace obexses::host {
 namespace {
 
 std::wstring WideFromUtf8(const std::string& text) {
@@ -193,7 +194,7 @@ bool MakeTemporaryFolder(std::string* path) {
 // itself and its children alone.
 std::string UseAppDataFolder(const std::string&) {
   std::u16string folder;
-  if (!Env::Default()->AppDataFolder(&folder)) return std::string();
+  if (!platform::Env::Default()->AppDataFolder(&folder)) return std::string();
   return text::ToUtf8(folder);
 }
 
@@ -205,4 +206,4 @@ bool UseMachineSettings(const std::string& reg_file) {
          0;
 }
 
-}  // namespace obexses::platform
+}  // namespace obexses::host

@@ -3,16 +3,10 @@
  * (ClientSession, 752 bytes) followed by the part of its profile. OPP records
  * are 3392 bytes (OppClientSession), FTP records 3432 bytes (FtpClientSession).
  * Every offset below is part of the interface. */
-#ifndef OBEXSES_RECORDS_CLIENT_SESSION_H_
-#define OBEXSES_RECORDS_CLIENT_SESSION_H_
+#ifndef OBEXSES_CLIENT_SESSION_H_
+#define OBEXSES_CLIENT_SESSION_H_
 
-#include <stddef.h>
-#include <stdint.h>
-#ifndef __cplusplus
-#include <uchar.h>
-#endif
-
-#define OBEXSES_NAME_UNITS 260 /* wide units of every name and path, terminator included */
+#include "obexses/obexses.h"
 
 typedef struct ClientSession {
   uint8_t ObexSession[108];               /*   0 opaque OBEX session block */
@@ -95,11 +89,6 @@ typedef struct FtpClientSession {
   uint8_t reserved3424[8];                            /* 3424 profile-owned */
 } FtpClientSession;
 
-#ifdef __cplusplus
-#ifndef OBEXSES_PIN
-#define OBEXSES_PIN(type, field, offset) \
-  static_assert(offsetof(type, field) == (offset), #type "." #field " lies at " #offset)
-#endif
 OBEXSES_PIN(ClientSession, GoepClient_sessionTimeout, 108);
 OBEXSES_PIN(ClientSession, GoepClient_sessionId, 112);
 OBEXSES_PIN(ClientSession, GoepClient_sessionState, 128);
@@ -116,7 +105,7 @@ OBEXSES_PIN(ClientSession, FO_amount, 728);
 OBEXSES_PIN(ClientSession, FO_fileLen, 732);
 OBEXSES_PIN(ClientSession, FO_timeStamp, 736);
 OBEXSES_PIN(ClientSession, create_time_stamp, 744);
-static_assert(sizeof(ClientSession) == 752, "client head is 752 bytes");
+OBEXSES_STATIC_ASSERT(sizeof(ClientSession) == 752, "client head is 752 bytes");
 
 OBEXSES_PIN(OppClientSession, m_bAcceptObject, 752);
 OBEXSES_PIN(OppClientSession, m_bObexEnabled, 756);
@@ -130,12 +119,12 @@ OBEXSES_PIN(OppClientSession, m_szInboxpath, 2344);
 OBEXSES_PIN(OppClientSession, m_szDefaultvCard, 2864);
 OBEXSES_PIN(OppClientSession, m_bObStoreInit, 3384);
 OBEXSES_PIN(OppClientSession, m_bVCardGetOnly, 3388);
-static_assert(sizeof(OppClientSession) == 3392, "OPP client record is 3392 bytes");
+OBEXSES_STATIC_ASSERT(sizeof(OppClientSession) == 3392, "OPP client record is 3392 bytes");
 
 OBEXSES_PIN(ReqEntry, szText, 16);
 OBEXSES_PIN(ReqEntry, reqType, 536);
-static_assert(sizeof(ReqLink) == 16, "list head is two pointers");
-static_assert(sizeof(ReqEntry) == 544, "request node is 544 bytes");
+OBEXSES_STATIC_ASSERT(sizeof(ReqLink) == 16, "list head is two pointers");
+OBEXSES_STATIC_ASSERT(sizeof(ReqEntry) == 544, "request node is 544 bytes");
 
 OBEXSES_PIN(FtpClientSession, m_ucCurrentTxType, 752);
 OBEXSES_PIN(FtpClientSession, m_ucCurrentTxGroupType, 753);
@@ -154,7 +143,6 @@ OBEXSES_PIN(FtpClientSession, m_bstrBtFxWinTmpDir, 2868);
 OBEXSES_PIN(FtpClientSession, m_uuidWho, 3388);
 OBEXSES_PIN(FtpClientSession, m_reqList, 3408);
 OBEXSES_PIN(FtpClientSession, reserved3424, 3424);
-static_assert(sizeof(FtpClientSession) == 3432, "FTP client record is 3432 bytes");
-#endif
+OBEXSES_STATIC_ASSERT(sizeof(FtpClientSession) == 3432, "FTP client record is 3432 bytes");
 
-#endif /* OBEXSES_RECORDS_CLIENT_SESSION_H_ */
+#endif /* OBEXSES_CLIENT_SESSION_H_ */

@@ -1,4 +1,4 @@
-#include "module/state.h"
+#include "registry/state.h"
 
 namespace obexses {
 
@@ -14,20 +14,16 @@ ServerMap MakeServerMap() {
   return map;
 }
 
-std::atomic<uint32_t> g_initialized{0};
-std::atomic<uint32_t> g_save_file{0};
-std::atomic<uint32_t> g_debug_level{0};
-char16_t g_client_session_path[kPathUnits] = {};
-char16_t g_server_session_path[kPathUnits] = {};
-
 // Definition order is the load order: the containers and the live lock are
 // constructed first and the session lock last, when the library is loaded;
 // at unload they go in reverse, the session lock first. Records still held
 // then are not freed.
-ClientList g_client_sessions;
+RecordList<ClientSession> g_client_sessions;
 ClientMap g_saved_client_sessions = MakeClientMap();
-ServerList g_server_sessions;
+PlaceIndex<ClientSession> g_client_places;
+RecordList<ServerSession> g_server_sessions;
 ServerMap g_saved_server_sessions = MakeServerMap();
+PlaceIndex<ServerSession> g_server_places;
 LiveSet g_live_sessions;
 std::mutex g_live_lock;
 std::recursive_mutex g_session_lock;

@@ -3,19 +3,10 @@
  * (ServerSession, 240 bytes) followed by the part of its profile. OPP records
  * are 1848 bytes (OppServerSession), FTP records 2912 bytes (FtpServerSession).
  * Every offset below is part of the interface. */
-#ifndef OBEXSES_RECORDS_SERVER_SESSION_H_
-#define OBEXSES_RECORDS_SERVER_SESSION_H_
+#ifndef OBEXSES_SERVER_SESSION_H_
+#define OBEXSES_SERVER_SESSION_H_
 
-#include <stddef.h>
-#include <stdint.h>
-#ifndef __cplusplus
-#include <uchar.h>
-#endif
-
-#ifndef OBEXSES_NAME_UNITS
-#define OBEXSES_NAME_UNITS 260 /* wide units of every name and path, terminator included */
-#endif
-
+#include "obexses/obexses.h"
 typedef struct ServerSession {
   uint8_t ObexSession[108];           /*   0 opaque OBEX session block */
   uint32_t GoepServer_sessionTimeout; /* 108 */
@@ -81,11 +72,6 @@ typedef struct FtpServerSession {
   uint32_t m_dwCurrentSecurityDenied;                   /* 2908 */
 } FtpServerSession;
 
-#ifdef __cplusplus
-#ifndef OBEXSES_PIN
-#define OBEXSES_PIN(type, field, offset) \
-  static_assert(offsetof(type, field) == (offset), #type "." #field " lies at " #offset)
-#endif
 OBEXSES_PIN(ServerSession, GoepServer_sessionTimeout, 108);
 OBEXSES_PIN(ServerSession, GoepServer_sessionId, 112);
 OBEXSES_PIN(ServerSession, GoepServer_sessionState, 128);
@@ -101,7 +87,7 @@ OBEXSES_PIN(ServerSession, FO_amount, 216);
 OBEXSES_PIN(ServerSession, FO_fileLen, 220);
 OBEXSES_PIN(ServerSession, FO_timeStamp, 224);
 OBEXSES_PIN(ServerSession, create_time_stamp, 232);
-static_assert(sizeof(ServerSession) == 240, "server head is 240 bytes");
+OBEXSES_STATIC_ASSERT(sizeof(ServerSession) == 240, "server head is 240 bytes");
 
 OBEXSES_PIN(OppServerSession, m_bAcceptObject, 240);
 OBEXSES_PIN(OppServerSession, m_bObexEnabled, 244);
@@ -114,7 +100,7 @@ OBEXSES_PIN(OppServerSession, m_szDefaultvCard, 1310);
 OBEXSES_PIN(OppServerSession, m_bServerInit, 1832);
 OBEXSES_PIN(OppServerSession, m_bObStoreInit, 1836);
 OBEXSES_PIN(OppServerSession, m_bVCardGetOnly, 1840);
-static_assert(sizeof(OppServerSession) == 1848, "OPP server record is 1848 bytes");
+OBEXSES_STATIC_ASSERT(sizeof(OppServerSession) == 1848, "OPP server record is 1848 bytes");
 
 OBEXSES_PIN(FtpServerSession, m_bstrCurrentTxName, 240);
 OBEXSES_PIN(FtpServerSession, m_ucCurrentTxType, 768);
@@ -131,7 +117,6 @@ OBEXSES_PIN(FtpServerSession, m_lTimeout, 2896);
 OBEXSES_PIN(FtpServerSession, m_dwCurrentAccessProps, 2900);
 OBEXSES_PIN(FtpServerSession, m_dwCurrentSecurityAllowed, 2904);
 OBEXSES_PIN(FtpServerSession, m_dwCurrentSecurityDenied, 2908);
-static_assert(sizeof(FtpServerSession) == 2912, "FTP server record is 2912 bytes");
-#endif
+OBEXSES_STATIC_ASSERT(sizeof(FtpServerSession) == 2912, "FTP server record is 2912 bytes");
 
-#endif /* OBEXSES_RECORDS_SERVER_SESSION_H_ */
+#endif /* OBEXSES_SERVER_SESSION_H_ */

@@ -1,0 +1,87 @@
+// The host side of the POSIX backend, for obexsesctl and the tests: loading
+// a library, the running executable, child processes, the process
+// environment and temporary folders.
+#include <dlfcn.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "host/host.h"
+
+extern char** environ;
+
+namespace obexses::host {
+namespace {
+
+class PosixLibrary final : public Library {
+ public:
+  explicit PosixLibrary(void* handle) : handle_(handle) {}
+  ~PosixLibrary() override { ::dlclose(handle_); }
+  void* Symbol(const char* name) override { return ::dlsym(handle_, name); }
+
+ private:
+  void* handle_;
+};
+
+}  // namespace
+
+std::unique_ptr<Library> Library::Open(const std::string& path, std::string* error) {
+  void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    if (error != nullptr) *error = ::dlerror();
+    return nullptr;
+  }
+  return std::make_unique<PosixLibrary>(handle);
+}
+
+std::string SharedLibraryName(const std::string& stem) {
+  return "lib" + stem + ".so";
+}
+
+std::string ExecutablePath() {
+  char buffer[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+}
+
+int RunProgram(const std::vector<std::string>& argv) {
+  if (argv.empty()) return -1;
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return -1;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void SetProcessVariable(const std::string& name, const std::string& value) {
+  ::setenv(name.c_str(), value.c_str(), 1);
+}
+
+bool MakeTemporaryFolder(std::string* path) {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern =
+      std::string(base != nullptr && *base == '/' ? base : "/tmp") + "/obexses.XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) return false;
+  *path = pattern;
+  return true;
+}
+
+std::string UseAppDataFolder(const std::string& folder) {
+  ::setenv("XDG_DATA_HOME", folder.c_str(), 1);
+  return folder;
+}
+
+bool UseMachineSettings(const std::string& reg_file) {
+  ::setenv("OBEXSES_REGISTRY", reg_file.c_str(), 1);
+  return true;
+}
+
+}  // namespace obexses::host

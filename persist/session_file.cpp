@@ -1,0 +1,64 @@
+#include "persist/session_file.h"
+
+#include <memory>
+#include <string_view>
+
+#include "persist/record_xml.h"
+#include "xml/xml_reader.h"
+
+namespace obexses::persist {
+namespace {
+
+const char16_t* RootName(Side side) {
+  return side == Side::kClient ? u"client_session" : u"server_session";
+}
+
+template <typename RecordPtr, typename Read>
+LoadResult ReadFile(Side side, const std::string& bytes, Read read,
+                    const std::function<void(RecordPtr)>& take) {
+  auto reader = std::make_unique<xml::CXMLReader>();
+  if (reader->LoadXMLBytes(bytes.data(), bytes.size()) == 0) return LoadResult::kNotLoaded;
+  xml::CXMLElement* root = reader->m_pRoot->FindChild(RootName(side));
+  if (root == nullptr) return LoadResult::kNoSessions;
+  for (xml::CXMLElement* child = root->First(); child != nullptr; child = root->Next()) {
+    if (child->m_nType != xml::XML_ELEMENT || child->m_pszName == nullptr ||
+        std::u16string_view(child->m_pszName) != u"session") {
+      continue;
+    }
+    RecordPtr record(read(child));
+    if (record != nullptr) take(std::move(record));
+  }
+  return LoadResult::kLoaded;
+}
+
+}  // namespace
+
+SessionFileBuilder::SessionFileBuilder(Side side) : side_(side) {
+  FilePrintf(&text_, u"<?xml version=\"1.0\"?>\n");
+  FilePrintf(&text_, u"<%s>", RootName(side_));
+}
+
+void SessionFileBuilder::Add(const ClientSession* record) {
+  WriteClientSession(&text_, record);
+}
+
+void SessionFileBuilder::Add(const ServerSession* record) {
+  WriteServerSession(&text_, record);
+}
+
+std::string SessionFileBuilder::Finish() {
+  FilePrintf(&text_, u"</%s>", RootName(side_));
+  return FileBytes(text_);
+}
+
+LoadResult ReadClientFile(const std::string& bytes,
+                          const std::function<void(ClientRecordDeepPtr)>& take) {
+  return ReadFile<ClientRecordDeepPtr>(Side::kClient, bytes, ReadClientSession, take);
+}
+
+LoadResult ReadServerFile(const std::string& bytes,
+                          const std::function<void(ServerRecordDeepPtr)>& take) {
+  return ReadFile<ServerRecordDeepPtr>(Side::kServer, bytes, ReadServerSession, take);
+}
+
+}  // namespace obexses::persist

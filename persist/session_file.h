@@ -1,0 +1,56 @@
+// The two session files as bytes: ClientSession.xml and ServerSession.xml.
+//
+// Writing: the byte-order mark, the prolog line, the top element of the side,
+// one session element per record added, the end tag. Reading: the records of
+// the session elements under the side's top element, in file order. This
+// layer knows nothing of the registry: which records go into a file, and
+// what becomes of the records read, is its caller's business.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "obexses/client_session.h"
+#include "obexses/server_session.h"
+#include "persist/value_codec.h"
+#include "records/record_memory.h"
+
+namespace obexses::persist {
+
+enum class Side { kClient, kServer };
+
+// Builds one file's bytes. Add and Finish throw std::bad_alloc when memory
+// runs out.
+class SessionFileBuilder {
+ public:
+  explicit SessionFileBuilder(Side side);
+  // Appends the record's session element; nothing for an unknown profile.
+  void Add(const ClientSession* record);
+  void Add(const ServerSession* record);
+  // The whole file; the builder is spent.
+  std::string Finish();
+
+ private:
+  Side side_;
+  SessionText text_;
+};
+
+enum class LoadResult {
+  kNotLoaded,   // the text does not load (empty, cut, not the grammar)
+  kNoSessions,  // it loads, but has no top element of its side
+  kLoaded,
+};
+
+using ClientRecordDeepPtr = std::unique_ptr<ClientSession, records::ClientRecordDeepDeleter>;
+using ServerRecordDeepPtr = std::unique_ptr<ServerSession, records::ServerRecordDeepDeleter>;
+
+// Reads a file's bytes and hands each session element that reads as a record
+// of its side to take, in file order; elements of an unknown layout are
+// passed over. Throws std::bad_alloc (and whatever take throws) when memory
+// runs out; what take was given is then take's.
+LoadResult ReadClientFile(const std::string& bytes,
+                          const std::function<void(ClientRecordDeepPtr)>& take);
+LoadResult ReadServerFile(const std::string& bytes,
+                          const std::function<void(ServerRecordDeepPtr)>& take);
+
+}  // namespace obexses::persist

@@ -13,180 +13,12 @@
 #include <span>
 #include <string_view>
 
+#include "persist/record_fields.h"
 #include "records/record_memory.h"
 #include "text/wide.h"
 
 namespace obexses::persist {
 namespace {
-
-enum class Kind { kHex, kText, kBuffer, kRequests };
-
-struct Field {
-  const char16_t* name;
-  size_t offset;
-  Kind kind;
-  size_t width;                          // bytes of a hex value, units of a text value
-  const char16_t* block_name = nullptr;  // buffer value: the element of the block
-  size_t block_offset = 0;               // buffer value: the block's pointer
-};
-
-// The XML name of every field is its member name.
-#define OBEXSES_HEX(type, field)                                       \
-  Field {                                                              \
-    u"" #field, offsetof(type, field), Kind::kHex, sizeof(type::field) \
-  }
-#define OBEXSES_TEXT(type, field)                                      \
-  Field {                                                              \
-    u"" #field, offsetof(type, field), Kind::kText, OBEXSES_NAME_UNITS \
-  }
-#define OBEXSES_BUFFER(type, length, block)                                                  \
-  Field {                                                                                    \
-    u"" #length, offsetof(type, length), Kind::kBuffer, 2, u"" #block, offsetof(type, block) \
-  }
-
-constexpr Field kClientAttributes[] = {
-    OBEXSES_HEX(ClientSession, bdaddr),
-    OBEXSES_HEX(ClientSession, profile_id),
-    OBEXSES_TEXT(ClientSession, file_name),
-    OBEXSES_HEX(ClientSession, create_time_stamp),
-};
-
-constexpr Field kClientOppPart[] = {
-    OBEXSES_HEX(OppClientSession, m_bAcceptObject),
-    OBEXSES_HEX(OppClientSession, m_bObexEnabled),
-    OBEXSES_HEX(OppClientSession, handler),
-    OBEXSES_TEXT(OppClientSession, objectName),
-    OBEXSES_TEXT(OppClientSession, internalObjectName),
-    OBEXSES_TEXT(OppClientSession, pathName),
-    OBEXSES_HEX(OppClientSession, state),
-    OBEXSES_HEX(OppClientSession, bTempFile),
-    OBEXSES_TEXT(OppClientSession, m_szInboxpath),
-    OBEXSES_TEXT(OppClientSession, m_szDefaultvCard),
-    OBEXSES_HEX(OppClientSession, m_bObStoreInit),
-    OBEXSES_HEX(OppClientSession, m_bVCardGetOnly),
-};
-
-constexpr Field kClientFtpPart[] = {
-    OBEXSES_HEX(FtpClientSession, m_ucCurrentTxType),
-    OBEXSES_HEX(FtpClientSession, m_ucCurrentTxGroupType),
-    OBEXSES_HEX(FtpClientSession, m_ucState),
-    OBEXSES_HEX(FtpClientSession, m_ucSetPathFlag),
-    OBEXSES_HEX(FtpClientSession, m_hDevice),
-    OBEXSES_HEX(FtpClientSession, m_connId),
-    OBEXSES_HEX(FtpClientSession, m_dwDelay),
-    OBEXSES_HEX(FtpClientSession, m_dwReserved),
-    OBEXSES_HEX(FtpClientSession, m_numNestedFolders),
-    OBEXSES_TEXT(FtpClientSession, m_bstrCurrentTxName),
-    OBEXSES_TEXT(FtpClientSession, m_bstrClientDirectory),
-    OBEXSES_TEXT(FtpClientSession, m_bstrServerDirectory),
-    OBEXSES_TEXT(FtpClientSession, m_bstrTempLocalDir),
-    OBEXSES_TEXT(FtpClientSession, m_bstrBtFxWinTmpDir),
-    OBEXSES_HEX(FtpClientSession, m_uuidWho),
-    Field{u"m_reqList", offsetof(FtpClientSession, m_reqList), Kind::kRequests, 0},
-};
-
-constexpr Field kClientTail[] = {
-    OBEXSES_HEX(ClientSession, GoepClient_sessionTimeout),
-    OBEXSES_HEX(ClientSession, GoepClient_sessionId),
-    OBEXSES_HEX(ClientSession, GoepClient_sessionState),
-    OBEXSES_HEX(ClientSession, GoepClient_timer),
-    OBEXSES_BUFFER(ClientSession, ResumeParms_headerLen, ResumeParms_headerBuff),
-    OBEXSES_BUFFER(ClientSession, ResumeParms_protoLen, ResumeParms_protoBuff),
-    OBEXSES_HEX(ClientSession, FO_amount),
-    OBEXSES_HEX(ClientSession, FO_fileLen),
-    OBEXSES_HEX(ClientSession, FO_timeStamp),
-    OBEXSES_HEX(ClientSession, ObexSession),
-};
-
-constexpr Field kServerAttributes[] = {
-    OBEXSES_HEX(ServerSession, session_id),
-    OBEXSES_HEX(ServerSession, profile_id),
-    OBEXSES_HEX(ServerSession, create_time_stamp),
-};
-
-constexpr Field kServerOppPart[] = {
-    OBEXSES_HEX(OppServerSession, m_bAcceptObject),
-    OBEXSES_HEX(OppServerSession, m_bObexEnabled),
-    OBEXSES_TEXT(OppServerSession, internalObjectName),
-    OBEXSES_HEX(OppServerSession, connState),
-    OBEXSES_HEX(OppServerSession, operation),
-    OBEXSES_HEX(OppServerSession, newPath),
-    OBEXSES_TEXT(OppServerSession, m_szInboxpath),
-    OBEXSES_TEXT(OppServerSession, m_szDefaultvCard),
-    OBEXSES_HEX(OppServerSession, m_bServerInit),
-    OBEXSES_HEX(OppServerSession, m_bObStoreInit),
-    OBEXSES_HEX(OppServerSession, m_bVCardGetOnly),
-};
-
-constexpr Field kServerFtpPart[] = {
-    OBEXSES_TEXT(FtpServerSession, m_bstrCurrentTxName),
-    OBEXSES_HEX(FtpServerSession, m_ucCurrentTxType),
-    OBEXSES_HEX(FtpServerSession, m_ucState),
-    OBEXSES_HEX(FtpServerSession, m_ucBrowseDepth),
-    OBEXSES_HEX(FtpServerSession, m_lCurrentShareProps),
-    OBEXSES_TEXT(FtpServerSession, m_bstrCurrentDirectory),
-    OBEXSES_TEXT(FtpServerSession, m_bstrCurrentRoot),
-    OBEXSES_TEXT(FtpServerSession, m_bstrBtFxTempDirectory),
-    OBEXSES_HEX(FtpServerSession, m_bAcceptObject),
-    OBEXSES_HEX(FtpServerSession, m_bPathAppended),
-    OBEXSES_TEXT(FtpServerSession, m_bstrCurrentNameHeader),
-    OBEXSES_HEX(FtpServerSession, m_lTimeout),
-    OBEXSES_HEX(FtpServerSession, m_dwCurrentAccessProps),
-    OBEXSES_HEX(FtpServerSession, m_dwCurrentSecurityAllowed),
-    OBEXSES_HEX(FtpServerSession, m_dwCurrentSecurityDenied),
-};
-
-// The server writes its timer before the resume parameters and the OBEX
-// session block last, whatever their place in the record.
-constexpr Field kServerTail[] = {
-    OBEXSES_HEX(ServerSession, GoepServer_sessionTimeout),
-    OBEXSES_HEX(ServerSession, GoepServer_sessionId),
-    OBEXSES_HEX(ServerSession, GoepServer_sessionState),
-    OBEXSES_HEX(ServerSession, GoepServer_timer),
-    OBEXSES_BUFFER(ServerSession, ResumeParms_headerLen, ResumeParms_headerBuff),
-    OBEXSES_BUFFER(ServerSession, ResumeParms_protoLen, ResumeParms_protoBuff),
-    OBEXSES_HEX(ServerSession, FO_amount),
-    OBEXSES_HEX(ServerSession, FO_fileLen),
-    OBEXSES_HEX(ServerSession, FO_timeStamp),
-    OBEXSES_HEX(ServerSession, ObexSession),
-};
-
-#undef OBEXSES_HEX
-#undef OBEXSES_TEXT
-#undef OBEXSES_BUFFER
-
-struct Layout {
-  uint32_t profile;
-  const char16_t* profile_type;
-  std::span<const Field> attributes;
-  std::span<const Field> part;
-  std::span<const Field> tail;
-};
-
-constexpr Layout kClientLayouts[] = {
-    {OBEXSES_PROFILE_OPP, u"opp", kClientAttributes, kClientOppPart, kClientTail},
-    {OBEXSES_PROFILE_FTP, u"ftp", kClientAttributes, kClientFtpPart, kClientTail},
-};
-
-constexpr Layout kServerLayouts[] = {
-    {OBEXSES_PROFILE_OPP, u"opp", kServerAttributes, kServerOppPart, kServerTail},
-    {OBEXSES_PROFILE_FTP, u"ftp", kServerAttributes, kServerFtpPart, kServerTail},
-};
-
-const Layout* LayoutFor(std::span<const Layout> layouts, uint32_t profile) {
-  for (const Layout& layout : layouts) {
-    if (layout.profile == profile) return &layout;
-  }
-  return nullptr;
-}
-
-const Layout* LayoutNamed(std::span<const Layout> layouts, const char16_t* profile_type) {
-  if (profile_type == nullptr) return nullptr;
-  for (const Layout& layout : layouts) {
-    if (std::u16string_view(profile_type) == layout.profile_type) return &layout;
-  }
-  return nullptr;
-}
 
 // ---- Writing ----
 
@@ -434,24 +266,24 @@ Record* ReadSession(xml::CXMLElement* element, std::span<const Layout> layouts,
 }  // namespace
 
 int WriteClientSession(SessionText* stream, const ClientSession* record) {
-  const Layout* layout = LayoutFor(kClientLayouts, record->profile_id);
+  const Layout* layout = LayoutFor(ClientLayouts(), record->profile_id);
   if (layout != nullptr) WriteSession(stream, reinterpret_cast<const uint8_t*>(record), *layout);
   return 1;
 }
 
 ClientSession* ReadClientSession(xml::CXMLElement* element) {
-  return ReadSession<ClientSession>(element, kClientLayouts, records::NewClientRecord,
+  return ReadSession<ClientSession>(element, ClientLayouts(), records::NewClientRecord,
                                     records::DeleteClientRecordDeep);
 }
 
 int WriteServerSession(SessionText* stream, const ServerSession* record) {
-  const Layout* layout = LayoutFor(kServerLayouts, record->profile_id);
+  const Layout* layout = LayoutFor(ServerLayouts(), record->profile_id);
   if (layout != nullptr) WriteSession(stream, reinterpret_cast<const uint8_t*>(record), *layout);
   return 1;
 }
 
 ServerSession* ReadServerSession(xml::CXMLElement* element) {
-  return ReadSession<ServerSession>(element, kServerLayouts, records::NewServerRecord,
+  return ReadSession<ServerSession>(element, ServerLayouts(), records::NewServerRecord,
                                     records::DeleteServerRecordDeep);
 }
 

@@ -14,10 +14,10 @@ const char16_t* RootName(Side side) {
 }
 
 template <typename RecordPtr, typename Read>
-LoadResult ReadFile(Side side, const std::string& bytes, Read read,
+LoadResult ReadFile(Side side, const std::u16string& units, size_t bytes, Read read,
                     const std::function<void(RecordPtr)>& take) {
   auto reader = std::make_unique<xml::CXMLReader>();
-  if (reader->LoadXMLBytes(bytes.data(), bytes.size()) == 0) return LoadResult::kNotLoaded;
+  if (reader->LoadXMLBytes(units.data(), bytes) == 0) return LoadResult::kNotLoaded;
   xml::CXMLElement* root = reader->m_pRoot->FindChild(RootName(side));
   if (root == nullptr) return LoadResult::kNoSessions;
   for (xml::CXMLElement* child = root->First(); child != nullptr; child = root->Next()) {
@@ -25,8 +25,7 @@ LoadResult ReadFile(Side side, const std::string& bytes, Read read,
         std::u16string_view(child->m_pszName) != u"session") {
       continue;
     }
-    RecordPtr record(read(child));
-    if (record != nullptr) take(std::move(record));
+    take(RecordPtr(read(child)));
   }
   return LoadResult::kLoaded;
 }
@@ -51,14 +50,14 @@ std::string SessionFileBuilder::Finish() {
   return FileBytes(text_);
 }
 
-LoadResult ReadClientFile(const std::string& bytes,
+LoadResult ReadClientFile(std::u16string units, size_t bytes,
                           const std::function<void(ClientRecordDeepPtr)>& take) {
-  return ReadFile<ClientRecordDeepPtr>(Side::kClient, bytes, ReadClientSession, take);
+  return ReadFile<ClientRecordDeepPtr>(Side::kClient, units, bytes, ReadClientSession, take);
 }
 
-LoadResult ReadServerFile(const std::string& bytes,
+LoadResult ReadServerFile(std::u16string units, size_t bytes,
                           const std::function<void(ServerRecordDeepPtr)>& take) {
-  return ReadFile<ServerRecordDeepPtr>(Side::kServer, bytes, ReadServerSession, take);
+  return ReadFile<ServerRecordDeepPtr>(Side::kServer, units, bytes, ReadServerSession, take);
 }
 
 }  // namespace obexses::persist

@@ -44,13 +44,14 @@ enum class LoadResult {
 using ClientRecordDeepPtr = std::unique_ptr<ClientSession, records::ClientRecordDeepDeleter>;
 using ServerRecordDeepPtr = std::unique_ptr<ServerSession, records::ServerRecordDeepDeleter>;
 
-// Reads a file's bytes and hands each session element that reads as a record
-// of its side to take, in file order; elements of an unknown layout are
-// passed over. Throws std::bad_alloc (and whatever take throws) when memory
-// runs out; what take was given is then take's.
-LoadResult ReadClientFile(const std::string& bytes,
+// Reads a file (its bytes as platform::Env::ReadFileUnits gives them) and
+// hands each session element under the side's top element to take, in file
+// order: the record it reads as, or null for an element of an unknown
+// layout. Throws std::bad_alloc (and whatever take throws) when memory runs
+// out; what take was given is then take's.
+LoadResult ReadClientFile(std::u16string units, size_t bytes,
                           const std::function<void(ClientRecordDeepPtr)>& take);
-LoadResult ReadServerFile(const std::string& bytes,
+LoadResult ReadServerFile(std::u16string units, size_t bytes,
                           const std::function<void(ServerRecordDeepPtr)>& take);
 
 }  // namespace obexses::persist

@@ -3,13 +3,24 @@
 // Everything the module needs from its platform goes through an Env: the
 // roaming application-data folder, the machine settings, file attributes and
 // times, whole-file reads and atomic replacement, directories, deletion, the
-// clock, the debugger output and the host's log. Paths are UTF-16 and use
-// backslashes, as the module builds them; a backend maps them to its file
-// system. Env::Default() is the process's backend (POSIX or Windows); tests
-// install their own with SetEnv, usually an EnvWrapper overriding a few calls.
+// clock, the debugger output and the host's log. Env::Default() is the
+// process's backend (POSIX or Windows); tests install their own with SetEnv,
+// usually an EnvWrapper overriding a few calls.
+//
+// Paths are UTF-16 and use backslashes, as the module builds them; a backend
+// maps them to its file system. On POSIX a name is bytes: they are read as
+// UTF-8, and each byte that is not part of valid UTF-8 stands for itself as
+// the lone unit U+DC80..U+DCFF (0x80..0xFF); those units turn back into the
+// same bytes, so a folder or a listed file whose name is not UTF-8 is reached
+// exactly as it was found.
+//
+// Calls may come from any thread. Failures are results (false, null, a
+// status), never exceptions, except std::bad_alloc when memory runs out.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace obexses::platform {
@@ -17,6 +28,20 @@ namespace obexses::platform {
 struct FileAttributes {
   uint64_t last_write_time = 0;  // Windows file time: 100-ns units since 1601-01-01 UTC
   uint64_t size = 0;
+};
+
+// What a settings query found.
+enum class SettingStatus {
+  kRead,      // the value, of at most 4 bytes, is in *value
+  kMissing,   // no such key or value, or a value longer than 4 bytes
+  kRejected,  // the settings store itself is unusable (POSIX: not a regular
+              // file, or larger than 1 MiB); every value counts as missing
+};
+
+// Held while a session file is replaced; released when destroyed.
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
 };
 
 class Env {
@@ -33,8 +58,11 @@ class Env {
   // Reads a machine setting under HKEY_LOCAL_MACHINE\Software\Velmora\Brindleway
   // into a 4-byte buffer, as RegQueryValueExW does: a value of up to 4 bytes
   // fills the low bytes of *value (which the caller has zeroed), a longer one
-  // fails. False when the key cannot be opened or the value not read.
-  virtual bool QuerySettingDword(const char16_t* name, uint32_t* value) = 0;
+  // is missing.
+  virtual SettingStatus QuerySettingDword(const char16_t* name, uint32_t* value) = 0;
+  // Where the settings come from, for messages: the settings file (POSIX) or
+  // the registry key (Windows).
+  virtual std::u16string SettingsLocation() = 0;
 
   // Does a file or folder exist at path?
   virtual bool PathExists(const std::u16string& path) = 0;
@@ -43,12 +71,27 @@ class Env {
   virtual bool CreateFolder(const std::u16string& path) = 0;
   virtual bool RemoveFile(const std::u16string& path) = 0;
 
-  // Reads the whole file, byte for byte. False when it cannot be opened or read.
-  virtual bool ReadFileBytes(const std::u16string& path, std::string* bytes) = 0;
-  // Replaces the file's contents atomically: the bytes go to a temporary file
-  // in the same folder, reach the disk, and are renamed over path. On failure
-  // the old file stays as it was.
+  // Reads a whole session file, byte for byte, into UTF-16 units as they lie
+  // in the file: two bytes to a unit, the first the low one; an odd last byte
+  // is the low half of a last unit. *bytes is the file's byte count. False
+  // when it cannot be opened or read.
+  virtual bool ReadFileUnits(const std::u16string& path, std::u16string* units, size_t* bytes) = 0;
+
+  // Takes the lock that serializes the replacements of path across processes
+  // (a lock file beside it). With wait, blocks until it is free; without,
+  // gives null at once while another holds it. Null also when the lock file
+  // cannot be used at all: replacements then go on without it.
+  virtual std::unique_ptr<FileLock> LockReplacements(const std::u16string& path, bool wait) = 0;
+  // Replaces the file's contents atomically under that lock: the bytes go to
+  // a new temporary file of this store's own in the same folder, reach the
+  // disk, and are renamed over path, and the folder reaches the disk too;
+  // temporary files that crashed stores left are removed. On failure the old
+  // file stays as it was and no temporary file is left. A reader sees the old
+  // file or the new one, never a part.
   virtual bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes) = 0;
+  // The same for a caller that holds the lock already.
+  virtual bool ReplaceFileBytesLocked(const std::u16string& path, const std::string& bytes,
+                                      const FileLock& held) = 0;
 
   // Text files in the platform's text encoding and line ends (the temporary
   // file list): the whole text, with line breaks as "\n".
@@ -75,20 +118,28 @@ class EnvWrapper : public Env {
   explicit EnvWrapper(Env* target) : target_(target) {}
 
   bool AppDataFolder(std::u16string* path) override { return target_->AppDataFolder(path); }
-  bool QuerySettingDword(const char16_t* name, uint32_t* value) override {
+  SettingStatus QuerySettingDword(const char16_t* name, uint32_t* value) override {
     return target_->QuerySettingDword(name, value);
   }
+  std::u16string SettingsLocation() override { return target_->SettingsLocation(); }
   bool PathExists(const std::u16string& path) override { return target_->PathExists(path); }
   bool ReadAttributes(const std::u16string& path, FileAttributes* attributes) override {
     return target_->ReadAttributes(path, attributes);
   }
   bool CreateFolder(const std::u16string& path) override { return target_->CreateFolder(path); }
   bool RemoveFile(const std::u16string& path) override { return target_->RemoveFile(path); }
-  bool ReadFileBytes(const std::u16string& path, std::string* bytes) override {
-    return target_->ReadFileBytes(path, bytes);
+  bool ReadFileUnits(const std::u16string& path, std::u16string* units, size_t* bytes) override {
+    return target_->ReadFileUnits(path, units, bytes);
+  }
+  std::unique_ptr<FileLock> LockReplacements(const std::u16string& path, bool wait) override {
+    return target_->LockReplacements(path, wait);
   }
   bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes) override {
     return target_->ReplaceFileBytes(path, bytes);
+  }
+  bool ReplaceFileBytesLocked(const std::u16string& path, const std::string& bytes,
+                              const FileLock& held) override {
+    return target_->ReplaceFileBytesLocked(path, bytes, held);
   }
   bool ReadTextFile(const std::u16string& path, std::u16string* text) override {
     return target_->ReadTextFile(path, text);

@@ -1,41 +1,92 @@
-// The POSIX backend. Paths arrive with backslashes and leave as UTF-8 with
-// slashes; folders are private (0700) and so are the files written (0600).
+// The POSIX backend. Paths arrive with backslashes and leave as native names
+// (platform/native_name.h) with slashes; folders are private (0700) and so are
+// the files written (0600). Every call on a file goes through ActiveCalls().
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <bit>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <new>
 
 #include "platform/env.h"
+#include "platform/native_name.h"
+#include "platform/posix_calls.h"
 #include "platform/reg_file.h"
-#include "text/wide.h"
 #include "utils/utils.h"
 
 namespace obexses::platform {
 namespace {
 
+static_assert(std::endian::native == std::endian::little,
+              "session files are UTF-16LE and are read into units as they lie");
+
 constexpr char16_t kSettingsKey[] = u"HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brindleway";
 constexpr char kDefaultRegistryFile[] = "/etc/obexses/registry.reg";
+constexpr size_t kMaxSettingsBytes = 1 << 20;
 // Seconds from 1601-01-01 (the Windows file-time epoch) to 1970-01-01.
 constexpr uint64_t kEpochDelta = 11644473600ULL;
+// A temporary file is "<file>.<16 hex digits>.tmp", beside the file.
+constexpr size_t kRandomDigits = 16;
+constexpr char kTemporarySuffix[] = ".tmp";
+constexpr char kLockSuffix[] = ".lock";
+
+const PosixCalls& Calls() {
+  return ActiveCalls();
+}
 
 std::string NativePath(const std::u16string& path) {
-  std::string native = text::ToUtf8(path);
+  std::string native = NativeFromName(path);
   for (char& c : native) {
     if (c == '\\') c = '/';
   }
   return native;
 }
 
+// Closes a descriptor on every path; Release() hands the close to the caller.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) Calls().close(fd_);
+  }
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  // Closes now; false when the close reports an error.
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return Calls().close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
+  for (;;) {
+    const int fd = Calls().open(path, flags, mode);
+    if (fd >= 0 || errno != EINTR) return fd;
+  }
+}
+
 bool WriteAll(int fd, const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    const ssize_t n = Calls().write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += static_cast<size_t>(n);
@@ -43,38 +94,168 @@ bool WriteAll(int fd, const std::string& bytes) {
   return true;
 }
 
-bool ReadAll(const std::string& path, std::string* bytes) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  bytes->clear();
-  char chunk[1 << 14];
-  bool ok = true;
+// Reads fd to its end into buffer (a string of bytes or of UTF-16 units),
+// starting with room for expected bytes and one unit more, so that a file of
+// the expected size ends with one extra read; false past limit bytes or on a
+// read error. The odd half of a last unit is zero. *bytes is the count read.
+template <typename Buffer>
+bool ReadToEnd(int fd, size_t expected, size_t limit, Buffer* buffer, size_t* bytes) {
+  constexpr size_t kUnit = sizeof(typename Buffer::value_type);
+  buffer->assign(expected / kUnit + 1, 0);
+  size_t& used = *bytes;
+  used = 0;
   for (;;) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    const size_t room = buffer->size() * kUnit;
+    if (used == room) {
+      if (room > limit) return false;
+      buffer->resize(buffer->size() + buffer->size() / 2 + 4096 / kUnit);
+      continue;
+    }
+    const ssize_t n = Calls().read(fd, reinterpret_cast<char*>(buffer->data()) + used, room - used);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    bytes->append(chunk, static_cast<size_t>(n));
+    if (n < 0) return false;
+    if (n == 0) break;
+    used += static_cast<size_t>(n);
   }
-  ::close(fd);
-  return ok;
+  if (used > limit) return false;
+  buffer->resize((used + kUnit - 1) / kUnit);
+  return true;
 }
 
-bool WriteWhole(const std::string& path, const std::string& bytes, bool sync) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, bytes);
-  if (ok && sync) ok = ::fsync(fd) == 0;
-  return ::close(fd) == 0 && ok;
+// A regular file's whole contents; false for anything else found at path
+// (a FIFO is never waited on).
+template <typename Buffer>
+bool ReadRegularFile(const std::string& path, Buffer* buffer, size_t* bytes) {
+  Descriptor fd(OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat status;
+  return fd.valid() && Calls().fstat(fd.get(), &status) == 0 && S_ISREG(status.st_mode) &&
+         ReadToEnd(fd.get(), static_cast<size_t>(status.st_size), SIZE_MAX, buffer, bytes);
 }
 
-void SyncFolderOf(const std::string& path) {
+std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Makes the folder's entries durable. Its outcome is not a store's: once the
+// rename is done the new file stands, only its surviving a power loss is then
+// not assured.
+void SyncFolder(const std::string& folder) {
+  Descriptor fd(OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.valid()) Calls().fsync(fd.get());
+}
+
+uint64_t RandomBits() {
+  uint64_t bits = 0;
+  if (getrandom(&bits, sizeof bits, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof bits)) {
+    return bits;
+  }
+  // No entropy to be had: the exclusive create keeps the name unique anyway.
+  static std::atomic<uint64_t> counter{0};
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  bits = static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(now.tv_sec) << 30) ^
+         (static_cast<uint64_t>(getpid()) << 17) ^ counter.fetch_add(0x9E3779B97F4A7C15ULL);
+  bits ^= bits >> 31;
+  return bits * 0xBF58476D1CE4E5B9ULL;
+}
+
+std::string RandomPart() {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  uint64_t bits = RandomBits();
+  std::string part(kRandomDigits, '0');
+  for (char& c : part) {
+    c = kDigits[bits & 0xF];
+    bits >>= 4;
+  }
+  return part;
+}
+
+// Is name "<file>.<16 hex digits>.tmp"?
+bool IsTemporaryOf(const std::string& name, const std::string& file) {
+  const size_t suffix = sizeof kTemporarySuffix - 1;
+  if (name.size() != file.size() + 1 + kRandomDigits + suffix ||
+      name.compare(0, file.size(), file) != 0 || name[file.size()] != '.' ||
+      name.compare(name.size() - suffix, suffix, kTemporarySuffix) != 0) {
+    return false;
+  }
+  for (size_t i = file.size() + 1; i < file.size() + 1 + kRandomDigits; ++i) {
+    if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
+  }
+  return true;
+}
+
+// Removes the temporary files that stores of target left when they died. Only
+// a store that holds the lock calls this, so none of them is being written.
+void RemoveLeftTemporaries(const std::string& target) {
+  const std::string folder = FolderOf(target);
+  const std::string file = NameOf(target);
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (IsTemporaryOf(entry->d_name, file)) Calls().unlink((folder + "/" + entry->d_name).c_str());
+  }
+  ::closedir(dir);
+}
+
+// A new temporary file of this store's own beside target, never through a
+// link nor over anything found there; -1 when none can be made.
+int CreateTemporary(const std::string& target, std::string* temporary) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    *temporary = target + "." + RandomPart() + kTemporarySuffix;
+    const int fd = OpenRetrying(temporary->c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+bool ReplaceWhole(const std::string& target, const std::string& bytes) {
+  std::string temporary;
+  Descriptor fd(CreateTemporary(target, &temporary));
+  if (!fd.valid()) return false;
+  bool ok = WriteAll(fd.get(), bytes) && Calls().fsync(fd.get()) == 0;
+  ok = fd.Close() && ok;
+  if (!ok || Calls().rename(temporary.c_str(), target.c_str()) != 0) {
+    Calls().unlink(temporary.c_str());
+    return false;
+  }
+  SyncFolder(FolderOf(target));
+  return true;
+}
+
+class PosixFileLock final : public FileLock {
+ public:
+  explicit PosixFileLock(int fd) : fd_(fd) {}
+  ~PosixFileLock() override { Calls().close(fd_); }  // closing releases the lock
+
+ private:
+  int fd_;
+};
+
+int FlockRetrying(int fd, int operation) {
+  for (;;) {
+    const int result = Calls().flock(fd, operation);
+    if (result == 0 || errno != EINTR) return result;
+  }
+}
+
+// The lock file beside target. A link found there is removed rather than
+// followed; anything else that cannot be opened leaves the store unlocked.
+int OpenLockFile(const std::string& target) {
+  const std::string path = target + kLockSuffix;
+  const int flags = O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+  int fd = OpenRetrying(path.c_str(), flags, 0600);
+  if (fd < 0 && errno == ELOOP && Calls().unlink(path.c_str()) == 0) {
+    fd = OpenRetrying(path.c_str(), flags, 0600);
+  }
+  return fd;
 }
 
 std::string HomeFolder() {
@@ -91,9 +272,70 @@ std::string HomeFolder() {
 
 void MakeFoldersTo(const std::string& path) {
   for (size_t i = 1; i <= path.size(); ++i) {
-    if (i == path.size() || path[i] == '/') ::mkdir(path.substr(0, i).c_str(), 0700);
+    if (i == path.size() || path[i] == '/') Calls().mkdir(path.substr(0, i).c_str(), 0700);
   }
 }
+
+std::string SettingsFile() {
+  const char* file = std::getenv("OBEXSES_REGISTRY");
+  return file != nullptr && *file != 0 ? file : kDefaultRegistryFile;
+}
+
+// The settings file, parsed again only when it is another file or has changed.
+class SettingsCache {
+ public:
+  // The section of the module's key, or false when the file is missing;
+  // *rejected when it is there but not a regular file of at most 1 MiB.
+  bool Section(RegSection* section, bool* rejected) {
+    const std::string path = SettingsFile();
+    *rejected = false;
+    Descriptor fd(OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat status;
+    if (!fd.valid() || Calls().fstat(fd.get(), &status) != 0) return false;
+    if (!S_ISREG(status.st_mode) || static_cast<uint64_t>(status.st_size) > kMaxSettingsBytes) {
+      *rejected = true;
+      return false;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!Unchanged(path, status)) {
+      path_.clear();
+      std::string bytes;
+      size_t used = 0;
+      if (!ReadToEnd(fd.get(), static_cast<size_t>(status.st_size), kMaxSettingsBytes, &bytes,
+                     &used)) {
+        *rejected = used > kMaxSettingsBytes;  // it grew past the bound while read
+        return false;
+      }
+      section_ = ReadRegSection(bytes, kSettingsKey);
+      path_ = path;
+      status_ = status;
+    }
+    *section = section_;
+    return true;
+  }
+
+  // Frees what the cache holds, when the library is unloaded.
+  void Drop() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string().swap(path_);
+    RegSection().swap(section_);
+  }
+
+ private:
+  bool Unchanged(const std::string& path, const struct stat& status) const {
+    return !path_.empty() && path == path_ && status.st_dev == status_.st_dev &&
+           status.st_ino == status_.st_ino && status.st_size == status_.st_size &&
+           status.st_mtim.tv_sec == status_.st_mtim.tv_sec &&
+           status.st_mtim.tv_nsec == status_.st_mtim.tv_nsec &&
+           status.st_ctim.tv_sec == status_.st_ctim.tv_sec &&
+           status.st_ctim.tv_nsec == status_.st_ctim.tv_nsec;
+  }
+
+  std::mutex mutex_;
+  std::string path_;  // empty: nothing cached
+  struct stat status_ {};
+  RegSection section_;
+};
 
 class PosixEnv final : public Env {
  public:
@@ -108,76 +350,99 @@ class PosixEnv final : public Env {
     }
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     MakeFoldersTo(folder);
-    *path = text::FromUtf8(folder);
+    *path = NameFromNative(folder);
     return true;
   }
 
-  bool QuerySettingDword(const char16_t* name, uint32_t* value) override {
-    const char* file = std::getenv("OBEXSES_REGISTRY");
-    std::string bytes;
-    if (!ReadAll(file != nullptr && *file != 0 ? file : kDefaultRegistryFile, &bytes)) {
-      return false;
+  SettingStatus QuerySettingDword(const char16_t* name, uint32_t* value) override {
+    RegSection section;
+    bool rejected = false;
+    if (!settings_.Section(&section, &rejected)) {
+      return rejected ? SettingStatus::kRejected : SettingStatus::kMissing;
     }
-    std::string data;
-    if (!FindRegFileValue(bytes, kSettingsKey, name, &data) || data.size() > 4) return false;
-    auto* out = reinterpret_cast<unsigned char*>(value);
-    for (size_t i = 0; i < data.size(); ++i) out[i] = static_cast<unsigned char>(data[i]);
-    return true;
+    auto it = section.find(RegValueKey(name));
+    if (it == section.end() || it->second.size() > 4) return SettingStatus::kMissing;
+    std::memcpy(value, it->second.data(), it->second.size());
+    return SettingStatus::kRead;
   }
+
+  std::u16string SettingsLocation() override { return NameFromNative(SettingsFile()); }
 
   bool PathExists(const std::u16string& path) override {
-    struct stat st;
-    return !path.empty() && ::stat(NativePath(path).c_str(), &st) == 0;
+    struct stat status;
+    return !path.empty() && Calls().stat(NativePath(path).c_str(), &status) == 0;
   }
 
   bool ReadAttributes(const std::u16string& path, FileAttributes* attributes) override {
-    struct stat st;
-    if (path.empty() || ::stat(NativePath(path).c_str(), &st) != 0) return false;
-    const uint64_t seconds = static_cast<uint64_t>(st.st_mtim.tv_sec) + kEpochDelta;
+    struct stat status;
+    if (path.empty() || Calls().stat(NativePath(path).c_str(), &status) != 0) return false;
+    const uint64_t seconds = static_cast<uint64_t>(status.st_mtim.tv_sec) + kEpochDelta;
     attributes->last_write_time =
-        seconds * 10000000ULL + static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100;
-    attributes->size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
+        seconds * 10000000ULL + static_cast<uint64_t>(status.st_mtim.tv_nsec) / 100;
+    attributes->size = S_ISDIR(status.st_mode) ? 0 : static_cast<uint64_t>(status.st_size);
     return true;
   }
 
   bool CreateFolder(const std::u16string& path) override {
-    return ::mkdir(NativePath(path).c_str(), 0700) == 0;
+    return Calls().mkdir(NativePath(path).c_str(), 0700) == 0;
   }
 
   bool RemoveFile(const std::u16string& path) override {
-    return !path.empty() && ::unlink(NativePath(path).c_str()) == 0;
+    return !path.empty() && Calls().unlink(NativePath(path).c_str()) == 0;
   }
 
-  bool ReadFileBytes(const std::u16string& path, std::string* bytes) override {
-    return ReadAll(NativePath(path), bytes);
+  bool ReadFileUnits(const std::u16string& path, std::u16string* units, size_t* bytes) override {
+    return ReadRegularFile(NativePath(path), units, bytes);
+  }
+
+  std::unique_ptr<FileLock> LockReplacements(const std::u16string& path, bool wait) override {
+    const int fd = OpenLockFile(NativePath(path));
+    if (fd < 0) return nullptr;
+    if (FlockRetrying(fd, LOCK_EX | (wait ? 0 : LOCK_NB)) != 0) {
+      Calls().close(fd);
+      return nullptr;
+    }
+    try {
+      return std::make_unique<PosixFileLock>(fd);
+    } catch (...) {
+      Calls().close(fd);
+      throw;
+    }
   }
 
   bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes) override {
+    const std::unique_ptr<FileLock> lock = LockReplacements(path, true);
+    if (lock == nullptr) return ReplaceWhole(NativePath(path), bytes);
+    return ReplaceFileBytesLocked(path, bytes, *lock);
+  }
+
+  bool ReplaceFileBytesLocked(const std::u16string& path, const std::string& bytes,
+                              const FileLock&) override {
     const std::string target = NativePath(path);
-    const std::string temporary = target + ".tmp";
-    if (!WriteWhole(temporary, bytes, true) || ::rename(temporary.c_str(), target.c_str()) != 0) {
-      ::unlink(temporary.c_str());
-      return false;
-    }
-    SyncFolderOf(target);
-    return true;
+    RemoveLeftTemporaries(target);
+    return ReplaceWhole(target, bytes);
   }
 
   bool ReadTextFile(const std::u16string& path, std::u16string* text) override {
     std::string bytes;
-    if (!ReadAll(NativePath(path), &bytes)) return false;
-    *text = text::FromUtf8(bytes);
+    size_t used = 0;
+    if (!ReadRegularFile(NativePath(path), &bytes, &used)) return false;
+    *text = NameFromNative(bytes);
     return true;
   }
 
   bool WriteTextFile(const std::u16string& path, const std::u16string& text) override {
-    return WriteWhole(NativePath(path), text::ToUtf8(text), false);
+    Descriptor fd(OpenRetrying(NativePath(path).c_str(),
+                               O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd.valid()) return false;
+    const bool ok = WriteAll(fd.get(), NativeFromName(text));
+    return fd.Close() && ok;
   }
 
   int64_t NowSeconds() override { return static_cast<int64_t>(std::time(nullptr)); }
 
   void DebugOutput(const char16_t* text) override {
-    const std::string line = text::ToUtf8(text);
+    const std::string line = NativeFromName(text);
     // One write, so that lines of concurrent callers do not interleave.
     [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
   }
@@ -190,15 +455,33 @@ class PosixEnv final : public Env {
   void HostLogText(uint32_t level, const char* tag, const char* text) override {
     UtilsLogText(level, tag, text);
   }
+
+  void DropCaches() { settings_.Drop(); }
+
+ private:
+  SettingsCache settings_;
 };
+
+// Built in static storage and never destroyed: usable until the very end of
+// the process. What it caches on the heap is dropped when the library is
+// unloaded, so that nothing stays behind it.
+alignas(PosixEnv) unsigned char g_env_storage[sizeof(PosixEnv)];
+std::atomic<PosixEnv*> g_env{nullptr};
+
+struct CacheRelease {
+  ~CacheRelease() {
+    if (PosixEnv* env = g_env.load()) env->DropCaches();
+  }
+} g_cache_release;
 
 }  // namespace
 
 Env* Env::Default() {
-  // Built in static storage and never destroyed: usable until the very end of
-  // the process, and nothing on the heap when the library is unloaded.
-  alignas(PosixEnv) static unsigned char storage[sizeof(PosixEnv)];
-  static Env* env = new (storage) PosixEnv;
+  static PosixEnv* env = [] {
+    PosixEnv* made = new (g_env_storage) PosixEnv;
+    g_env.store(made);
+    return made;
+  }();
   return env;
 }
 

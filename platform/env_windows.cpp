@@ -10,8 +10,13 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <ctime>
+#include <cwctype>
+#include <iterator>
+#include <memory>
 #include <new>
 
 #include "platform/env.h"
@@ -36,26 +41,141 @@ std::u16string FromWide(const wchar_t* text) {
   return reinterpret_cast<const char16_t*>(text);
 }
 
-// Flushes the runtime's buffer and then the system's, so that the bytes are
-// on the disk before the rename makes them the file.
-bool FlushToDisk(std::FILE* file) {
-  if (std::fflush(file) != 0) return false;
-  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
-  return handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle) != FALSE;
+constexpr wchar_t kTemporarySuffix[] = L".tmp";
+constexpr wchar_t kLockSuffix[] = L".lock";
+constexpr size_t kRandomDigits = 16;
+
+// Closes a handle on every path.
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  ~Handle() {
+    if (valid()) CloseHandle(handle_);
+  }
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE Release() {
+    HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return handle;
+  }
+  // Closes now; false when the close reports an error.
+  bool Close() { return CloseHandle(Release()) != FALSE; }
+
+ private:
+  HANDLE handle_;
+};
+
+uint64_t RandomBits() {
+  static std::atomic<uint64_t> counter{0};
+  LARGE_INTEGER ticks{};
+  QueryPerformanceCounter(&ticks);
+  uint64_t bits = static_cast<uint64_t>(ticks.QuadPart) ^ (uint64_t{GetCurrentProcessId()} << 32) ^
+                  (uint64_t{GetCurrentThreadId()} << 16) ^ counter.fetch_add(0x9E3779B97F4A7C15ULL);
+  bits ^= bits >> 30;
+  bits *= 0xBF58476D1CE4E5B9ULL;
+  bits ^= bits >> 27;
+  return bits * 0x94D049BB133111EBULL;
 }
 
-bool WriteAndFlush(const std::wstring& path, const std::string& bytes) {
-  std::FILE* file = nullptr;
-  if (_wfopen_s(&file, path.c_str(), L"wb") != 0 || file == nullptr) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  ok = ok && FlushToDisk(file);
-  return std::fclose(file) == 0 && ok;
+std::wstring RandomPart() {
+  static constexpr wchar_t kDigits[] = L"0123456789abcdef";
+  uint64_t bits = RandomBits();
+  std::wstring part(kRandomDigits, L'0');
+  for (wchar_t& c : part) {
+    c = kDigits[bits & 0xF];
+    bits >>= 4;
+  }
+  return part;
 }
 
-// The temporary file beside path. Its name is fixed, so that one left by a
-// crash is overwritten by the next store rather than piling up; the stores of
-// one module take turns under the session lock.
-std::wstring TemporaryNameFor(const std::wstring& path) { return path + L".tmp"; }
+std::wstring FolderOf(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
+}
+
+// Is name "<file>.<16 hex digits>.tmp"?
+bool IsTemporaryOf(const std::wstring& name, const std::wstring& file) {
+  const size_t suffix = std::size(kTemporarySuffix) - 1;
+  if (name.size() != file.size() + 1 + kRandomDigits + suffix ||
+      _wcsnicmp(name.c_str(), file.c_str(), file.size()) != 0 || name[file.size()] != L'.' ||
+      _wcsicmp(name.c_str() + name.size() - suffix, kTemporarySuffix) != 0) {
+    return false;
+  }
+  for (size_t i = file.size() + 1; i < file.size() + 1 + kRandomDigits; ++i) {
+    if (!iswxdigit(name[i])) return false;
+  }
+  return true;
+}
+
+// Removes the temporary files that stores of target left when they died. Only
+// a store that holds the lock calls this, so none of them is being written.
+void RemoveLeftTemporaries(const std::wstring& target) {
+  const std::wstring folder = FolderOf(target);
+  const std::wstring file = target.substr(folder.size() + 1);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((target + L".*" + kTemporarySuffix).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if (IsTemporaryOf(found.cFileName, file))
+      DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+// A new temporary file of this store's own beside target, never over
+// anything found there (a link included).
+HANDLE CreateTemporary(const std::wstring& target, std::wstring* temporary) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    *temporary = target + L"." + RandomPart() + kTemporarySuffix;
+    HANDLE file = CreateFileW(temporary->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) return file;
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+      return false;
+    }
+    done += written;
+  }
+  return true;
+}
+
+// The bytes reach the disk (FlushFileBuffers) before the move makes them the
+// file; the move itself is written through.
+bool ReplaceWhole(const std::wstring& target, const std::string& bytes) {
+  std::wstring temporary;
+  Handle file(CreateTemporary(target, &temporary));
+  if (!file.valid()) return false;
+  bool ok = WriteAll(file.get(), bytes) && FlushFileBuffers(file.get()) != FALSE;
+  ok = file.Close() && ok;
+  if (!ok || !MoveFileExW(temporary.c_str(), target.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileW(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+class WindowsFileLock final : public FileLock {
+ public:
+  explicit WindowsFileLock(HANDLE file) : file_(file) {}
+  ~WindowsFileLock() override { CloseHandle(file_); }  // closing releases the lock
+
+ private:
+  HANDLE file_;
+};
 
 class WindowsEnv final : public Env {
  public:
@@ -71,17 +191,21 @@ class WindowsEnv final : public Env {
   }
 
   // The type is not asked for: any value of up to 4 bytes is taken.
-  bool QuerySettingDword(const char16_t* name, uint32_t* value) override {
+  SettingStatus QuerySettingDword(const char16_t* name, uint32_t* value) override {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE, &key) !=
         ERROR_SUCCESS) {
-      return false;
+      return SettingStatus::kMissing;
     }
     DWORD size = sizeof(*value);
     const LSTATUS status =
         RegQueryValueExW(key, Wide(name), nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
     RegCloseKey(key);
-    return status == ERROR_SUCCESS;
+    return status == ERROR_SUCCESS ? SettingStatus::kRead : SettingStatus::kMissing;
+  }
+
+  std::u16string SettingsLocation() override {
+    return u"HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brindleway";
   }
 
   bool PathExists(const std::u16string& path) override {
@@ -107,28 +231,53 @@ class WindowsEnv final : public Env {
     return !path.empty() && DeleteFileW(Wide(path)) != FALSE;
   }
 
-  bool ReadFileBytes(const std::u16string& path, std::string* bytes) override {
+  bool ReadFileUnits(const std::u16string& path, std::u16string* units, size_t* bytes) override {
     std::FILE* file = _wfopen(Wide(path), L"rb");
     if (file == nullptr) return false;
-    bytes->clear();
-    char chunk[1 << 14];
-    size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes->append(chunk, n);
+    const long long length = _filelengthi64(_fileno(file));
+    units->assign(length > 0 ? static_cast<size_t>(length) / 2 + 1 : 1, u'\0');
+    size_t used = 0;
+    for (;;) {
+      const size_t room = units->size() * 2;
+      if (used == room) units->resize(units->size() + units->size() / 2 + 2048);
+      const size_t n = std::fread(reinterpret_cast<char*>(units->data()) + used, 1,
+                                  units->size() * 2 - used, file);
+      used += n;
+      if (n == 0) break;
+    }
     const bool ok = std::ferror(file) == 0;
     std::fclose(file);
+    units->resize((used + 1) / 2);
+    *bytes = used;
     return ok;
   }
 
+  std::unique_ptr<FileLock> LockReplacements(const std::u16string& path, bool wait) override {
+    const std::wstring lock_path = std::wstring(Wide(path)) + kLockSuffix;
+    Handle file(CreateFileW(lock_path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                            nullptr));
+    if (!file.valid()) return nullptr;
+    OVERLAPPED whole = {};
+    const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+    if (!LockFileEx(file.get(), flags, 0, MAXDWORD, MAXDWORD, &whole)) return nullptr;
+    auto lock = std::make_unique<WindowsFileLock>(file.get());
+    file.Release();
+    return lock;
+  }
+
   bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes) override {
+    const std::unique_ptr<FileLock> lock = LockReplacements(path, true);
+    if (lock == nullptr) return ReplaceWhole(Wide(path), bytes);
+    return ReplaceFileBytesLocked(path, bytes, *lock);
+  }
+
+  bool ReplaceFileBytesLocked(const std::u16string& path, const std::string& bytes,
+                              const FileLock&) override {
     const std::wstring target = Wide(path);
-    const std::wstring temporary = TemporaryNameFor(target);
-    if (!WriteAndFlush(temporary, bytes) ||
-        !MoveFileExW(temporary.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      DeleteFileW(temporary.c_str());
-      return false;
-    }
-    return true;
+    RemoveLeftTemporaries(target);
+    return ReplaceWhole(target, bytes);
   }
 
   // Text mode: the runtime turns CR LF into "\n" and the bytes into wide

@@ -148,10 +148,15 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
 
 }  // namespace
 
-bool FindRegFileValue(const std::string& file_bytes, std::u16string_view key_path,
-                      std::u16string_view value_name, std::string* data) {
+std::u16string RegValueKey(std::u16string_view value_name) {
+  std::u16string key(value_name);
+  for (char16_t& c : key) c = (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+  return key;
+}
+
+RegSection ReadRegSection(const std::string& file_bytes, std::u16string_view key_path) {
+  RegSection section;
   bool in_section = false;
-  std::optional<std::string> found;
   for (const auto& line : LogicalLines(DecodeFile(file_bytes))) {
     std::u16string_view view(line);
     while (!view.empty() && (view.front() == u' ' || view.front() == u'\t')) view.remove_prefix(1);
@@ -165,15 +170,27 @@ bool FindRegFileValue(const std::string& file_bytes, std::u16string_view key_pat
     if (!in_section || view.front() != u'"') continue;
     std::u16string name;
     size_t pos = ParseQuoted(view, 0, &name);
-    if (pos == std::u16string_view::npos || !SameName(name, value_name)) continue;
+    if (pos == std::u16string_view::npos) continue;
     while (pos < view.size() && (view[pos] == u' ' || view[pos] == u'\t')) ++pos;
     if (pos >= view.size() || view[pos] != u'=') continue;
     auto rhs = view.substr(pos + 1);
     while (!rhs.empty() && (rhs.front() == u' ' || rhs.front() == u'\t')) rhs.remove_prefix(1);
-    found = rhs == u"-" ? std::nullopt : ParseData(rhs);
+    std::optional<std::string> data = rhs == u"-" ? std::nullopt : ParseData(rhs);
+    if (data) {
+      section[RegValueKey(name)] = std::move(*data);
+    } else {
+      section.erase(RegValueKey(name));
+    }
   }
-  if (!found) return false;
-  *data = std::move(*found);
+  return section;
+}
+
+bool FindRegFileValue(const std::string& file_bytes, std::u16string_view key_path,
+                      std::u16string_view value_name, std::string* data) {
+  const RegSection section = ReadRegSection(file_bytes, key_path);
+  auto it = section.find(RegValueKey(value_name));
+  if (it == section.end()) return false;
+  *data = it->second;
   return true;
 }
 

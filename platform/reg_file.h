@@ -3,6 +3,7 @@
 // imported on Windows with `reg import`.
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -16,5 +17,12 @@ namespace obexses::platform {
 // assignment in the file wins; "Name"=- deletes.
 bool FindRegFileValue(const std::string& file_bytes, std::u16string_view key_path,
                       std::u16string_view value_name, std::string* data);
+
+// Every value of the section [key_path], parsed once: by name with A-Z
+// folded to lowercase, the data as FindRegFileValue gives it.
+using RegSection = std::map<std::u16string, std::string>;
+RegSection ReadRegSection(const std::string& file_bytes, std::u16string_view key_path);
+// The lookup key of a value name in a RegSection.
+std::u16string RegValueKey(std::u16string_view value_name);
 
 }  // namespace obexses::platform

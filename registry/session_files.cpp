@@ -31,9 +31,9 @@ struct ClientFile {
   static std::u16string Key(const Record* record) {
     return std::u16string(ClientRecordKey(record).view());
   }
-  static persist::LoadResult Read(const std::string& bytes,
+  static persist::LoadResult Read(std::u16string units, size_t bytes,
                                   const std::function<void(RecordPtr)>& take) {
-    return persist::ReadClientFile(bytes, take);
+    return persist::ReadClientFile(std::move(units), bytes, take);
   }
   static void Admit(Record* record) {
     Hold(record);
@@ -65,9 +65,9 @@ struct ServerFile {
   static std::u16string Key(const Record* record) {
     return std::u16string(ServerKeyOf(record->session_id).view());
   }
-  static persist::LoadResult Read(const std::string& bytes,
+  static persist::LoadResult Read(std::u16string units, size_t bytes,
                                   const std::function<void(RecordPtr)>& take) {
-    return persist::ReadServerFile(bytes, take);
+    return persist::ReadServerFile(std::move(units), bytes, take);
   }
   static void Admit(Record* record) { Hold(record); }
   static void Unlist(Record* record) noexcept { Release(record); }
@@ -111,9 +111,9 @@ class RestoredSet {
   }
 
   // Takes a record read from the file: dropped (with its buffers) when
-  // obsolete, key-less or repeated, otherwise filed and admitted.
+  // unreadable, obsolete, key-less or repeated, otherwise filed and admitted.
   void Offer(typename File::RecordPtr record) {
-    if (Threshold() >= record->create_time_stamp) return;
+    if (record == nullptr || Threshold() >= record->create_time_stamp) return;
     std::u16string key = File::Key(record.get());
     if (key.empty() || map_.count(key) != 0) return;
     auto entry = map_.emplace(std::move(key), record.get()).first;
@@ -162,11 +162,13 @@ class RestoredSet {
 template <typename File>
 int32_t RestoreSessionFile(int32_t (*store)() noexcept) {
   RestoredSet<File> restored;
-  std::string bytes;
+  std::u16string units;
+  size_t bytes = 0;
   persist::LoadResult loaded = persist::LoadResult::kNotLoaded;
-  if (platform::GetEnv()->ReadFileBytes(File::Path(), &bytes)) {
-    loaded = File::Read(
-        bytes, [&restored](typename File::RecordPtr record) { restored.Offer(std::move(record)); });
+  if (platform::GetEnv()->ReadFileUnits(File::Path(), &units, &bytes)) {
+    loaded = File::Read(std::move(units), bytes, [&restored](typename File::RecordPtr record) {
+      restored.Offer(std::move(record));
+    });
   }
   if (loaded != persist::LoadResult::kLoaded) {
     DebugTrace(2, File::kLoadFailed, File::Path());

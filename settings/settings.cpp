@@ -16,11 +16,24 @@ namespace {
 
 constexpr uint32_t kDefaultObsoleteAge = 86400;
 
-// One 4-byte setting: the buffer starts at 0; a failed query leaves *setting.
+// One 4-byte setting into *value (which starts at 0); false when it cannot
+// be read. A settings store that is there but unusable is traced, once per
+// query, and reads as missing.
+bool QueryDword(const char16_t* name, uint32_t* value) {
+  platform::Env* env = platform::GetEnv();
+  const platform::SettingStatus status = env->QuerySettingDword(name, value);
+  if (status == platform::SettingStatus::kRejected) {
+    DebugTrace(2, u"settings store %s ignored: not a regular file of at most 1 MiB\n",
+               env->SettingsLocation());
+  }
+  return status == platform::SettingStatus::kRead;
+}
+
+// A failed query leaves *setting as it was.
 void ReadDwordSetting(const char16_t* name, std::atomic<uint32_t>* setting) noexcept {
   try {
     uint32_t value = 0;
-    if (platform::GetEnv()->QuerySettingDword(name, &value)) setting->store(value);
+    if (QueryDword(name, &value)) setting->store(value);
   } catch (...) {
     // Unreadable for want of memory: as if missing.
   }
@@ -35,10 +48,7 @@ void ReadSettings() noexcept {
 
 uint32_t ReadObsoleteAge() {
   uint32_t age = 0;
-  if (!platform::GetEnv()->QuerySettingDword(u"ObexSesObsoleteTime", &age)) {
-    return kDefaultObsoleteAge;
-  }
-  return age;
+  return QueryDword(u"ObexSesObsoleteTime", &age) ? age : kDefaultObsoleteAge;
 }
 
 int MakeSessionFilePath(int client, char16_t* out) {

@@ -38,7 +38,7 @@ class PlatformBackendTest : public ::testing::Test {
 };
 
 // The temporary file of a replacement is renamed away on success and removed
-// on failure.
+// on failure; the lock files beside the targets stay.
 TEST_F(PlatformBackendTest, ReplaceLeavesOnlyItsTargetBehind) {
   testing::WriteFile(File("ServerSession.xml"), "old and longer");
   for (int i = 0; i < 2; ++i)
@@ -52,7 +52,8 @@ TEST_F(PlatformBackendTest, ReplaceLeavesOnlyItsTargetBehind) {
     entries.push_back(entry.path().filename());
   }
   std::sort(entries.begin(), entries.end());
-  EXPECT_EQ(entries, (std::vector<fs::path>{"ServerSession.xml", "Session"}));
+  EXPECT_EQ(entries, (std::vector<fs::path>{"ServerSession.xml", "ServerSession.xml.lock",
+                                            "Session", "Session.lock"}));
 }
 
 // File times in 100-ns units since 1601, the clock in seconds since 1970.

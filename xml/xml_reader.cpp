@@ -217,13 +217,14 @@ void CXMLFile::Release() {
 int CXMLReader::LoadXML(const char16_t* path) {
   Release();
   if (path == nullptr) return 0;
-  std::string bytes;
+  std::u16string units;
+  size_t bytes = 0;
   try {
-    if (!platform::GetEnv()->ReadFileBytes(std::u16string(path), &bytes)) return 0;
+    if (!platform::GetEnv()->ReadFileUnits(std::u16string(path), &units, &bytes)) return 0;
   } catch (const std::bad_alloc&) {
     return 0;
   }
-  return LoadXMLBytes(bytes.data(), bytes.size());
+  return LoadXMLBytes(units.data(), bytes);
 }
 
 int CXMLReader::LoadXMLBytes(const void* data, size_t size) {

@@ -22,7 +22,10 @@ class HostTest : public ::testing::Test {
   // The setting as the library reads it; -1 when the read fails.
   int64_t Query(const char16_t* name) {
     uint32_t value = 0;
-    if (!platform::Env::Default()->QuerySettingDword(name, &value)) return -1;
+    if (platform::Env::Default()->QuerySettingDword(name, &value) !=
+        platform::SettingStatus::kRead) {
+      return -1;
+    }
     return value;
   }
 

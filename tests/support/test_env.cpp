@@ -34,11 +34,11 @@ bool TestEnv::AppDataFolder(std::u16string* path) {
   return true;
 }
 
-bool TestEnv::QuerySettingDword(const char16_t* name, uint32_t* value) {
+platform::SettingStatus TestEnv::QuerySettingDword(const char16_t* name, uint32_t* value) {
   auto it = settings_.find(name);
-  if (it == settings_.end()) return false;
+  if (it == settings_.end()) return platform::SettingStatus::kMissing;
   *value = it->second;
-  return true;
+  return platform::SettingStatus::kRead;
 }
 
 void TestEnv::DebugOutput(const char16_t* text) {

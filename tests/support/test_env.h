@@ -34,7 +34,7 @@ class TestEnv : public platform::EnvWrapper {
   void clear_output();
 
   bool AppDataFolder(std::u16string* path) override;
-  bool QuerySettingDword(const char16_t* name, uint32_t* value) override;
+  platform::SettingStatus QuerySettingDword(const char16_t* name, uint32_t* value) override;
   int64_t NowSeconds() override { return now_; }
   void DebugOutput(const char16_t* text) override;
   void HostLogFormat(uint32_t level, const char16_t* tag, const char16_t* format,

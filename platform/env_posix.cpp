@@ -196,12 +196,11 @@ bool IsTemporaryOf(const std::string& name, const std::string& file) {
 void RemoveLeftTemporaries(const std::string& target) {
   const std::string folder = FolderOf(target);
   const std::string file = NameOf(target);
-  DIR* dir = ::opendir(folder.c_str());
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
   if (dir == nullptr) return;
-  while (const dirent* entry = ::readdir(dir)) {
+  while (const dirent* entry = ::readdir(dir.get())) {
     if (IsTemporaryOf(entry->d_name, file)) Calls().unlink((folder + "/" + entry->d_name).c_str());
   }
-  ::closedir(dir);
 }
 
 // A new temporary file of this store's own beside target, never through a

@@ -92,6 +92,12 @@ class ModuleFixtureBase {
 // containers; resets paths and settings to their load-time values.
 void ResetModuleState();
 
+// The registry's containers agree with each other: each list holds what its
+// place index holds, each saved record is held under the key its place names,
+// and exactly the held client records are live. Empty when they do, else
+// what disagrees.
+std::string RegistryDisagreement();
+
 // Copies text into a record's 260-unit name or path field, as far as it fits.
 inline void SetText(char16_t* field, std::u16string_view text) {
   text::CopyBounded(field, 260, text);

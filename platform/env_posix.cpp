@@ -280,7 +280,9 @@ std::string SettingsFile() {
   return file != nullptr && *file != 0 ? file : kDefaultRegistryFile;
 }
 
-// The settings file, parsed again only when it is another file or has changed.
+// The settings file, parsed again only when its bytes changed. It is read
+// at every query (at most 1 MiB): its times cannot tell a file rewritten
+// within the file system's clock tick.
 class SettingsCache {
  public:
   // The section of the module's key, or false when the file is missing;
@@ -295,19 +297,19 @@ class SettingsCache {
       *rejected = true;
       return false;
     }
+    std::string bytes;
+    size_t used = 0;
+    if (!ReadToEnd(fd.get(), static_cast<size_t>(status.st_size), kMaxSettingsBytes, &bytes,
+                   &used)) {
+      *rejected = used > kMaxSettingsBytes;  // it grew past the bound while read
+      return false;
+    }
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!Unchanged(path, status)) {
-      path_.clear();
-      std::string bytes;
-      size_t used = 0;
-      if (!ReadToEnd(fd.get(), static_cast<size_t>(status.st_size), kMaxSettingsBytes, &bytes,
-                     &used)) {
-        *rejected = used > kMaxSettingsBytes;  // it grew past the bound while read
-        return false;
-      }
+    if (!parsed_ || bytes != bytes_) {
+      parsed_ = false;
       section_ = ReadRegSection(bytes, kSettingsKey);
-      path_ = path;
-      status_ = status;
+      bytes_ = std::move(bytes);
+      parsed_ = true;
     }
     *section = section_;
     return true;
@@ -316,23 +318,15 @@ class SettingsCache {
   // Frees what the cache holds, when the library is unloaded.
   void Drop() {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::string().swap(path_);
+    parsed_ = false;
+    std::string().swap(bytes_);
     RegSection().swap(section_);
   }
 
  private:
-  bool Unchanged(const std::string& path, const struct stat& status) const {
-    return !path_.empty() && path == path_ && status.st_dev == status_.st_dev &&
-           status.st_ino == status_.st_ino && status.st_size == status_.st_size &&
-           status.st_mtim.tv_sec == status_.st_mtim.tv_sec &&
-           status.st_mtim.tv_nsec == status_.st_mtim.tv_nsec &&
-           status.st_ctim.tv_sec == status_.st_ctim.tv_sec &&
-           status.st_ctim.tv_nsec == status_.st_ctim.tv_nsec;
-  }
-
   std::mutex mutex_;
-  std::string path_;  // empty: nothing cached
-  struct stat status_ {};
+  bool parsed_ = false;
+  std::string bytes_;
   RegSection section_;
 };
 

@@ -216,13 +216,31 @@ TEST_F(PersistFilesTest, RestoreRewritesTheFileFromTheSetItReplaces) {
   EXPECT_EQ(tvr_resume_server_session(old_server), 0);
 }
 
-// Names with each escaped character, Cyrillic and full length, and a resume
-// buffer of several pieces, next to the sample sessions of both profiles.
+// Names with each escaped character, Cyrillic, a character beyond the Basic
+// Multilingual Plane, the neighbours of the letters (keys never fold case),
+// and full length, each with a resume buffer of several pieces, next to the
+// sample sessions of both profiles.
 TEST_F(PersistFilesTest, RestartFindsEverySessionByName) {
-  const std::vector<std::u16string> names = {
-      u"\u041Aартинка.jpg", u"Bob's photo.jpg",        u"a=b.txt",
-      u"<x>.txt",           u"say \"hi\".txt",         u"&lt;&amp;.txt",
-      u"Tom & Jerry",       std::u16string(259, u'n'), std::u16string(259, u'\'')};
+  const std::vector<std::u16string> names = {u"\u041Aартинка.jpg",
+                                             u"Bob's photo.jpg",
+                                             u"a=b.txt",
+                                             u"<x>.txt",
+                                             u"say \"hi\".txt",
+                                             u"&lt;&amp;.txt",
+                                             u"Tom & Jerry",
+                                             u"\U0001F4F7.jpg",
+                                             u"@x",
+                                             u"Ax",
+                                             u"Zx",
+                                             u"[x",
+                                             u"`x",
+                                             u"ax",
+                                             u"zx",
+                                             u"{x",
+                                             u"\u00C9x",
+                                             u"\u00E9x",
+                                             std::u16string(259, u'n'),
+                                             std::u16string(259, u'\'')};
   g_save_file = 1;
   SavedClient(OBEXSES_PROFILE_OPP, FillOppClient);
   SavedClient(OBEXSES_PROFILE_FTP, FillFtpClient);

@@ -167,7 +167,13 @@ TEST(MarkKeptTempFileTest, ComparesTheNameAfterTheLastSeparator) {
   EXPECT_EQ(KeptIndex(u"pic.jpg", {u"C:\\in\\pic.jpg\\"}), -1);  // "pic.jpg\" is the name
   EXPECT_EQ(KeptIndex(u"in\\", {u"C:\\in\\"}), 0);
   EXPECT_EQ(KeptIndex(u"in//", {u"C:\\in//"}), 0);
-  EXPECT_EQ(KeptIndex(u"\u00e9.txt", {u"\u00c9.txt"}), -1);  // only A-Z fold
+  // Only A-Z fold: the neighbours of the letters and other letters do not.
+  EXPECT_EQ(KeptIndex(u"Z.txt", {u"@.txt", u"[.txt", u"z.txt"}), 2);
+  EXPECT_EQ(KeptIndex(u"A.txt", {u"`.txt", u"{.txt", u"a.txt"}), 2);
+  EXPECT_EQ(KeptIndex(u"@.txt", {u"`.txt"}), -1);
+  EXPECT_EQ(KeptIndex(u"[.txt", {u"{.txt"}), -1);
+  EXPECT_EQ(KeptIndex(u"\u00e9.txt", {u"\u00c9.txt"}), -1);
+  EXPECT_EQ(KeptIndex(u"\U0001F4F7.jpg", {u"in\\\U0001F4F7.JPG"}), 0);
   EXPECT_EQ(KeptIndex(u"a.txt", {u"x\\b.txt", u"x\\A.TXT", u"y\\a.txt"}), 1);
   EXPECT_EQ(KeptIndex(u"a.txt", {}), -1);
 }

@@ -1,0 +1,178 @@
+// The POSIX backend's own rules: where the application-data folder and the
+// settings come from, how the settings file is read, and names that are not
+// UTF-8, which must reach the file system exactly as they came.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+#include "platform/native_name.h"
+#include "platform/posix_calls.h"
+#include "registry/registry.h"
+#include "registry/state.h"
+#include "settings/settings.h"
+#include "templist/temp_list.h"
+#include "tests/registry_helpers.h"
+
+namespace obexses::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Sets a process variable for one test, and puts it back.
+class Variable {
+ public:
+  Variable(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
+  ~Variable() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// Watches what the backend opens.
+struct Watch {
+  Watch() {
+    opened.clear();
+    platform::ActiveCalls().open = [](const char* path, int flags, mode_t mode) {
+      opened.push_back(path);
+      return platform::SystemCalls().open(path, flags, mode);
+    };
+  }
+  ~Watch() { platform::ActiveCalls() = platform::SystemCalls(); }
+  static inline std::vector<std::string> opened;
+};
+
+class PosixBackendTest : public ::testing::Test {
+ protected:
+  platform::Env* env() { return platform::Env::Default(); }
+  fs::path Here() { return folder_.app_data(); }
+
+  platform::SettingStatus Query(uint32_t* value) {
+    *value = 0;
+    return env()->QuerySettingDword(u"ObexSesSaveFile", value);
+  }
+
+  TestEnv folder_;  // not installed: only its private folder is used
+};
+
+TEST_F(PosixBackendTest, AppDataFolderIsAnAbsoluteXdgDataHomeElseHomesLocalShare) {
+  std::u16string folder;
+  Variable xdg("XDG_DATA_HOME", (Here() / "xdg/").c_str());
+  ASSERT_TRUE(env()->AppDataFolder(&folder));
+  EXPECT_EQ(folder, text::FromUtf8((Here() / "xdg").string()));
+  Variable relative("XDG_DATA_HOME", "relative/data");
+  Variable home("HOME", (Here() / "home").c_str());
+  ASSERT_TRUE(env()->AppDataFolder(&folder));
+  EXPECT_EQ(folder, text::FromUtf8((Here() / "home/.local/share").string()));
+  EXPECT_TRUE(fs::is_directory(Here() / "home/.local/share")) << "made on the way";
+  EXPECT_FALSE(fs::exists("relative"));
+  Variable no_home("HOME", nullptr);  // the account's home from the password database
+  ASSERT_TRUE(env()->AppDataFolder(&folder));
+  EXPECT_TRUE(folder.ends_with(u"/.local/share"));
+}
+
+TEST_F(PosixBackendTest, SettingsComeFromTheirFileOrFromTheDefaultOne) {
+  Variable unset("OBEXSES_REGISTRY", nullptr);
+  EXPECT_EQ(env()->SettingsLocation(), u"/etc/obexses/registry.reg");
+  {
+    Watch watch;
+    uint32_t value = 0;
+    Query(&value);
+    EXPECT_EQ(Watch::opened, std::vector<std::string>{"/etc/obexses/registry.reg"});
+  }
+  const fs::path file = Here() / "registry.reg";
+  Variable set("OBEXSES_REGISTRY", file.c_str());
+  EXPECT_EQ(env()->SettingsLocation(), text::FromUtf8(file.string()));
+}
+
+TEST_F(PosixBackendTest, SettingsFileIsReadOnlyWhenRegularAndAtMostOneMebibyte) {
+  const fs::path file = Here() / "registry.reg";
+  Variable settings("OBEXSES_REGISTRY", file.c_str());
+  const std::string head = "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brindleway]\n";
+  auto write = [&](const std::string& value, size_t size) {
+    std::string text = head + "\"ObexSesSaveFile\"=dword:" + value + "\n";
+    text.append(size - text.size() - 1, ';');
+    WriteFile(file, text + "\n");
+  };
+  uint32_t value = 0;
+  write("00000007", 1 << 20);  // exactly 1 MiB
+  EXPECT_EQ(Query(&value), platform::SettingStatus::kRead);
+  EXPECT_EQ(value, 7u);
+  write("00000009", 1 << 20);  // within the same clock tick, maybe
+  EXPECT_EQ(Query(&value), platform::SettingStatus::kRead);
+  EXPECT_EQ(value, 9u) << "the change is seen at once";
+  write("00000007", (1 << 20) + 1);
+  EXPECT_EQ(Query(&value), platform::SettingStatus::kRejected);
+  fs::remove(file);
+  EXPECT_EQ(Query(&value), platform::SettingStatus::kMissing);
+  // A FIFO with no writer, and a device: never waited on, never read.
+  ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+  EXPECT_EQ(Query(&value), platform::SettingStatus::kRejected);
+  Variable device("OBEXSES_REGISTRY", "/dev/zero");
+  EXPECT_EQ(Query(&value), platform::SettingStatus::kRejected);
+}
+
+// Every byte that is not part of valid UTF-8 is a unit of its own that turns
+// back into the byte; valid sequences, four-byte ones included, are decoded.
+TEST_F(PosixBackendTest, NamesKeepTheirBytesThroughUtf16) {
+  const std::vector<std::pair<std::string, std::u16string>> cases = {
+      {"plain", u"plain"},
+      {"\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"},
+      {"\xF0\x9F\x93\xB7", u"\U0001F4F7"},
+      {"\xE9t\xE9", u"\xDCE9t\xDCE9"},                    // Latin-1
+      {"\xC0\x80", u"\xDCC0\xDC80"},                      // overlong
+      {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},            // an encoded surrogate
+      {"\xF4\x90\x80\x80", u"\xDCF4\xDC90\xDC80\xDC80"},  // past U+10FFFF
+      {"\xE2\x82", u"\xDCE2\xDC82"},                      // cut short
+      {"\xFF", u"\xDCFF"}};
+  for (const auto& [bytes, name] : cases) {
+    EXPECT_EQ(platform::NameFromNative(bytes), name) << bytes;
+    EXPECT_EQ(platform::NativeFromName(name), bytes) << bytes;
+  }
+  std::string all;
+  for (int byte = 1; byte < 256; ++byte) all.push_back(static_cast<char>(byte));
+  EXPECT_EQ(platform::NativeFromName(platform::NameFromNative(all)), all);
+}
+
+// A whole road in a folder whose name is not UTF-8: saved, stored, restored,
+// and a listed temporary file of such a name deleted, not another; a listed
+// file named beyond the Basic Multilingual Plane kept by its session.
+TEST_F(PosixBackendTest, FoldersAndListedFilesThatAreNotUtf8AreReachedExactly) {
+  const fs::path odd = Here() / "d\xE9j\xE0";
+  Variable xdg("XDG_DATA_HOME", odd.c_str());
+  ResetModuleState();
+  platform::SetEnv(nullptr);
+  MakeSessionFilePath(1, g_client_session_path);
+  g_save_file = 1;
+  const uint8_t phone[6] = {1, 2, 3, 4, 5, 6};
+  NewClient(OBEXSES_PROFILE_OPP, phone, u"photo.jpg");
+  EXPECT_TRUE(fs::exists(odd / "Velmora/Session/ClientSession.xml"));
+  EXPECT_EQ(tvr_restore_client_session(), 1);
+  EXPECT_EQ(g_saved_client_sessions.size(), 1u);
+  NewServer(OBEXSES_PROFILE_OPP, 1, u"in", u"\U0001F4F7.jpg");
+  const fs::path latin = odd / "Velmora/\xE9t\xE9.tmp";
+  const fs::path camera = odd / "Velmora/\xF0\x9F\x93\xB7.jpg";
+  WriteFile(latin, "partial");
+  WriteFile(camera, "photo");
+  WriteFile(odd / "Velmora/tmp_lst", latin.string() + "\n" + camera.string() + "\n");
+  CleanTempFileList();
+  EXPECT_FALSE(fs::exists(latin));
+  EXPECT_TRUE(fs::exists(camera));
+  EXPECT_EQ(ReadFile(odd / "Velmora/tmp_lst"), camera.string() + "\n");
+  ResetModuleState();
+}
+
+}  // namespace
+}  // namespace obexses::testing

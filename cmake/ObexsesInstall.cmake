@@ -50,6 +50,11 @@ install(FILES ${PROJECT_BINARY_DIR}/obexses.pc DESTINATION ${CMAKE_INSTALL_LIBDI
         COMPONENT development)
 
 install(TARGETS obexsesctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
+if(NOT WIN32)
+  # The tool links the host log, which is installed with the library.
+  file(RELATIVE_PATH bin_to_lib /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${CMAKE_INSTALL_LIBDIR})
+  set_target_properties(obexsesctl PROPERTIES INSTALL_RPATH "\$ORIGIN/${bin_to_lib}")
+endif()
 if(TARGET obexsesctl_man)
   install(FILES ${PROJECT_BINARY_DIR}/obexsesctl.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
           COMPONENT tool)

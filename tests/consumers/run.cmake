@@ -1,6 +1,7 @@
-# Installs the built tree into a prefix inside WORK_DIR, then builds the
-# consumer three ways (find_package, pkg-config, add_subdirectory of the
-# source tree) and runs each; WORK_DIR is removed when all three passed.
+# Installs the built tree into a prefix inside WORK_DIR, starts the installed
+# obexsesctl, then builds the consumer three ways (find_package, pkg-config,
+# add_subdirectory of the source tree) and runs each; WORK_DIR is removed
+# when all three passed.
 #
 #   cmake -DSOURCE_DIR=... -DBUILD_DIR=... -DWORK_DIR=... -DGENERATOR=...
 #         -DC_COMPILER=... -DCXX_COMPILER=... -DVERSION=... [-DSANITIZE=...] -P run.cmake
@@ -19,6 +20,8 @@ endfunction()
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+# The installed tool finds the libraries it links in the installed tree.
+run(${prefix}/bin/obexsesctl --help)
 
 # The consumers share the library's build flavour: an AddressSanitizer library
 # needs its runtime loaded first, by the program.

@@ -1,5 +1,6 @@
 # What `cmake --install` puts where (GNUInstallDirs places, by component):
-#   runtime      the library and the host log it needs (bin/ on Windows, lib/ elsewhere)
+#   runtime      the library (bin/ on Windows, lib/ elsewhere) and, on Linux, its host log
+#   hostlog      Windows: the utils.dll stand-in, for machines without the host
 #   development  the public headers, import libraries, the CMake package and
 #                the pkg-config file
 #   tool         obexsesctl and its manual page
@@ -13,9 +14,21 @@ include(CMakePackageConfigHelpers)
 
 set(OBEXSES_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/obexses)
 
-install(TARGETS obexses obexses_hostlog EXPORT obexsesTargets
+# On Windows the host log stand-in is a component of its own, so that an
+# installation beside a host can leave it out: the host has its own utils.dll.
+if(WIN32)
+  set(hostlog_component hostlog)
+else()
+  set(hostlog_component runtime)
+endif()
+install(TARGETS obexses EXPORT obexsesTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+install(TARGETS obexses_hostlog EXPORT obexsesTargets
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ${hostlog_component}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ${hostlog_component}
+          NAMELINK_COMPONENT development
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 install(FILES include/obexses/obexses.h include/obexses/client_session.h
               include/obexses/server_session.h ${PROJECT_BINARY_DIR}/include/obexses/version.h

@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, when it is missing. Run as root
 # on a fresh Debian machine it installs with apt-get; otherwise it only checks.
-# Usage: scripts/setup.sh [linux|windows]...   (default: linux)
+# Usage: scripts/setup.sh [demo|linux|windows]...   (default: linux)
+#   demo     what scripts/demo.sh needs: the library and obexsesctl alone
+#   linux    the whole Linux test suite (scripts/test.sh)
+#   windows  the cross-build and its run under Wine (scripts/test_windows.sh)
 set -euo pipefail
 
+demo_packages=(cmake ninja-build g++)
 linux_packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
-                libbenchmark-dev)
+                libbenchmark-dev pkg-config)
 windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 googletest)
 
 wanted=()
 for group in "${@:-linux}"; do
   case "$group" in
+    demo) wanted+=("${demo_packages[@]}") ;;
     linux) wanted+=("${linux_packages[@]}") ;;
     windows) wanted+=("${windows_packages[@]}") ;;
     *) echo "unknown package group: $group" >&2; exit 2 ;;

@@ -20,7 +20,11 @@ echo "build: ${SECONDS}s"
 
 # A fresh 64-bit prefix, quietly: no debug channels, no Mono or Gecko
 # installer. One wineserver serves the whole run.
+# The wineserver keeps its socket folder under TMPDIR: inside the work
+# folder, so that it goes with it.
 work=$(mktemp -d)
+mkdir "$work/tmp"
+export TMPDIR=$work/tmp
 export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
   "$wineserver" -k 2>/dev/null || true

@@ -1,9 +1,11 @@
 #!/bin/sh
-# Usage: check_exports_windows.sh obexses.dll utils.dll
+# Usage: check_exports_windows.sh obexses.dll utils.dll [other binary...]
 # Fails unless obexses.dll's export table names exactly the ten exports, it
-# imports utils.dll by ordinal 9 and 8 and by nothing else, every other DLL
-# it imports is one of Windows' own (no runtime DLL of the compiler), and
-# utils.dll exports ordinals 8 and 9 and no name.
+# imports utils.dll by ordinal 9 and 8 and by nothing else, the other DLLs it
+# imports are exactly the Windows DLLs whose functions it uses (no runtime
+# DLL of the compiler), and utils.dll exports ordinals 8 and 9 and no name
+# and imports only the C runtime and KERNEL32. Every binary given carries a
+# version resource with VERSION and, with STRIPPED=1, no debug sections.
 set -eu
 dll=$1
 utils_dll=$2
@@ -46,17 +48,24 @@ if [ "$utils" != "$(printf '#8\n#9')" ]; then
   printf '%s\n' "$utils"
   status=1
 fi
-dlls=$(printf '%s\n' "$imports" | cut -f1 | sort -u)
-for name in $dlls; do
-  case $name in
-    utils.dll | kernel32.dll | advapi32.dll | msvcrt.dll | ole32.dll | shell32.dll | shlwapi.dll | \
-      user32.dll | api-ms-win-*.dll | ucrtbase.dll) ;;
-    *)
-      echo "$dll imports $name, which is not one of Windows' own DLLs"
-      status=1
-      ;;
-  esac
-done
+# The DLLs a binary imports, lower case, one a line.
+imported_dlls() {
+  $objdump -p "$1" | awk '/^[[:space:]]*DLL Name:/ { print tolower($3) }' | sort -u
+}
+# Registry, file and process calls, the C runtime, the shell's folders and
+# the PIDL they come in, PathFileExistsW, and the host's log.
+expected_dlls=$(printf '%s\n' advapi32.dll kernel32.dll msvcrt.dll ole32.dll shell32.dll \
+  shlwapi.dll utils.dll)
+if [ "$(imported_dlls "$dll")" != "$expected_dlls" ]; then
+  echo "$dll imports other DLLs than those it uses:"
+  imported_dlls "$dll"
+  status=1
+fi
+if [ "$(imported_dlls "$utils_dll")" != "$(printf 'kernel32.dll\nmsvcrt.dll')" ]; then
+  echo "$utils_dll imports more than KERNEL32 and the C runtime:"
+  imported_dlls "$utils_dll"
+  status=1
+fi
 
 utils_ordinals=$(export_ordinals "$utils_dll" | sort -n | tr '\n' ' ')
 utils_names=$($objdump -p "$utils_dll" | awk '
@@ -68,8 +77,19 @@ if [ "$utils_ordinals" != "8 9 " ] || [ "$utils_names" != 0 ]; then
   status=1
 fi
 
+for binary in "$@"; do
+  if ! strings -e l "$binary" | grep -qx "${VERSION:?}"; then
+    echo "$binary has no version resource of $VERSION"
+    status=1
+  fi
+  if [ "${STRIPPED:-0}" = 1 ] && $objdump -h "$binary" | grep -q ' \.debug_'; then
+    echo "$binary ships with its debug sections"
+    status=1
+  fi
+done
+
 if [ "$status" = 0 ]; then
-  echo "exactly the ten exports; utils.dll by ordinal 9 and 8; only Windows DLLs besides;"
-  echo "utils.dll exports ordinals 8 and 9 without names"
+  echo "exactly the ten exports; utils.dll by ordinal 9 and 8; only the Windows DLLs used besides;"
+  echo "utils.dll exports ordinals 8 and 9 without names; version $VERSION in every binary"
 fi
 exit "$status"

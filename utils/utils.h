@@ -1,6 +1,8 @@
 /* The host's logging library: a small replacement of our own for the host's
- * utils.dll. On Windows its two functions are exported by ordinal only
- * (UtilsLogFormat as 9, UtilsLogText as 8); elsewhere by these names.
+ * utils.dll. On Windows it is utils.dll and exports its two functions by
+ * ordinal only (UtilsLogFormat as 9, UtilsLogText as 8); elsewhere it is
+ * libobexses-hostlog.so and exports these two names and nothing else
+ * (utils/hostlog.map).
  *
  * Lines are appended, as UTF-8, to the file named by the environment variable
  * OBEXSES_HOST_LOG, one line per call: "<level> <tag>: <text>". Without that

@@ -7,12 +7,17 @@
  * (char16_t here, the same thing as wchar_t on Windows).
  *
  * The record layouts that the services hand out are in
- * obexses/client_session.h and obexses/server_session.h. */
+ * obexses/client_session.h and obexses/server_session.h; the release macros
+ * (OBEXSES_VERSION_STRING and others) in obexses/version.h, included here.
+ * docs/integration.md says which calls may come from several threads, what
+ * each service returns and who owns and frees what. */
 #ifndef OBEXSES_OBEXSES_H_
 #define OBEXSES_OBEXSES_H_
 
 #include <stddef.h>
 #include <stdint.h>
+
+#include "obexses/version.h"
 #ifndef __cplusplus
 #include <uchar.h>
 #endif

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite:
-#   1. dev preset (Debug, AddressSanitizer + UndefinedBehaviorSanitizer): every test;
+#   1. dev preset (Debug, AddressSanitizer + UndefinedBehaviorSanitizer): every test, among
+#      them the Windows build of the DLL and its suite under Wine (scripts/test_windows.sh)
+#      and the kill loop (OBEXSES_KILLS kills, 100 by default);
 #   2. tsan preset (ThreadSanitizer): the concurrency tests;
-#   3. fuzz preset (clang, libFuzzer): each fuzz target for a bounded time;
-#   4. Windows: the mingw build of the DLL and the suite under Wine (scripts/test_windows.sh),
-#      when that script exists.
+#   3. fuzz preset (clang, libFuzzer): each fuzz target for a bounded time.
 # Stops at the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh linux
+scripts/setup.sh linux windows
 
 step() { printf '\n=== %s\n' "$*"; }
 jobs=$(nproc)
@@ -29,8 +29,4 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
 scripts/run_fuzzers.sh build/fuzz/fuzz "${OBEXSES_FUZZ_SECONDS:-60}"
 
-if [ -x scripts/test_windows.sh ]; then
-  step "windows: the DLL and the suite under Wine"
-  scripts/test_windows.sh
-fi
 step "all tests passed"

@@ -35,6 +35,7 @@ bool TestEnv::AppDataFolder(std::u16string* path) {
 }
 
 platform::SettingStatus TestEnv::QuerySettingDword(const char16_t* name, uint32_t* value) {
+  if (settings_rejected_) return platform::SettingStatus::kRejected;
   auto it = settings_.find(name);
   if (it == settings_.end()) return platform::SettingStatus::kMissing;
   *value = it->second;

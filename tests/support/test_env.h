@@ -27,6 +27,8 @@ class TestEnv : public platform::EnvWrapper {
 
   void set_now(int64_t seconds) { now_ = seconds; }
   void set_dword(const std::u16string& name, uint32_t value) { settings_[name] = value; }
+  // From now on the settings store is there but unusable (a FIFO, say).
+  void reject_settings() { settings_rejected_ = true; }
 
   // Captured output, UTF-8, one entry per call.
   std::vector<std::string> trace_lines();
@@ -35,6 +37,7 @@ class TestEnv : public platform::EnvWrapper {
 
   bool AppDataFolder(std::u16string* path) override;
   platform::SettingStatus QuerySettingDword(const char16_t* name, uint32_t* value) override;
+  std::u16string SettingsLocation() override { return u"test.reg"; }
   int64_t NowSeconds() override { return now_; }
   void DebugOutput(const char16_t* text) override;
   void HostLogFormat(uint32_t level, const char16_t* tag, const char16_t* format,
@@ -45,6 +48,7 @@ class TestEnv : public platform::EnvWrapper {
   std::filesystem::path app_data_;
   int64_t now_ = 1700000000;
   std::map<std::u16string, uint32_t> settings_;
+  bool settings_rejected_ = false;
   std::mutex mutex_;
   std::vector<std::string> trace_;
   std::vector<std::string> host_;

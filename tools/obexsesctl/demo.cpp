@@ -1,7 +1,5 @@
 #include "tools/obexsesctl/demo.h"
-#include "host/host.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,10 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "host/host.h"
 #include "obexses/client_session.h"
 #include "obexses/server_session.h"
 #include "text/wide.h"
 #include "tools/obexsesctl/host.h"
+#include "tools/obexsesctl/narrator.h"
+#include "tools/obexsesctl/report.h"
 
 namespace obexsesctl {
 namespace fs = std::filesystem;
@@ -39,19 +40,15 @@ struct Layout {
   fs::path sessions() const { return velmora() / "Session"; }
 };
 
+// Every step of the demo tells what it does through the one narrator of
+// its process.
+Narrator* g_narrator = nullptr;
+
 void Step(const char* what) {
-  std::printf("\n== %s\n", what);
+  g_narrator->Step(what);
 }
 
-void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Say(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::fputs("   ", stdout);
-  std::vprintf(format, args);
-  std::fputs("\n", stdout);
-  va_end(args);
-}
+#define Say(...) g_narrator->Say(__VA_ARGS__)
 
 const char* Verdict(uint32_t changed) {
   return changed != 0 ? "missing or changed" : "unchanged";
@@ -94,7 +91,7 @@ void ShowSessionFile(const fs::path& path) {
   }
   Say("%s (%llu bytes, UTF-16LE):", path.filename().string().c_str(),
       static_cast<unsigned long long>(fs::file_size(path)));
-  std::printf("%s\n", SessionFileText(path).c_str());
+  g_narrator->Show(SessionFileText(path));
 }
 
 void ShowDisk(const Layout& layout) {
@@ -110,30 +107,27 @@ void ShowDisk(const Layout& layout) {
   const fs::path list = layout.velmora() / "tmp_lst";
   if (fs::exists(list)) {
     Say("tmp_lst:");
-    std::printf("%s", ReadBytes(list).c_str());
+    g_narrator->Show(ReadBytes(list));
   } else {
     Say("tmp_lst: not there");
   }
 }
 
-// The settings the module reads, in the registry export format.
-void WriteSettings(const Layout& layout, bool trace) {
-  std::string reg =
-      "Windows Registry Editor Version 5.00\n\n"
-      "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brindleway]\n"
-      "\"ObexSesSaveFile\"=dword:00000001\n";
-  reg +=
-      trace ? "\"ObexSesDebugLevel\"=dword:00000003\n" : "\"ObexSesDebugLevel\"=dword:00000000\n";
-  WriteText(layout.root / "registry.reg", reg);
-}
-
-// Points the module's folder, settings and the host's log at the layout. The
-// application-data folder is the layout's where the platform lets a process
-// choose it, else the user's own (Windows).
-void UseLayout(Layout& layout) {
-  layout.app_data = obexses::host::UseAppDataFolder(layout.app_data.string());
-  obexses::host::UseMachineSettings((layout.root / "registry.reg").string());
+// Points the library's folder and settings, and the host's log, at the
+// layout: a sandbox of the demo's own, or nothing at all. Saving is on; the
+// debug trace only with --trace.
+std::unique_ptr<obexses::host::Sandbox> EnterSandbox(const Layout& layout, bool trace) {
+  std::string error;
+  auto sandbox = obexses::host::Sandbox::Enter(
+      layout.app_data.string(), (layout.root / "registry.reg").string(),
+      {{"ObexSesSaveFile", 1}, {"ObexSesDebugLevel", trace ? 3u : 0u}}, &error);
+  if (sandbox == nullptr) {
+    PrintError("the demo cannot make a sandbox of its own here: " + error +
+               "; it does not run on the user's own folder and settings");
+    return nullptr;
+  }
   obexses::host::SetProcessVariable("OBEXSES_HOST_LOG", (layout.root / "host.log").string());
+  return sandbox;
 }
 
 // A client record of the profile for a session with the phone, or null.
@@ -243,22 +237,19 @@ void ListTemporaryFiles(const Layout& layout) {
   Say("tmp_lst names inbox/song.mp3 (an OPP server session receives it) and files/partial.tmp");
 }
 
-bool PrepareLayout(Layout& layout, bool trace) {
+bool PrepareLayout(const Layout& layout) {
   std::error_code ec;
   for (const fs::path& dir : {layout.app_data, layout.files, layout.inbox, layout.shared}) {
     fs::create_directories(dir, ec);
     if (ec) {
-      std::printf("cannot make %s: %s\n", dir.string().c_str(), ec.message().c_str());
+      PrintError("cannot make " + dir.string() + ": " + ec.message());
       return false;
     }
   }
-  WriteSettings(layout, trace);
   WriteText(layout.files / "photo.jpg", "JFIF!");
   WriteText(layout.files / "report.pdf", "%PDF-1.7");
   WriteText(layout.inbox / "song.mp3", "ID3");
   WriteText(layout.shared / "notes.txt", "notes");
-  UseLayout(layout);
-  std::printf("application-data folder: %s\n", layout.app_data.string().c_str());
   return true;
 }
 
@@ -266,52 +257,9 @@ std::string LibraryOrDefault(const DemoOptions& options) {
   return options.library.empty() ? DefaultLibraryPath() : options.library;
 }
 
-}  // namespace
-
-int RunDemo(DemoOptions options) {
-  if (options.data_dir.empty() && !obexses::host::MakeTemporaryFolder(&options.data_dir)) {
-    std::printf("cannot make a temporary folder\n");
-    return 1;
-  }
-  Layout layout(fs::absolute(options.data_dir));
-  std::printf("obexses demo in %s\n", layout.root.string().c_str());
-  if (!PrepareLayout(layout, options.trace)) return 1;
-
-  Step("Start the module (first process)");
-  Host host;
-  if (!host.Load(LibraryOrDefault(options))) return 1;
-  const SessionDdi& ddi = host.ddi();
-  SaveOppClient(ddi, layout);
-  SaveFtpClient(ddi, layout);
-  Step("OPP server: the phone pushes song.mp3 to us");
-  SaveServer(ddi, OBEXSES_PROFILE_OPP, kOppServerId, layout.inbox, u"song.mp3");
-  Step("FTP server: the phone fetches shared/notes.txt");
-  SaveServer(ddi, OBEXSES_PROFILE_FTP, kFtpServerId, layout.shared, u"notes.txt");
-  ShowEnumerations(ddi);
-  ShowResumeAndDestroy(ddi);
-  Step("The session files as written");
-  ShowSessionFile(layout.sessions() / "ClientSession.xml");
-  ShowSessionFile(layout.sessions() / "ServerSession.xml");
-  ListTemporaryFiles(layout);
-
-  Step("Restart: the host goes down and a new process loads the module again");
-  std::fflush(stdout);
-  std::vector<std::string> argv = {
-      obexses::host::ExecutablePath(), "demo-restart", "--data", layout.root.string(), "--lib",
-      LibraryOrDefault(options)};
-  if (options.trace) argv.push_back("--trace");
-  const int status = obexses::host::RunProgram(argv);
-  std::printf("\nthe restarted module's process ended with status %d\n", status);
-  return status;
-}
-
-int RunDemoRestart(const DemoOptions& options) {
-  Layout layout(fs::absolute(options.data_dir));
-  UseLayout(layout);
-  Host host;
-  if (!host.Load(LibraryOrDefault(options))) return 1;
-  const SessionDdi& ddi = host.ddi();
-
+// Second process: the saved sessions found again, the start-up clean-up
+// seen, two sessions finished. 0 when every saved session came back.
+int FindAgain(const SessionDdi& ddi, const Layout& layout) {
   Step("Find the sessions saved before the restart");
   ClientSession* photo = ddi.find_client_session(kPhone, u"photo.jpg", OBEXSES_PROFILE_OPP);
   Say("OPP client photo.jpg: %s", photo ? "found" : "not found");
@@ -338,6 +286,87 @@ int RunDemoRestart(const DemoOptions& options) {
   Say("destroy_server_session(notes.txt) returned %d", ddi.destroy_server_session(notes));
   ShowDisk(layout);
   return (photo && pdf && song && notes) ? 0 : 1;
+}
+
+// The whole account of the first process, with the restarted one's inside.
+void PrintDemoJson(const Layout& layout, const std::string& library, int status) {
+  Json json = Json::Object();
+  json.Set("folder", layout.root.string())
+      .Set("app_data", layout.app_data.string())
+      .Set("library", library)
+      .Set("steps", g_narrator->Steps())
+      .Set("restart_status", status)
+      .Set("restart", Json::Raw(ReadBytes(layout.root / "restart.json")));
+  PrintJson(json);
+}
+
+}  // namespace
+
+int RunDemo(DemoOptions options) {
+  if (options.data_dir.empty() && !obexses::host::MakeTemporaryFolder(&options.data_dir)) {
+    PrintError("cannot make a temporary folder");
+    return 1;
+  }
+  Narrator narrator(options.json);
+  g_narrator = &narrator;
+  Layout layout(fs::absolute(options.data_dir));
+  if (!PrepareLayout(layout)) return 1;
+  const auto sandbox = EnterSandbox(layout, options.trace);
+  if (sandbox == nullptr) return 1;
+  const std::string library = LibraryOrDefault(options);
+  Step(("obexses demo in " + layout.root.string()).c_str());
+  Say("application-data folder: %s", layout.app_data.string().c_str());
+
+  Step("Start the module (first process)");
+  Host host;
+  if (!host.Load(library, narrator)) return 1;
+  const SessionDdi& ddi = host.ddi();
+  SaveOppClient(ddi, layout);
+  SaveFtpClient(ddi, layout);
+  Step("OPP server: the phone pushes song.mp3 to us");
+  SaveServer(ddi, OBEXSES_PROFILE_OPP, kOppServerId, layout.inbox, u"song.mp3");
+  Step("FTP server: the phone fetches shared/notes.txt");
+  SaveServer(ddi, OBEXSES_PROFILE_FTP, kFtpServerId, layout.shared, u"notes.txt");
+  ShowEnumerations(ddi);
+  ShowResumeAndDestroy(ddi);
+  Step("The session files as written");
+  ShowSessionFile(layout.sessions() / "ClientSession.xml");
+  ShowSessionFile(layout.sessions() / "ServerSession.xml");
+  ListTemporaryFiles(layout);
+
+  Step("Restart: the host goes down and a new process loads the module again");
+  std::fflush(stdout);
+  std::vector<std::string> argv = {obexses::host::ExecutablePath(),
+                                   "demo-restart",
+                                   "--data",
+                                   layout.root.string(),
+                                   "--lib",
+                                   library};
+  if (options.trace) argv.push_back("--trace");
+  if (options.json) {
+    argv.insert(argv.end(),
+                {"--output", "json", "--report", (layout.root / "restart.json").string()});
+  }
+  const int status = obexses::host::RunProgram(argv);
+  if (options.json) {
+    PrintDemoJson(layout, library, status);
+  } else {
+    std::printf("\nthe restarted module's process ended with status %d\n", status);
+  }
+  return status;
+}
+
+int RunDemoRestart(const DemoOptions& options) {
+  Narrator narrator(options.json);
+  g_narrator = &narrator;
+  Layout layout(fs::absolute(options.data_dir));
+  const auto sandbox = EnterSandbox(layout, options.trace);
+  if (sandbox == nullptr) return 1;
+  Host host;
+  const int status =
+      host.Load(LibraryOrDefault(options), narrator) ? FindAgain(host.ddi(), layout) : 1;
+  if (options.json) WriteText(options.report, narrator.Steps().Print());
+  return status;
 }
 
 }  // namespace obexsesctl

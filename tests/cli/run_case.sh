@@ -40,11 +40,20 @@ esac
 export PATH="$work/bin:$PATH" TZ=UTC LC_ALL=C.UTF-8 OBEXSESCTL_NOW=1700000000 HOME="$work/home"
 export OBEXSES_REGISTRY="$cli/data/registry.reg" ASAN_OPTIONS=detect_leaks=0
 unset XDG_DATA_HOME
-bash -c "$commands" >"$work/stdout" 2>"$work/stderr"
+bash -o pipefail -c "$commands" >"$work/stdout" 2>"$work/stderr"
 status=$?
-# The case's folder and the fixtures' folder read the same on every machine.
+# The folders of the case, the fixtures and the build read the same on every
+# machine; so do the times that the library takes from the clock and the
+# file system, the addresses of records in its trace, and the client file
+# that holds two sessions (in an order that follows their keys' hashes).
+build=$(dirname "$ctl")
 for stream in stdout stderr; do
-  sed -e "s#$work#<case>#g" -e "s#$cli#<cli>#g" "$work/$stream" >"$work/$stream.shown"
+  sed -E -e "s#$work#<case>#g" -e "s#$cli#<cli>#g" -e "s#$build#<build>#g" \
+      -e 's/(create_time_stamp=\\?")[0-9A-F]{16}/\1<now>/g' \
+      -e 's#(<FO_timeStamp>)[0-9A-F]{8}#\1<file time>#g' \
+      -e 's/ [0-9A-F]{16}( |$)/ <address>\1/g' \
+      -e 's#<client_session><session .*<session .*</client_session>#<client_session>(two sessions)</client_session>#' \
+      "$work/$stream" >"$work/$stream.shown"
 done
 
 expected=$cli/expected/$name

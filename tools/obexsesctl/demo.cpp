@@ -1,5 +1,6 @@
 #include "tools/obexsesctl/demo.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -97,10 +98,14 @@ void ShowSessionFile(const fs::path& path) {
 void ShowDisk(const Layout& layout) {
   Step("What is on disk");
   std::error_code ec;
+  std::vector<std::pair<std::string, uintmax_t>> files;  // by name, as a person looks for them
   for (const auto& entry : fs::recursive_directory_iterator(layout.root, ec)) {
     if (!entry.is_regular_file()) continue;
-    Say("%-60s %llu bytes", fs::relative(entry.path(), layout.root).string().c_str(),
-        static_cast<unsigned long long>(entry.file_size()));
+    files.emplace_back(fs::relative(entry.path(), layout.root).string(), entry.file_size());
+  }
+  std::sort(files.begin(), files.end());
+  for (const auto& [name, size] : files) {
+    Say("%-60s %llu bytes", name.c_str(), static_cast<unsigned long long>(size));
   }
   ShowSessionFile(layout.sessions() / "ClientSession.xml");
   ShowSessionFile(layout.sessions() / "ServerSession.xml");
@@ -362,6 +367,7 @@ int RunDemoRestart(const DemoOptions& options) {
   Layout layout(fs::absolute(options.data_dir));
   const auto sandbox = EnterSandbox(layout, options.trace);
   if (sandbox == nullptr) return 1;
+  Step("Start the module again (second process)");
   Host host;
   const int status =
       host.Load(LibraryOrDefault(options), narrator) ? FindAgain(host.ddi(), layout) : 1;

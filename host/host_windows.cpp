@@ -2,6 +2,7 @@
 // loading a library, the running executable, child processes, the process
 // environment and temporary folders. Kept apart from the module's Env so that
 // the DLL does not link it.
+#include <shlobj.h>
 #include <windows.h>
 
 #include <atomic>
@@ -228,11 +229,28 @@ class Key {
   HKEY key_ = nullptr;
 };
 
-bool SetText(HKEY parent, const wchar_t* path, DWORD type, const std::wstring& text) {
+bool SetFolder(HKEY key, const wchar_t* name, DWORD type, const std::wstring& path) {
+  return RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(path.c_str()),
+                        static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+// The shell folders of the sandbox's user: its own application-data folder,
+// and the user's desktop, through which the shell turns a path into the
+// item list the library asks for.
+bool SetShellFolders(HKEY user, const wchar_t* path, DWORD type, const std::wstring& app_data,
+                     const std::wstring& desktop) {
   Key key;
-  return key.Create(parent, path) &&
-         RegSetValueExW(key.get(), L"AppData", 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+  return key.Create(user, path) && SetFolder(key.get(), L"AppData", type, app_data) &&
+         (desktop.empty() || SetFolder(key.get(), L"Desktop", type, desktop));
+}
+
+// Asked before the keys are overridden; empty when the shell has none.
+std::wstring UserDesktop() {
+  wchar_t folder[MAX_PATH] = {};
+  return SUCCEEDED(
+             SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, folder))
+             ? folder
+             : std::wstring();
 }
 
 bool SetSettings(HKEY machine, const Sandbox::Settings& settings) {
@@ -271,12 +289,13 @@ class WindowsSandbox final : public Sandbox {
 
   // The keys, filled; then both predefined keys point at them.
   bool Make(const std::wstring& app_data, const Settings& settings) {
+    const std::wstring desktop = UserDesktop();
     Key root, machine, user;
     made_ = root.Create(HKEY_CURRENT_USER, name_);
     if (!made_ || !machine.Create(root.get(), L"HKLM") || !user.Create(root.get(), L"HKCU") ||
         !SetSettings(machine.get(), settings) ||
-        !SetText(user.get(), kUserShellFolders, REG_EXPAND_SZ, app_data) ||
-        !SetText(user.get(), kShellFolders, REG_SZ, app_data)) {
+        !SetShellFolders(user.get(), kUserShellFolders, REG_EXPAND_SZ, app_data, desktop) ||
+        !SetShellFolders(user.get(), kShellFolders, REG_SZ, app_data, desktop)) {
       return false;
     }
     overridden_ = true;

@@ -24,7 +24,10 @@ bool Now(obexses::platform::Env* env, int64_t* now) {
   }
   char* end = nullptr;
   const long long value = std::strtoll(pinned, &end, 10);
-  if (*end != 0) return false;
+  // Far beyond any clock, and far enough from the ends of the range that
+  // no age or threshold reckoned from it overflows.
+  constexpr long long kLimit = 1LL << 62;
+  if (*end != 0 || value > kLimit || value < -kLimit) return false;
   *now = value;
   return true;
 }

@@ -12,6 +12,12 @@ int64_t Context::Threshold() const {
   return now - static_cast<int64_t>(obexses::ReadObsoleteAge());
 }
 
+int64_t Context::AgeOf(int64_t created) const {
+  int64_t age = 0;
+  if (!__builtin_sub_overflow(now, created, &age)) return age;
+  return created < 0 ? INT64_MAX : INT64_MIN;
+}
+
 void PrintError(const std::string& message) {
   std::fprintf(stderr, "obexsesctl: %s\n", message.c_str());
 }
@@ -77,7 +83,7 @@ std::vector<std::string> SessionCells(const Context& context, const Session& ses
   cells.push_back(session.client != nullptr ? DeviceAddress(session.client->bdaddr) : "-");
   cells.push_back(NameOrId(session));
   cells.push_back(LocalTime(session.created()));
-  cells.push_back(Span(context.now - session.created()));
+  cells.push_back(Span(context.AgeOf(session.created())));
   cells.push_back(std::to_string(session.amount()) + "/" + std::to_string(session.length()));
   cells.push_back(TransferText(session.Transfer(context.env)));
   return cells;
@@ -102,7 +108,7 @@ Json SessionJson(const Context& context, const Session& session) {
         .Set("key", Utf8(session.Key()))
         .Set("created", session.created())
         .Set("created_local", LocalTime(session.created()))
-        .Set("age_seconds", context.now - session.created())
+        .Set("age_seconds", context.AgeOf(session.created()))
         .Set("bytes_done", session.amount())
         .Set("bytes_total", session.length())
         .Set("transfer_file", transfer == TransferState::kNone ? "none" : TransferText(transfer));

@@ -24,6 +24,9 @@ struct Context {
   // Sessions created at or before this moment are obsolete at the next
   // start-up (now minus ObexSesObsoleteTime).
   int64_t Threshold() const;
+  // Seconds since created; negative for a time in the future, and held at
+  // the ends of the range for times a file may hold but no clock reaches.
+  int64_t AgeOf(int64_t created) const;
 };
 
 // "obexsesctl: message" on standard error.

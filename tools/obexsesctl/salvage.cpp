@@ -1,7 +1,5 @@
 // salvage: each session element of a damaged or cut file read on its own,
 // and the ones that read written to a new file, the first of each key.
-#include <climits>
-
 #include "tools/obexsesctl/commands.h"
 #include "tools/obexsesctl/text_output.h"
 
@@ -19,11 +17,11 @@ std::optional<Side> SideToUse(const Context& context, const std::u16string& unit
 // keys and key-less sessions go.
 std::vector<Session> ReadEveryPiece(const std::u16string& units, Side side) {
   std::vector<Session> sessions;
-  StartUpRule first_of_each_key(INT64_MIN);
+  StartUpRule first_of_each_key(0);
   for (const Piece& piece : SessionPieces(units)) {
     Session session = ReadPiece(units, piece, side);
     session.index = static_cast<int>(sessions.size()) + 1;
-    if (session.readable()) session.fate = first_of_each_key.Judge(session);
+    if (session.readable()) session.fate = first_of_each_key.JudgeKey(session);
     sessions.push_back(std::move(session));
   }
   return sessions;

@@ -153,8 +153,12 @@ TransferState Session::Transfer(platform::Env* env) const {
 }
 
 Fate StartUpRule::Judge(const Session& session) {
+  if (session.readable() && Obsolete(session.created())) return Fate::kObsolete;
+  return JudgeKey(session);
+}
+
+Fate StartUpRule::JudgeKey(const Session& session) {
   if (!session.readable()) return Fate::kUnreadableProfile;
-  if (Obsolete(session.created())) return Fate::kObsolete;
   std::u16string key = session.Key();
   if (key.empty()) return Fate::kNoName;
   if (!keys_.insert(std::move(key)).second) return Fate::kRepeatedKey;

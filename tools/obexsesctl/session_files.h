@@ -73,6 +73,8 @@ class StartUpRule {
   bool Obsolete(int64_t created) const { return created <= threshold_; }
   // Judges the next session of a file, in file order.
   Fate Judge(const Session& session);
+  // The same without the age: kept, no name, repeated key or unreadable.
+  Fate JudgeKey(const Session& session);
 
  private:
   int64_t threshold_;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "persist/record_fields.h"
 #include "persist/value_codec.h"
@@ -51,7 +52,7 @@ Json DecodedHex(const Context& context, const persist::Field& field, const uint8
   if (name == u"create_time_stamp") {
     const auto created = static_cast<int64_t>(LittleEndian(at, 8));
     return std::to_string(created) + " (" + LocalTime(created) + ", age " +
-           Span(context.now - created) + ")";
+           Span(context.AgeOf(created)) + ")";
   }
   if (field.width > 4) return StoredHex(at, field.width);
   const uint64_t value = LittleEndian(at, field.width);
@@ -62,17 +63,23 @@ Json DecodedHex(const Context& context, const persist::Field& field, const uint8
   return static_cast<int64_t>(value);
 }
 
-Json BufferJson(const persist::Field& field, const uint8_t* record) {
+// A buffer value's length and its block's digits (empty for no block).
+std::pair<uint16_t, std::string> BufferAt(const persist::Field& field, const uint8_t* record) {
   uint16_t length = 0;
   std::memcpy(&length, record + field.offset, sizeof length);
   const uint8_t* block = nullptr;
   std::memcpy(&block, record + field.block_offset, sizeof block);
+  return {length, length != 0 && block != nullptr ? StoredHex(block, length) : std::string()};
+}
+
+Json BufferJson(const persist::Field& field, const uint8_t* record) {
+  const auto [length, digits] = BufferAt(field, record);
   Json json = Json::Object();
   json.Set("name", Utf8(field.name))
       .Set("kind", "buffer")
       .Set("length", static_cast<int>(length))
       .Set("block_name", Utf8(field.block_name))
-      .Set("block", length != 0 && block != nullptr ? Json(StoredHex(block, length)) : Json());
+      .Set("block", digits.empty() ? Json() : Json(digits));
   return json;
 }
 

@@ -34,6 +34,7 @@ constexpr OptionSpec kOptions[] = {
     {"--data", nullptr, 0, true},
     {"--output", nullptr, 0, true},
     {"--help", "-h", 0, false},
+    {"--help-all", nullptr, 0, false},
     {"--version", nullptr, 0, false},
     {"--out", "-o", kOut, true},
     {"--side", nullptr, kSide, true},
@@ -89,8 +90,7 @@ constexpr CommandSpec kCommands[] = {
      "session file. Exit status 1 when a session could not be recovered or OUT could\n"
      "not be written.\n"},
     {"prune", 0, 0, kOlderThan | kDryRun, kOlderThan,
-     "Usage: obexsesctl prune --older-than DURATION [--dry-run] [--data DIR]\n"
-     "                  [--output FORMAT]\n"
+     "Usage: obexsesctl prune --older-than DURATION [--dry-run] [--data DIR] [--output FORMAT]\n"
      "Remove from both session files the sessions created at least DURATION ago,\n"
      "rewriting each file as the library does: whole and atomically, under the lock\n"
      "its stores take. A file whose lock a running library holds is left alone; stop\n"
@@ -155,6 +155,7 @@ constexpr char kOverview[] =
     "  --lib PATH            demo: the library to load (default: beside obexsesctl)\n"
     "  --trace               demo: show the library's debug trace on standard error\n"
     "  -h, --help            show this help; after a command, that command's help\n"
+    "  --help-all            show this help with every command's own help\n"
     "  --version             show the version\n"
     "\n"
     "Next start-up:\n"
@@ -245,6 +246,7 @@ bool Store(const OptionSpec& option, const std::string& value, Invocation* invoc
 void SetFlag(const OptionSpec& option, Invocation* invocation) {
   const std::string name = option.name;
   if (name == "--help") invocation->help = true;
+  if (name == "--help-all") invocation->help = invocation->help_all = true;
   if (name == "--version") invocation->version = true;
   if (name == "--dry-run") invocation->dry_run = true;
   if (name == "--trace") invocation->trace = true;
@@ -349,7 +351,29 @@ bool ParseCommandLine(const std::vector<std::string>& args, Invocation* invocati
   return CheckCommand(*command, used, *invocation, error);
 }
 
-std::string HelpText(const std::string& command) {
+// The overview with every command's own help after its list of commands:
+// the text the manual page is made from.
+std::string FullHelp() {
+  std::string details;
+  for (const CommandSpec& command : kCommands) {
+    if (command.help == nullptr) continue;
+    std::string help = command.help;
+    help.erase(0, help.find("obexsesctl"));  // "Usage: " goes
+    const size_t first_line = help.find('\n');
+    details += help.substr(0, first_line) + ":\n";
+    for (size_t at = first_line + 1; at < help.size();) {
+      const size_t end = help.find('\n', at);
+      details += "  " + help.substr(at, end - at) + "\n";
+      at = end + 1;
+    }
+    details += "\n";
+  }
+  std::string text = kOverview;
+  return text.insert(text.find("Options:\n"), details);
+}
+
+std::string HelpText(const std::string& command, bool full) {
+  if (full) return FullHelp();
   const CommandSpec* spec = FindCommand(command);
   if (spec == nullptr || spec->help == nullptr) return kOverview;
   return std::string(spec->help) + "\nSee obexsesctl --help for the options every command takes.\n";

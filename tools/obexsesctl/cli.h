@@ -30,6 +30,7 @@ struct Invocation {
   bool trace = false;
   std::string report;  // --report: where a restarted demo leaves its JSON
   bool help = false;
+  bool help_all = false;  // --help-all: the overview and every command's help
   bool version = false;
 };
 
@@ -38,8 +39,9 @@ struct Invocation {
 bool ParseCommandLine(const std::vector<std::string>& args, Invocation* invocation,
                       std::string* error);
 
-// The help of one command, or the whole help for an empty command.
-std::string HelpText(const std::string& command);
+// The help of one command, or the overview for an empty command; full: the
+// overview with every command's help (the manual page's text).
+std::string HelpText(const std::string& command, bool full = false);
 std::string VersionText();
 
 // "90", "90s", "15m", "2h30m", "7d", "1w": seconds; -1 when text is not a

@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   if (invocation.help) {
-    std::fputs(HelpText(invocation.command).c_str(), stdout);
+    std::fputs(HelpText(invocation.command, invocation.help_all).c_str(), stdout);
     return kExitOk;
   }
   if (invocation.version) {

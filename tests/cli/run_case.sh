@@ -61,16 +61,23 @@ if [ "${OBEXSESCTL_UPDATE:-0}" = 1 ]; then
   cp "$work/stdout.shown" "$expected.out"
   if [ -s "$work/stderr.shown" ]; then cp "$work/stderr.shown" "$expected.err"; else rm -f "$expected.err"; fi
 fi
-failed=0
-if [ "$status" != "$want" ]; then
-  echo "exit status $status, expected $want"
-  failed=1
-fi
-diff -u "$expected.out" "$work/stdout.shown" || failed=1
-if [ -e "$expected.err" ]; then
-  diff -u "$expected.err" "$work/stderr.shown" || failed=1
-elif [ -s "$work/stderr.shown" ]; then
-  echo "unexpected standard error:" && cat "$work/stderr.shown"
-  failed=1
-fi
+compare() {
+  failed=0
+  if [ "$status" != "$want" ]; then
+    echo "exit status $status, expected $want"
+    failed=1
+  fi
+  diff -u "$expected.out" "$work/stdout.shown" || failed=1
+  if [ -e "$expected.err" ]; then
+    diff -u "$expected.err" "$work/stderr.shown" || failed=1
+  elif [ -s "$work/stderr.shown" ]; then
+    echo "unexpected standard error:" && cat "$work/stderr.shown"
+    failed=1
+  fi
+  return $failed
+}
+# What a broken tool printed may not be UTF-8; the report always is.
+compare >"$work/report" 2>&1
+failed=$?
+iconv -c -f UTF-8 -t UTF-8 "$work/report"
 exit $failed

@@ -29,7 +29,10 @@ void PrintJson(const Json& value) {
 bool FindAppData(const Context& context, std::u16string* folder) {
   if (!context.invocation.data.empty()) {
     *folder = PathFromArgument(context.invocation.data);
-    return true;
+    // A mistyped folder would read as one without sessions.
+    if (context.env->PathExists(*folder)) return true;
+    PrintError("there is no folder " + context.invocation.data);
+    return false;
   }
   if (context.env->AppDataFolder(folder)) return true;
   PrintError("cannot find the current user's application-data folder; give --data DIR");

@@ -33,8 +33,8 @@ struct Context {
 void PrintError(const std::string& message);
 void PrintJson(const Json& value);
 
-// The application-data folder: --data, else the current user's. False, with
-// the error printed, when there is none.
+// The application-data folder: --data (which must exist), else the current
+// user's. False, with the error printed, when there is none.
 bool FindAppData(const Context& context, std::u16string* folder);
 // Both session files of the folder, the client file first, their sessions
 // numbered across both and judged by the next start-up.

@@ -26,6 +26,9 @@ std::string SharedLibraryName(const std::string& stem);
 
 // Path of the running executable.
 std::string ExecutablePath();
+// The program's arguments after its name, in UTF-8: argv itself on POSIX;
+// on Windows the wide command line, whatever the ANSI code page holds.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 // Runs another program to completion with this process's standard handles;
 // its exit code, or -1 when it cannot be started or does not exit.
 int RunProgram(const std::vector<std::string>& argv);

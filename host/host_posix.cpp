@@ -49,6 +49,10 @@ std::string ExecutablePath() {
   return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
 }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
 int RunProgram(const std::vector<std::string>& argv) {
   if (argv.empty()) return -1;
   std::vector<char*> args;

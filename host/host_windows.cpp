@@ -2,6 +2,7 @@
 // loading a library, the running executable, child processes, the process
 // environment and temporary folders. Kept apart from the module's Env so that
 // the DLL does not link it.
+#include <shellapi.h>
 #include <shlobj.h>
 #include <windows.h>
 
@@ -142,6 +143,15 @@ std::string ExecutablePath() {
     if (n < buffer.size()) return Utf8FromWide(buffer.substr(0, n));
     buffer.resize(buffer.size() * 2);
   }
+}
+
+std::vector<std::string> ProgramArguments(int, char**) {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> arguments;
+  for (int i = 1; wide != nullptr && i < count; ++i) arguments.push_back(Utf8FromWide(wide[i]));
+  if (wide != nullptr) LocalFree(wide);
+  return arguments;
 }
 
 // The child shares this process's console and standard handles.

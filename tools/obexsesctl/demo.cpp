@@ -17,6 +17,7 @@
 #include "tools/obexsesctl/host.h"
 #include "tools/obexsesctl/narrator.h"
 #include "tools/obexsesctl/report.h"
+#include "tools/obexsesctl/text_output.h"
 
 namespace obexsesctl {
 namespace fs = std::filesystem;
@@ -87,10 +88,10 @@ std::string SessionFileText(const fs::path& path) {
 
 void ShowSessionFile(const fs::path& path) {
   if (!fs::exists(path)) {
-    Say("%s: not there", path.filename().string().c_str());
+    Say("%s: not there", PathUtf8(path.filename()).c_str());
     return;
   }
-  Say("%s (%llu bytes, UTF-16LE):", path.filename().string().c_str(),
+  Say("%s (%llu bytes, UTF-16LE):", PathUtf8(path.filename()).c_str(),
       static_cast<unsigned long long>(fs::file_size(path)));
   g_narrator->Show(SessionFileText(path));
 }
@@ -101,7 +102,7 @@ void ShowDisk(const Layout& layout) {
   std::vector<std::pair<std::string, uintmax_t>> files;  // by name, as a person looks for them
   for (const auto& entry : fs::recursive_directory_iterator(layout.root, ec)) {
     if (!entry.is_regular_file()) continue;
-    files.emplace_back(fs::relative(entry.path(), layout.root).string(), entry.file_size());
+    files.emplace_back(PathUtf8(fs::relative(entry.path(), layout.root)), entry.file_size());
   }
   std::sort(files.begin(), files.end());
   for (const auto& [name, size] : files) {
@@ -124,14 +125,14 @@ void ShowDisk(const Layout& layout) {
 std::unique_ptr<obexses::host::Sandbox> EnterSandbox(const Layout& layout, bool trace) {
   std::string error;
   auto sandbox = obexses::host::Sandbox::Enter(
-      layout.app_data.string(), (layout.root / "registry.reg").string(),
+      PathUtf8(layout.app_data), PathUtf8(layout.root / "registry.reg"),
       {{"ObexSesSaveFile", 1}, {"ObexSesDebugLevel", trace ? 3u : 0u}}, &error);
   if (sandbox == nullptr) {
     PrintError("the demo cannot make a sandbox of its own here: " + error +
                "; it does not run on the user's own folder and settings");
     return nullptr;
   }
-  obexses::host::SetProcessVariable("OBEXSES_HOST_LOG", (layout.root / "host.log").string());
+  obexses::host::SetProcessVariable("OBEXSES_HOST_LOG", PathUtf8(layout.root / "host.log"));
   return sandbox;
 }
 
@@ -237,6 +238,7 @@ void ListTemporaryFiles(const Layout& layout) {
   Step("The host lists two temporary files of interrupted transfers");
   WriteText(layout.files / "partial.tmp", "half a file");
   std::ofstream list(layout.velmora() / "tmp_lst", std::ios::trunc);
+  // The list is text in the platform's own narrow encoding.
   list << (layout.inbox / "song.mp3").string() << "\n"
        << (layout.files / "partial.tmp").string() << "\n";
   Say("tmp_lst names inbox/song.mp3 (an OPP server session receives it) and files/partial.tmp");
@@ -247,7 +249,7 @@ bool PrepareLayout(const Layout& layout) {
   for (const fs::path& dir : {layout.app_data, layout.files, layout.inbox, layout.shared}) {
     fs::create_directories(dir, ec);
     if (ec) {
-      PrintError("cannot make " + dir.string() + ": " + ec.message());
+      PrintError("cannot make " + PathUtf8(dir) + ": " + ec.message());
       return false;
     }
   }
@@ -296,8 +298,8 @@ int FindAgain(const SessionDdi& ddi, const Layout& layout) {
 // The whole account of the first process, with the restarted one's inside.
 void PrintDemoJson(const Layout& layout, const std::string& library, int status) {
   Json json = Json::Object();
-  json.Set("folder", layout.root.string())
-      .Set("app_data", layout.app_data.string())
+  json.Set("folder", PathUtf8(layout.root))
+      .Set("app_data", PathUtf8(layout.app_data))
       .Set("library", library)
       .Set("steps", g_narrator->Steps())
       .Set("restart_status", status)
@@ -314,13 +316,13 @@ int RunDemo(DemoOptions options) {
   }
   Narrator narrator(options.json);
   g_narrator = &narrator;
-  Layout layout(fs::absolute(options.data_dir));
+  Layout layout(fs::absolute(PathFromUtf8(options.data_dir)));
   if (!PrepareLayout(layout)) return 1;
   const auto sandbox = EnterSandbox(layout, options.trace);
   if (sandbox == nullptr) return 1;
   const std::string library = LibraryOrDefault(options);
-  Step(("obexses demo in " + layout.root.string()).c_str());
-  Say("application-data folder: %s", layout.app_data.string().c_str());
+  Step(("obexses demo in " + PathUtf8(layout.root)).c_str());
+  Say("application-data folder: %s", PathUtf8(layout.app_data).c_str());
 
   Step("Start the module (first process)");
   Host host;
@@ -341,16 +343,12 @@ int RunDemo(DemoOptions options) {
 
   Step("Restart: the host goes down and a new process loads the module again");
   std::fflush(stdout);
-  std::vector<std::string> argv = {obexses::host::ExecutablePath(),
-                                   "demo-restart",
-                                   "--data",
-                                   layout.root.string(),
-                                   "--lib",
-                                   library};
+  std::vector<std::string> argv = {obexses::host::ExecutablePath(), "demo-restart", "--data",
+                                   PathUtf8(layout.root),           "--lib",        library};
   if (options.trace) argv.push_back("--trace");
   if (options.json) {
     argv.insert(argv.end(),
-                {"--output", "json", "--report", (layout.root / "restart.json").string()});
+                {"--output", "json", "--report", PathUtf8(layout.root / "restart.json")});
   }
   const int status = obexses::host::RunProgram(argv);
   if (options.json) {
@@ -364,14 +362,14 @@ int RunDemo(DemoOptions options) {
 int RunDemoRestart(const DemoOptions& options) {
   Narrator narrator(options.json);
   g_narrator = &narrator;
-  Layout layout(fs::absolute(options.data_dir));
+  Layout layout(fs::absolute(PathFromUtf8(options.data_dir)));
   const auto sandbox = EnterSandbox(layout, options.trace);
   if (sandbox == nullptr) return 1;
   Step("Start the module again (second process)");
   Host host;
   const int status =
       host.Load(LibraryOrDefault(options), narrator) ? FindAgain(host.ddi(), layout) : 1;
-  if (options.json) WriteText(options.report, narrator.Steps().Print());
+  if (options.json) WriteText(PathFromUtf8(options.report), narrator.Steps().Print());
   return status;
 }
 

@@ -3,12 +3,13 @@
 #include <filesystem>
 
 #include "tools/obexsesctl/report.h"
+#include "tools/obexsesctl/text_output.h"
 
 namespace obexsesctl {
 
 std::string DefaultLibraryPath() {
-  const std::filesystem::path self(obexses::host::ExecutablePath());
-  return (self.parent_path() / obexses::host::SharedLibraryName("obexses")).string();
+  const std::filesystem::path self = PathFromUtf8(obexses::host::ExecutablePath());
+  return PathUtf8(self.parent_path() / obexses::host::SharedLibraryName("obexses"));
 }
 
 bool Host::Load(const std::string& path, Narrator& narrator) {

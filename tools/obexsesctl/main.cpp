@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/host.h"
 #include "platform/env.h"
 #include "tools/obexsesctl/cli.h"
 #include "tools/obexsesctl/commands.h"
@@ -75,7 +76,7 @@ int Run(const Invocation& invocation) {
 
 int main(int argc, char** argv) {
   using namespace obexsesctl;
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = obexses::host::ProgramArguments(argc, argv);
   Invocation invocation;
   std::string error;
   if (!ParseCommandLine(args, &invocation, &error)) {

@@ -11,6 +11,15 @@ std::string Utf8(std::u16string_view text) {
   return obexses::text::ToUtf8(text);
 }
 
+std::string PathUtf8(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+std::filesystem::path PathFromUtf8(const std::string& text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 std::string ShownPath(std::u16string_view path) {
   std::string shown = Utf8(path);
 #ifndef _WIN32

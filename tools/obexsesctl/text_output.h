@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,10 @@
 namespace obexsesctl {
 
 std::string Utf8(std::u16string_view text);
+// Paths of the file system library and UTF-8 (which the platform's narrow
+// strings are not on Windows).
+std::string PathUtf8(const std::filesystem::path& path);
+std::filesystem::path PathFromUtf8(const std::string& text);
 // A path as the module builds it (backslashes) in the platform's form: with
 // slashes on POSIX.
 std::string ShownPath(std::u16string_view path);

@@ -2,9 +2,10 @@
 // loading a library, the running executable, child processes, the process
 // environment and temporary folders. Kept apart from the module's Env so that
 // the DLL does not link it.
+#include <windows.h>
+// After windows.h, which they need.
 #include <shellapi.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <atomic>
 #include <cstdio>

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 
 #include "host/host.h"
 
@@ -47,6 +49,10 @@ std::string ExecutablePath() {
   return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
 }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
 int RunProgram(const std::vector<std::string>& argv) {
   if (argv.empty()) return -1;
   std::vector<char*> args;
@@ -82,6 +88,41 @@ std::string UseAppDataFolder(const std::string& folder) {
 bool UseMachineSettings(const std::string& reg_file) {
   ::setenv("OBEXSES_REGISTRY", reg_file.c_str(), 1);
   return true;
+}
+
+namespace {
+
+// The environment names both places; there is nothing to put back.
+class PosixSandbox final : public Sandbox {};
+
+bool WriteSettingsFile(const std::string& path, const Sandbox::Settings& settings) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << "Windows Registry Editor Version 5.00\n\n"
+         "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brindleway]\n";
+  for (const auto& [name, value] : settings) {
+    char line[160];
+    std::snprintf(line, sizeof line, "\"%s\"=dword:%08x\n", name.c_str(), value);
+    out << line;
+  }
+  return static_cast<bool>(out.flush());
+}
+
+}  // namespace
+
+std::unique_ptr<Sandbox> Sandbox::Enter(const std::string& app_data,
+                                        const std::string& settings_file, const Settings& settings,
+                                        std::string* error) {
+  if (app_data.empty() || app_data[0] != '/') {
+    *error = "the sandbox's application-data folder must be an absolute path: " + app_data;
+    return nullptr;
+  }
+  if (!WriteSettingsFile(settings_file, settings)) {
+    *error = "cannot write " + settings_file;
+    return nullptr;
+  }
+  ::setenv("XDG_DATA_HOME", app_data.c_str(), 1);
+  ::setenv("OBEXSES_REGISTRY", settings_file.c_str(), 1);
+  return std::make_unique<PosixSandbox>();
 }
 
 }  // namespace obexses::host

@@ -3,6 +3,9 @@
 // environment and temporary folders. Kept apart from the module's Env so that
 // the DLL does not link it.
 #include <windows.h>
+// After windows.h, which they need.
+#include <shellapi.h>
+#include <shlobj.h>
 
 #include <atomic>
 #include <cstdio>
@@ -143,6 +146,15 @@ std::string ExecutablePath() {
   }
 }
 
+std::vector<std::string> ProgramArguments(int, char**) {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> arguments;
+  for (int i = 1; wide != nullptr && i < count; ++i) arguments.push_back(Utf8FromWide(wide[i]));
+  if (wide != nullptr) LocalFree(wide);
+  return arguments;
+}
+
 // The child shares this process's console and standard handles.
 int RunProgram(const std::vector<std::string>& argv) {
   if (argv.empty()) return -1;
@@ -196,6 +208,140 @@ std::string UseAppDataFolder(const std::string&) {
   std::u16string folder;
   if (!platform::Env::Default()->AppDataFolder(&folder)) return std::string();
   return text::ToUtf8(folder);
+}
+
+namespace {
+
+// The sandbox's keys: one volatile key under the user's own Software key,
+// gone at log-off even when a process dies inside the sandbox.
+constexpr wchar_t kSandboxKeyPrefix[] = L"Software\\obexsesctl sandbox ";
+constexpr wchar_t kSettingsKey[] = L"Software\\Velmora\\Brindleway";
+constexpr wchar_t kUserShellFolders[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+constexpr wchar_t kShellFolders[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+class Key {
+ public:
+  Key() = default;
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+  ~Key() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+  // Creates (or opens) a volatile key below parent.
+  bool Create(HKEY parent, const std::wstring& path) {
+    return RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                           nullptr, &key_, nullptr) == ERROR_SUCCESS;
+  }
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+bool SetFolder(HKEY key, const wchar_t* name, DWORD type, const std::wstring& path) {
+  return RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(path.c_str()),
+                        static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+// The shell folders of the sandbox's user: its own application-data folder,
+// and the user's desktop, through which the shell turns a path into the
+// item list the library asks for.
+bool SetShellFolders(HKEY user, const wchar_t* path, DWORD type, const std::wstring& app_data,
+                     const std::wstring& desktop) {
+  Key key;
+  return key.Create(user, path) && SetFolder(key.get(), L"AppData", type, app_data) &&
+         (desktop.empty() || SetFolder(key.get(), L"Desktop", type, desktop));
+}
+
+// Asked before the keys are overridden; empty when the shell has none.
+std::wstring UserDesktop() {
+  wchar_t folder[MAX_PATH] = {};
+  return SUCCEEDED(
+             SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, folder))
+             ? folder
+             : std::wstring();
+}
+
+bool SetSettings(HKEY machine, const Sandbox::Settings& settings) {
+  Key key;
+  if (!key.Create(machine, kSettingsKey)) return false;
+  for (const auto& [name, value] : settings) {
+    const DWORD data = value;
+    if (RegSetValueExW(key.get(), WideFromUtf8(name).c_str(), 0, REG_DWORD,
+                       reinterpret_cast<const BYTE*>(&data), sizeof data) != ERROR_SUCCESS) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::wstring WithoutTrailingSeparator(std::wstring path) {
+  while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+  return path;
+}
+
+class WindowsSandbox final : public Sandbox {
+ public:
+  WindowsSandbox() {
+    static std::atomic<unsigned> counter{0};
+    name_ = kSandboxKeyPrefix + std::to_wstring(GetCurrentProcessId()) + L"." +
+            std::to_wstring(GetTickCount64()) + L"." + std::to_wstring(counter.fetch_add(1));
+  }
+  ~WindowsSandbox() override {
+    if (overridden_) {
+      RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+      RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    }
+    if (made_) RegDeleteTreeW(HKEY_CURRENT_USER, name_.c_str());
+    if (made_) RegDeleteKeyW(HKEY_CURRENT_USER, name_.c_str());
+  }
+
+  // The keys, filled; then both predefined keys point at them.
+  bool Make(const std::wstring& app_data, const Settings& settings) {
+    const std::wstring desktop = UserDesktop();
+    Key root, machine, user;
+    made_ = root.Create(HKEY_CURRENT_USER, name_);
+    if (!made_ || !machine.Create(root.get(), L"HKLM") || !user.Create(root.get(), L"HKCU") ||
+        !SetSettings(machine.get(), settings) ||
+        !SetShellFolders(user.get(), kUserShellFolders, REG_EXPAND_SZ, app_data, desktop) ||
+        !SetShellFolders(user.get(), kShellFolders, REG_SZ, app_data, desktop)) {
+      return false;
+    }
+    overridden_ = true;
+    return RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine.get()) == ERROR_SUCCESS &&
+           RegOverridePredefKey(HKEY_CURRENT_USER, user.get()) == ERROR_SUCCESS;
+  }
+
+ private:
+  std::wstring name_;
+  bool made_ = false;
+  bool overridden_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Sandbox> Sandbox::Enter(const std::string& app_data, const std::string&,
+                                        const Settings& settings, std::string* error) {
+  const std::wstring wanted = WithoutTrailingSeparator(WideFromUtf8(app_data));
+  auto sandbox = std::make_unique<WindowsSandbox>();
+  if (!sandbox->Make(wanted, settings)) {
+    *error = "cannot make the sandbox's registry keys below HKEY_CURRENT_USER\\Software";
+    return nullptr;
+  }
+  // The shell decides where the library's folder is: the sandbox holds only
+  // when the shell, asked as the library asks it, answers with its folder.
+  std::u16string found;
+  const bool answered = platform::Env::Default()->AppDataFolder(&found);
+  const std::wstring shell = WithoutTrailingSeparator(std::wstring(found.begin(), found.end()));
+  if (!answered || _wcsicmp(shell.c_str(), wanted.c_str()) != 0) {
+    *error = "the shell keeps the application-data folder at " +
+             (answered ? Utf8FromWide(shell) : std::string("(none)")) + ", not at " +
+             Utf8FromWide(wanted);
+    return nullptr;
+  }
+  return sandbox;
 }
 
 bool UseMachineSettings(const std::string& reg_file) {

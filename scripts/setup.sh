@@ -9,7 +9,8 @@ set -euo pipefail
 
 demo_packages=(cmake ninja-build g++)
 linux_packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
-                libbenchmark-dev pkg-config)
+                libbenchmark-dev pkg-config
+                help2man util-linux)  # obexsesctl: its manual page; flock for its CLI tests
 windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 googletest)
 
 wanted=()

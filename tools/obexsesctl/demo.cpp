@@ -1,7 +1,6 @@
 #include "tools/obexsesctl/demo.h"
-#include "host/host.h"
 
-#include <cstdarg>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,10 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "host/host.h"
 #include "obexses/client_session.h"
 #include "obexses/server_session.h"
 #include "text/wide.h"
 #include "tools/obexsesctl/host.h"
+#include "tools/obexsesctl/narrator.h"
+#include "tools/obexsesctl/report.h"
+#include "tools/obexsesctl/text_output.h"
 
 namespace obexsesctl {
 namespace fs = std::filesystem;
@@ -39,19 +42,15 @@ struct Layout {
   fs::path sessions() const { return velmora() / "Session"; }
 };
 
+// Every step of the demo tells what it does through the one narrator of
+// its process.
+Narrator* g_narrator = nullptr;
+
 void Step(const char* what) {
-  std::printf("\n== %s\n", what);
+  g_narrator->Step(what);
 }
 
-void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Say(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::fputs("   ", stdout);
-  std::vprintf(format, args);
-  std::fputs("\n", stdout);
-  va_end(args);
-}
+#define Say(...) g_narrator->Say(__VA_ARGS__)
 
 const char* Verdict(uint32_t changed) {
   return changed != 0 ? "missing or changed" : "unchanged";
@@ -89,51 +88,52 @@ std::string SessionFileText(const fs::path& path) {
 
 void ShowSessionFile(const fs::path& path) {
   if (!fs::exists(path)) {
-    Say("%s: not there", path.filename().string().c_str());
+    Say("%s: not there", PathUtf8(path.filename()).c_str());
     return;
   }
-  Say("%s (%llu bytes, UTF-16LE):", path.filename().string().c_str(),
+  Say("%s (%llu bytes, UTF-16LE):", PathUtf8(path.filename()).c_str(),
       static_cast<unsigned long long>(fs::file_size(path)));
-  std::printf("%s\n", SessionFileText(path).c_str());
+  g_narrator->Show(SessionFileText(path));
 }
 
 void ShowDisk(const Layout& layout) {
   Step("What is on disk");
   std::error_code ec;
+  std::vector<std::pair<std::string, uintmax_t>> files;  // by name, as a person looks for them
   for (const auto& entry : fs::recursive_directory_iterator(layout.root, ec)) {
     if (!entry.is_regular_file()) continue;
-    Say("%-60s %llu bytes", fs::relative(entry.path(), layout.root).string().c_str(),
-        static_cast<unsigned long long>(entry.file_size()));
+    files.emplace_back(PathUtf8(fs::relative(entry.path(), layout.root)), entry.file_size());
+  }
+  std::sort(files.begin(), files.end());
+  for (const auto& [name, size] : files) {
+    Say("%-60s %llu bytes", name.c_str(), static_cast<unsigned long long>(size));
   }
   ShowSessionFile(layout.sessions() / "ClientSession.xml");
   ShowSessionFile(layout.sessions() / "ServerSession.xml");
   const fs::path list = layout.velmora() / "tmp_lst";
   if (fs::exists(list)) {
     Say("tmp_lst:");
-    std::printf("%s", ReadBytes(list).c_str());
+    g_narrator->Show(ReadBytes(list));
   } else {
     Say("tmp_lst: not there");
   }
 }
 
-// The settings the module reads, in the registry export format.
-void WriteSettings(const Layout& layout, bool trace) {
-  std::string reg =
-      "Windows Registry Editor Version 5.00\n\n"
-      "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brindleway]\n"
-      "\"ObexSesSaveFile\"=dword:00000001\n";
-  reg +=
-      trace ? "\"ObexSesDebugLevel\"=dword:00000003\n" : "\"ObexSesDebugLevel\"=dword:00000000\n";
-  WriteText(layout.root / "registry.reg", reg);
-}
-
-// Points the module's folder, settings and the host's log at the layout. The
-// application-data folder is the layout's where the platform lets a process
-// choose it, else the user's own (Windows).
-void UseLayout(Layout& layout) {
-  layout.app_data = obexses::host::UseAppDataFolder(layout.app_data.string());
-  obexses::host::UseMachineSettings((layout.root / "registry.reg").string());
-  obexses::host::SetProcessVariable("OBEXSES_HOST_LOG", (layout.root / "host.log").string());
+// Points the library's folder and settings, and the host's log, at the
+// layout: a sandbox of the demo's own, or nothing at all. Saving is on; the
+// debug trace only with --trace.
+std::unique_ptr<obexses::host::Sandbox> EnterSandbox(const Layout& layout, bool trace) {
+  std::string error;
+  auto sandbox = obexses::host::Sandbox::Enter(
+      PathUtf8(layout.app_data), PathUtf8(layout.root / "registry.reg"),
+      {{"ObexSesSaveFile", 1}, {"ObexSesDebugLevel", trace ? 3u : 0u}}, &error);
+  if (sandbox == nullptr) {
+    PrintError("the demo cannot make a sandbox of its own here: " + error +
+               "; it does not run on the user's own folder and settings");
+    return nullptr;
+  }
+  obexses::host::SetProcessVariable("OBEXSES_HOST_LOG", PathUtf8(layout.root / "host.log"));
+  return sandbox;
 }
 
 // A client record of the profile for a session with the phone, or null.
@@ -238,27 +238,25 @@ void ListTemporaryFiles(const Layout& layout) {
   Step("The host lists two temporary files of interrupted transfers");
   WriteText(layout.files / "partial.tmp", "half a file");
   std::ofstream list(layout.velmora() / "tmp_lst", std::ios::trunc);
+  // The list is text in the platform's own narrow encoding.
   list << (layout.inbox / "song.mp3").string() << "\n"
        << (layout.files / "partial.tmp").string() << "\n";
   Say("tmp_lst names inbox/song.mp3 (an OPP server session receives it) and files/partial.tmp");
 }
 
-bool PrepareLayout(Layout& layout, bool trace) {
+bool PrepareLayout(const Layout& layout) {
   std::error_code ec;
   for (const fs::path& dir : {layout.app_data, layout.files, layout.inbox, layout.shared}) {
     fs::create_directories(dir, ec);
     if (ec) {
-      std::printf("cannot make %s: %s\n", dir.string().c_str(), ec.message().c_str());
+      PrintError("cannot make " + PathUtf8(dir) + ": " + ec.message());
       return false;
     }
   }
-  WriteSettings(layout, trace);
   WriteText(layout.files / "photo.jpg", "JFIF!");
   WriteText(layout.files / "report.pdf", "%PDF-1.7");
   WriteText(layout.inbox / "song.mp3", "ID3");
   WriteText(layout.shared / "notes.txt", "notes");
-  UseLayout(layout);
-  std::printf("application-data folder: %s\n", layout.app_data.string().c_str());
   return true;
 }
 
@@ -266,52 +264,9 @@ std::string LibraryOrDefault(const DemoOptions& options) {
   return options.library.empty() ? DefaultLibraryPath() : options.library;
 }
 
-}  // namespace
-
-int RunDemo(DemoOptions options) {
-  if (options.data_dir.empty() && !obexses::host::MakeTemporaryFolder(&options.data_dir)) {
-    std::printf("cannot make a temporary folder\n");
-    return 1;
-  }
-  Layout layout(fs::absolute(options.data_dir));
-  std::printf("obexses demo in %s\n", layout.root.string().c_str());
-  if (!PrepareLayout(layout, options.trace)) return 1;
-
-  Step("Start the module (first process)");
-  Host host;
-  if (!host.Load(LibraryOrDefault(options))) return 1;
-  const SessionDdi& ddi = host.ddi();
-  SaveOppClient(ddi, layout);
-  SaveFtpClient(ddi, layout);
-  Step("OPP server: the phone pushes song.mp3 to us");
-  SaveServer(ddi, OBEXSES_PROFILE_OPP, kOppServerId, layout.inbox, u"song.mp3");
-  Step("FTP server: the phone fetches shared/notes.txt");
-  SaveServer(ddi, OBEXSES_PROFILE_FTP, kFtpServerId, layout.shared, u"notes.txt");
-  ShowEnumerations(ddi);
-  ShowResumeAndDestroy(ddi);
-  Step("The session files as written");
-  ShowSessionFile(layout.sessions() / "ClientSession.xml");
-  ShowSessionFile(layout.sessions() / "ServerSession.xml");
-  ListTemporaryFiles(layout);
-
-  Step("Restart: the host goes down and a new process loads the module again");
-  std::fflush(stdout);
-  std::vector<std::string> argv = {
-      obexses::host::ExecutablePath(), "demo-restart", "--data", layout.root.string(), "--lib",
-      LibraryOrDefault(options)};
-  if (options.trace) argv.push_back("--trace");
-  const int status = obexses::host::RunProgram(argv);
-  std::printf("\nthe restarted module's process ended with status %d\n", status);
-  return status;
-}
-
-int RunDemoRestart(const DemoOptions& options) {
-  Layout layout(fs::absolute(options.data_dir));
-  UseLayout(layout);
-  Host host;
-  if (!host.Load(LibraryOrDefault(options))) return 1;
-  const SessionDdi& ddi = host.ddi();
-
+// Second process: the saved sessions found again, the start-up clean-up
+// seen, two sessions finished. 0 when every saved session came back.
+int FindAgain(const SessionDdi& ddi, const Layout& layout) {
   Step("Find the sessions saved before the restart");
   ClientSession* photo = ddi.find_client_session(kPhone, u"photo.jpg", OBEXSES_PROFILE_OPP);
   Say("OPP client photo.jpg: %s", photo ? "found" : "not found");
@@ -338,6 +293,84 @@ int RunDemoRestart(const DemoOptions& options) {
   Say("destroy_server_session(notes.txt) returned %d", ddi.destroy_server_session(notes));
   ShowDisk(layout);
   return (photo && pdf && song && notes) ? 0 : 1;
+}
+
+// The whole account of the first process, with the restarted one's inside.
+void PrintDemoJson(const Layout& layout, const std::string& library, int status) {
+  Json json = Json::Object();
+  json.Set("folder", PathUtf8(layout.root))
+      .Set("app_data", PathUtf8(layout.app_data))
+      .Set("library", library)
+      .Set("steps", g_narrator->Steps())
+      .Set("restart_status", status)
+      .Set("restart", Json::Raw(ReadBytes(layout.root / "restart.json")));
+  PrintJson(json);
+}
+
+}  // namespace
+
+int RunDemo(DemoOptions options) {
+  if (options.data_dir.empty() && !obexses::host::MakeTemporaryFolder(&options.data_dir)) {
+    PrintError("cannot make a temporary folder");
+    return 1;
+  }
+  Narrator narrator(options.json);
+  g_narrator = &narrator;
+  Layout layout(fs::absolute(PathFromUtf8(options.data_dir)));
+  if (!PrepareLayout(layout)) return 1;
+  const auto sandbox = EnterSandbox(layout, options.trace);
+  if (sandbox == nullptr) return 1;
+  const std::string library = LibraryOrDefault(options);
+  Step(("obexses demo in " + PathUtf8(layout.root)).c_str());
+  Say("application-data folder: %s", PathUtf8(layout.app_data).c_str());
+
+  Step("Start the module (first process)");
+  Host host;
+  if (!host.Load(library, narrator)) return 1;
+  const SessionDdi& ddi = host.ddi();
+  SaveOppClient(ddi, layout);
+  SaveFtpClient(ddi, layout);
+  Step("OPP server: the phone pushes song.mp3 to us");
+  SaveServer(ddi, OBEXSES_PROFILE_OPP, kOppServerId, layout.inbox, u"song.mp3");
+  Step("FTP server: the phone fetches shared/notes.txt");
+  SaveServer(ddi, OBEXSES_PROFILE_FTP, kFtpServerId, layout.shared, u"notes.txt");
+  ShowEnumerations(ddi);
+  ShowResumeAndDestroy(ddi);
+  Step("The session files as written");
+  ShowSessionFile(layout.sessions() / "ClientSession.xml");
+  ShowSessionFile(layout.sessions() / "ServerSession.xml");
+  ListTemporaryFiles(layout);
+
+  Step("Restart: the host goes down and a new process loads the module again");
+  std::fflush(stdout);
+  std::vector<std::string> argv = {obexses::host::ExecutablePath(), "demo-restart", "--data",
+                                   PathUtf8(layout.root),           "--lib",        library};
+  if (options.trace) argv.push_back("--trace");
+  if (options.json) {
+    argv.insert(argv.end(),
+                {"--output", "json", "--report", PathUtf8(layout.root / "restart.json")});
+  }
+  const int status = obexses::host::RunProgram(argv);
+  if (options.json) {
+    PrintDemoJson(layout, library, status);
+  } else {
+    std::printf("\nthe restarted module's process ended with status %d\n", status);
+  }
+  return status;
+}
+
+int RunDemoRestart(const DemoOptions& options) {
+  Narrator narrator(options.json);
+  g_narrator = &narrator;
+  Layout layout(fs::absolute(PathFromUtf8(options.data_dir)));
+  const auto sandbox = EnterSandbox(layout, options.trace);
+  if (sandbox == nullptr) return 1;
+  Step("Start the module again (second process)");
+  Host host;
+  const int status =
+      host.Load(LibraryOrDefault(options), narrator) ? FindAgain(host.ddi(), layout) : 1;
+  if (options.json) WriteText(PathFromUtf8(options.report), narrator.Steps().Print());
+  return status;
 }
 
 }  // namespace obexsesctl

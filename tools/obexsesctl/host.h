@@ -1,4 +1,6 @@
-// A host's hold on the library: loaded by path, initialised, table fetched.
+// The demo's hold on the library, as a Bluetooth host holds it: loaded by
+// path, initialised, its service table fetched, and nothing else used. Each
+// step is told through the narrator; failures go to standard error.
 #pragma once
 
 #include <memory>
@@ -6,15 +8,15 @@
 
 #include "host/host.h"
 #include "obexses/obexses.h"
-#include "platform/env.h"
+#include "tools/obexsesctl/narrator.h"
 
 namespace obexsesctl {
 
 class Host {
  public:
   // Loads the library, calls Initialize and CallProfileCommand("QueryDdi", 1).
-  // Prints each step. False when the library or its exports cannot be found.
-  bool Load(const std::string& path);
+  // False when the library, its exports or a full table cannot be had.
+  bool Load(const std::string& path, Narrator& narrator);
   const SessionDdi& ddi() const { return table_; }
 
  private:

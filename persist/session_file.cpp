@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include "persist/record_xml.h"
 #include "xml/xml_reader.h"
@@ -14,18 +15,16 @@ const char16_t* RootName(Side side) {
 }
 
 template <typename RecordPtr, typename Read>
-LoadResult ReadFile(Side side, const std::u16string& units, size_t bytes, Read read,
+LoadResult ReadFile(Side side, std::u16string units, size_t bytes, Read read,
                     const std::function<void(RecordPtr)>& take) {
   auto reader = std::make_unique<xml::CXMLReader>();
-  if (reader->LoadXMLBytes(units.data(), bytes) == 0) return LoadResult::kNotLoaded;
-  xml::CXMLElement* root = reader->m_pRoot->FindChild(RootName(side));
+  if (reader->LoadXMLUnits(std::move(units), bytes) == 0) return LoadResult::kNotLoaded;
+  const xml::CXMLElement* root = reader->m_pRoot->FindChild(RootName(side));
   if (root == nullptr) return LoadResult::kNoSessions;
-  for (xml::CXMLElement* child = root->First(); child != nullptr; child = root->Next()) {
-    if (child->m_nType != xml::XML_ELEMENT || child->m_pszName == nullptr ||
-        std::u16string_view(child->m_pszName) != u"session") {
-      continue;
-    }
-    take(RecordPtr(read(child)));
+  for (const xml::CXMLElement* child = root->FirstChild(); child != nullptr;
+       child = child->NextSibling()) {
+    if (child->m_nType == xml::XML_ELEMENT && child->Name() == u"session")
+      take(RecordPtr(read(child)));
   }
   return LoadResult::kLoaded;
 }
@@ -47,17 +46,19 @@ void SessionFileBuilder::Add(const ServerSession* record) {
 
 std::string SessionFileBuilder::Finish() {
   FilePrintf(&text_, u"</%s>", RootName(side_));
-  return FileBytes(text_);
+  return text_.TakeBytes();
 }
 
 LoadResult ReadClientFile(std::u16string units, size_t bytes,
                           const std::function<void(ClientRecordDeepPtr)>& take) {
-  return ReadFile<ClientRecordDeepPtr>(Side::kClient, units, bytes, ReadClientSession, take);
+  return ReadFile<ClientRecordDeepPtr>(Side::kClient, std::move(units), bytes, ReadClientSession,
+                                       take);
 }
 
 LoadResult ReadServerFile(std::u16string units, size_t bytes,
                           const std::function<void(ServerRecordDeepPtr)>& take) {
-  return ReadFile<ServerRecordDeepPtr>(Side::kServer, units, bytes, ReadServerSession, take);
+  return ReadFile<ServerRecordDeepPtr>(Side::kServer, std::move(units), bytes, ReadServerSession,
+                                       take);
 }
 
 }  // namespace obexses::persist

@@ -1,5 +1,6 @@
 #include "persist/session_file.h"
 
+#include <atomic>
 #include <memory>
 #include <string_view>
 #include <utility>
@@ -29,9 +30,19 @@ LoadResult ReadFile(Side side, std::u16string units, size_t bytes, Read read,
   return LoadResult::kLoaded;
 }
 
+// The size of each side's last file: the next one is usually much the same,
+// so its buffer is made that large (and a little more) at once.
+std::atomic<size_t> g_last_size[2];
+
+std::atomic<size_t>& LastSize(Side side) {
+  return g_last_size[side == Side::kClient ? 0 : 1];
+}
+
 }  // namespace
 
 SessionFileBuilder::SessionFileBuilder(Side side) : side_(side) {
+  const size_t last = LastSize(side_).load(std::memory_order_relaxed);
+  text_.Reserve(last + last / 8 + 4096);
   FilePrintf(&text_, u"<?xml version=\"1.0\"?>\n");
   FilePrintf(&text_, u"<%s>", RootName(side_));
 }
@@ -46,7 +57,9 @@ void SessionFileBuilder::Add(const ServerSession* record) {
 
 std::string SessionFileBuilder::Finish() {
   FilePrintf(&text_, u"</%s>", RootName(side_));
-  return text_.TakeBytes();
+  std::string bytes = text_.TakeBytes();
+  LastSize(side_).store(bytes.size(), std::memory_order_relaxed);
+  return bytes;
 }
 
 LoadResult ReadClientFile(std::u16string units, size_t bytes,

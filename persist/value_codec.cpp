@@ -1,7 +1,7 @@
 #include "persist/value_codec.h"
 
+#include <algorithm>
 #include <array>
-#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -86,17 +86,8 @@ void WriteDigits(const uint8_t* in, size_t count, char16_t* out) {
 
 // ---- SessionText ----
 
-SessionText::SessionText() : bytes_("\xFF\xFE") {}
-
-void SessionText::Append(std::u16string_view units) {
-  if constexpr (std::endian::native == std::endian::little) {
-    bytes_.append(reinterpret_cast<const char*>(units.data()), units.size() * sizeof(char16_t));
-  } else {
-    for (char16_t unit : units) {
-      bytes_.push_back(static_cast<char>(unit & 0xFF));
-      bytes_.push_back(static_cast<char>(unit >> 8));
-    }
-  }
+SessionText::SessionText() {
+  Append(u"\uFEFF");  // FF FE
 }
 
 void SessionText::AppendHex(const void* bytes, size_t count) {

@@ -3,6 +3,7 @@
 // rules unchanged. Nothing here locks; each call works on its own buffers.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -19,7 +20,19 @@ class SessionText {
  public:
   SessionText();
 
-  void Append(std::u16string_view units);
+  // Room for a file of about that many bytes, made before it is written: a
+  // buffer that never moves is touched once, page by page, as it fills.
+  void Reserve(size_t bytes) { bytes_.reserve(bytes); }
+  void Append(std::u16string_view units) {
+    if constexpr (std::endian::native == std::endian::little) {
+      bytes_.append(reinterpret_cast<const char*>(units.data()), units.size() * sizeof(char16_t));
+    } else {
+      for (char16_t unit : units) {
+        bytes_.push_back(static_cast<char>(unit & 0xFF));
+        bytes_.push_back(static_cast<char>(unit >> 8));
+      }
+    }
+  }
   // 2*count uppercase hex digits, the bytes in order, high nibble first.
   void AppendHex(const void* bytes, size_t count);
   // A text value, its markup escaped (see EscapeText).

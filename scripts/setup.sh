@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, when it is missing. Run as root
 # on a fresh Debian machine it installs with apt-get; otherwise it only checks.
-# Usage: scripts/setup.sh [linux|windows]...   (default: linux)
+# Usage: scripts/setup.sh [linux|windows|bench]...   (default: linux)
 set -euo pipefail
 
-linux_packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
-                libbenchmark-dev)
+linux_packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev)
 windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 googletest)
+# The benchmarks and their baseline parser (scripts/bench.sh).
+bench_packages=(cmake ninja-build g++ libbenchmark-dev libpugixml-dev)
 
 wanted=()
 for group in "${@:-linux}"; do
   case "$group" in
     linux) wanted+=("${linux_packages[@]}") ;;
     windows) wanted+=("${windows_packages[@]}") ;;
+    bench) wanted+=("${bench_packages[@]}") ;;
     *) echo "unknown package group: $group" >&2; exit 2 ;;
   esac
 done

@@ -39,6 +39,15 @@ bool IsQuote(char16_t c) {
   return c == u'\'' || c == u'"';
 }
 
+// The units the scan reacts to: "<", ">", space, "?", "!", "=" and the quotes
+// (all below 64).
+constexpr uint64_t kMarkup = 1ull << u'<' | 1ull << u'>' | 1ull << u' ' | 1ull << u'?' |
+                             1ull << u'!' | 1ull << u'=' | 1ull << u'\'' | 1ull << u'"';
+
+bool IsMarkup(char16_t c) {
+  return c < 64 && ((kMarkup >> c) & 1) != 0;
+}
+
 bool EndsAttributeName(char16_t c) {
   return c == u' ' || c == u'<' || c == u'>' || c == u'?' || c == u'!';
 }
@@ -178,7 +187,15 @@ class CXMLReader::Parse {
     levels_[0].element = reader_->m_pRoot;
     const int64_t units = static_cast<int64_t>(text_.size());
     for (int64_t i = 0; i < units; ++i) {
-      if (!Step(i)) return 0;
+      if (IsMarkup(text_[i])) {
+        if (!Step(i)) return 0;
+        continue;
+      }
+      // Other units have no effect of their own and end no attribute: a run
+      // of them only lengthens the token being collected.
+      const int64_t from = i;
+      while (i + 1 < units && !IsMarkup(text_[i + 1])) ++i;
+      if (mode_ == Mode::kCollecting) count_ += i - from + 1;
     }
     if (last_lt_ != kNone) return levels_[0].result;
     SetText(levels_[0], units - 1);

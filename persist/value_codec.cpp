@@ -75,11 +75,20 @@ void Unescaped(std::u16string_view text, Put put) {
   }
 }
 
-void WriteDigits(const uint8_t* in, size_t count, char16_t* out) {
-  for (size_t i = 0; i < count; ++i) {
-    out[2 * i] = kHexDigits[in[i] >> 4];
-    out[2 * i + 1] = kHexDigits[in[i] & 0x0F];
+// The two digits of each byte value, side by side.
+struct DigitPairs {
+  char16_t pair[256][2];
+  constexpr DigitPairs() : pair() {
+    for (int b = 0; b < 256; ++b) {
+      pair[b][0] = kHexDigits[b >> 4];
+      pair[b][1] = kHexDigits[b & 0x0F];
+    }
   }
+};
+constexpr DigitPairs kDigitPairs;
+
+void WriteDigits(const uint8_t* in, size_t count, char16_t* out) {
+  for (size_t i = 0; i < count; ++i) std::memcpy(out + 2 * i, kDigitPairs.pair[in[i]], 4);
 }
 
 }  // namespace

@@ -126,6 +126,10 @@ TEST_F(XmlReaderTest, LongValuesNamesAndTokens) {
   EXPECT_EQ(Top()->Name(), name);
   EXPECT_EQ(Load(u"<" + name + u"e>t</" + name + u"e>"), 0);
   EXPECT_EQ(Load(u"<a>x</a><" + std::u16string(10000, u'z') + u" k='v'>"), 0);
+  // An end tag is compared up to a zero unit in it, but only within 255 units.
+  const std::u16string zero(1, u'\0');
+  EXPECT_EQ(Load(u"<a>x</a" + zero + std::u16string(252, u'z') + u">"), 1);
+  EXPECT_EQ(Load(u"<a>x</a" + zero + std::u16string(253, u'z') + u">"), 0);
 }
 
 std::u16string Nested(int levels) {

@@ -515,7 +515,7 @@ class TableReporter : public benchmark::ConsoleReporter {
 
   static std::string Time(double seconds) {
     char text[32];
-    if (seconds >= 1e-3) {
+    if (seconds >= 1e-5) {
       std::snprintf(text, sizeof text, "%.2f ms", seconds * 1e3);
     } else {
       std::snprintf(text, sizeof text, "%.0f ns", seconds * 1e9);

@@ -5,6 +5,7 @@
 #include "persist/record_xml.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -146,8 +147,61 @@ Value AttributeValue(const xml::CXMLElement* element, const char16_t* name) {
   return attribute != nullptr ? Value(attribute->Value()) : std::nullopt;
 }
 
-Value ChildText(const xml::CXMLElement* element, const char16_t* name) {
-  const xml::CXMLElement* child = element->FindChild(name);
+// The first child element of each name a layout reads, found in one walk
+// over the session element: the writer puts them in the order they are read,
+// so each is met at the place after the last one, and one out of that order
+// is still found by going round the names once.
+class FieldChildren {
+ public:
+  FieldChildren(const xml::CXMLElement* element, const Layout& layout) {
+    for (std::span<const Field> fields : {layout.part, layout.tail}) {
+      for (const Field& field : fields) {
+        Add(field.name);
+        if (field.kind == Kind::kBuffer) Add(field.block_name);
+      }
+    }
+    size_t next = 0;
+    for (const xml::CXMLElement* child = element->FirstChild(); child != nullptr;
+         child = child->NextSibling()) {
+      const size_t slot = child->m_nType == xml::XML_ELEMENT ? SlotOf(child->Name(), next) : count_;
+      if (slot == count_) continue;
+      if (nodes_[slot] == nullptr) nodes_[slot] = child;
+      next = slot + 1;
+    }
+  }
+
+  // The first child element named name, one of the layout's names; or null.
+  const xml::CXMLElement* Find(std::u16string_view name) {
+    const size_t slot = SlotOf(name, next_);
+    next_ = slot + 1;
+    return slot < count_ ? nodes_[slot] : nullptr;
+  }
+
+ private:
+  // The layouts hold at most 28 names (a buffer value has two); a longer one
+  // would find nothing past these.
+  static constexpr size_t kMaxNames = 64;
+
+  void Add(const char16_t* name) {
+    if (count_ < kMaxNames) names_[count_++] = name;
+  }
+
+  size_t SlotOf(std::u16string_view name, size_t from) const {
+    for (size_t k = 0; k < count_; ++k) {
+      const size_t slot = (from + k) % count_;
+      if (names_[slot] == name) return slot;
+    }
+    return count_;
+  }
+
+  std::array<std::u16string_view, kMaxNames> names_{};
+  std::array<const xml::CXMLElement*, kMaxNames> nodes_{};
+  size_t count_ = 0;
+  size_t next_ = 0;
+};
+
+Value ChildText(FieldChildren& children, const char16_t* name) {
+  const xml::CXMLElement* child = children.Find(name);
   return child != nullptr ? child->GetText() : std::nullopt;
 }
 
@@ -162,12 +216,12 @@ void ReadText(Value text, char16_t* field, size_t units) {
 
 // The block holds as many bytes as the length says, or as the text has if
 // fewer; a length of 0 leaves the pointer null.
-void ReadBuffer(const xml::CXMLElement* element, uint8_t* base, const Field& field) {
+void ReadBuffer(FieldChildren& children, uint8_t* base, const Field& field) {
   uint16_t length = 0;
-  ReadHex(ChildText(element, field.name), reinterpret_cast<uint8_t*>(&length), sizeof(length));
+  ReadHex(ChildText(children, field.name), reinterpret_cast<uint8_t*>(&length), sizeof(length));
   uint8_t* block = nullptr;
   if (length != 0) {
-    const Value digits = ChildText(element, field.block_name);
+    const Value digits = ChildText(children, field.block_name);
     length = static_cast<uint16_t>(std::min<size_t>(digits ? digits->size() / 2 : 0, length));
     if (length != 0) {
       block = static_cast<uint8_t*>(std::malloc(length));
@@ -193,10 +247,10 @@ bool IsElementNamed(const xml::CXMLElement* node, std::u16string_view name) {
 
 // The list head is made proper whatever the file holds; the nodes are the
 // req children, read only when num is not zero.
-void ReadRequests(const xml::CXMLElement* element, uint8_t* base, const Field& field) {
+void ReadRequests(FieldChildren& children, uint8_t* base, const Field& field) {
   auto* record = reinterpret_cast<FtpClientSession*>(base);
   records::ResetRequestList(record);
-  const xml::CXMLElement* list = element->FindChild(field.name);
+  const xml::CXMLElement* list = children.Find(field.name);
   if (list == nullptr) return;
   uint32_t count = 0;
   ReadHex(AttributeValue(list, u"num"), reinterpret_cast<uint8_t*>(&count), sizeof(count));
@@ -216,20 +270,20 @@ void ReadAttribute(const xml::CXMLElement* element, uint8_t* base, const Field& 
   }
 }
 
-void ReadElement(const xml::CXMLElement* element, uint8_t* base, const Field& field) {
+void ReadElement(FieldChildren& children, uint8_t* base, const Field& field) {
   switch (field.kind) {
     case Kind::kHex:
-      ReadHex(ChildText(element, field.name), base + field.offset, field.width);
+      ReadHex(ChildText(children, field.name), base + field.offset, field.width);
       break;
     case Kind::kText:
-      ReadText(ChildText(element, field.name), reinterpret_cast<char16_t*>(base + field.offset),
+      ReadText(ChildText(children, field.name), reinterpret_cast<char16_t*>(base + field.offset),
                field.width);
       break;
     case Kind::kBuffer:
-      ReadBuffer(element, base, field);
+      ReadBuffer(children, base, field);
       break;
     case Kind::kRequests:
-      ReadRequests(element, base, field);
+      ReadRequests(children, base, field);
       break;
   }
 }
@@ -258,8 +312,9 @@ Record* ReadSession(const xml::CXMLElement* element, std::span<const Layout> lay
       release();
       return nullptr;
     }
-    for (const Field& field : layout->part) ReadElement(element, base, field);
-    for (const Field& field : layout->tail) ReadElement(element, base, field);
+    FieldChildren children(element, *layout);
+    for (const Field& field : layout->part) ReadElement(children, base, field);
+    for (const Field& field : layout->tail) ReadElement(children, base, field);
   } catch (...) {
     release();
     throw;

@@ -39,10 +39,10 @@ bool IsQuote(char16_t c) {
   return c == u'\'' || c == u'"';
 }
 
-// The units the scan reacts to: "<", ">", space, "?", "!", "=" and the quotes
-// (all below 64).
+// The units the scan reacts to: "<", ">", space, "?", "!", "=" and the quotes,
+// and the zero unit, where a name or a text ends (all below 64).
 constexpr uint64_t kMarkup = 1ull << u'<' | 1ull << u'>' | 1ull << u' ' | 1ull << u'?' |
-                             1ull << u'!' | 1ull << u'=' | 1ull << u'\'' | 1ull << u'"';
+                             1ull << u'!' | 1ull << u'=' | 1ull << u'\'' | 1ull << u'"' | 1ull;
 
 bool IsMarkup(char16_t c) {
   return c < 64 && ((kMarkup >> c) & 1) != 0;
@@ -229,6 +229,7 @@ class CXMLReader::Parse {
         tag_pending_ = true;
         previous_lt_ = last_lt_;
         last_lt_ = i;
+        zero_after_lt_ = kNone;
         taken_.clear();
         break;
       case u'>':
@@ -240,6 +241,10 @@ class CXMLReader::Parse {
       case u'?':
       case u'!':
         mode_ = Mode::kIdle;
+        break;
+      case u'\0':
+        if (zero_after_lt_ == kNone) zero_after_lt_ = i;
+        if (zero_after_gt_ == kNone) zero_after_gt_ = i;
         break;
       default:
         break;
@@ -253,6 +258,7 @@ class CXMLReader::Parse {
         break;
       case u'>':
         last_gt_ = i;
+        zero_after_gt_ = kNone;
         mode_ = Mode::kIdle;
         break;
       case u' ':
@@ -273,8 +279,10 @@ class CXMLReader::Parse {
   // handled outermost level first. False when the pseudo-root fails.
   bool HandleTag(int64_t i) {
     const int64_t length = count_ - 1;
+    const int64_t kept =
+        zero_after_lt_ != kNone ? std::min(length, zero_after_lt_ - last_lt_ - 1) : length;
     const std::u16string_view token =
-        length < kTokenUnits ? UpToZero(text_.substr(last_lt_ + 1, length)) : std::u16string_view();
+        length < kTokenUnits ? text_.substr(last_lt_ + 1, kept) : std::u16string_view();
     for (size_t j = 0; j < depth_; ++j) {
       if (length < kTokenUnits && Closes(token, levels_[j + 1].element->Name())) {
         return CompleteChild(j, i);
@@ -327,11 +335,19 @@ class CXMLReader::Parse {
     return j != 0;
   }
 
-  // A leaf's text is everything after the last ">" in its range.
+  // A leaf's text is everything after the last ">" in its range, up to a zero
+  // unit. The first zero after that ">" is known, and so is the one in the
+  // range unless that zero lies before the range.
   void SetText(Level& level, int64_t end) {
     const int64_t from = last_gt_ != kNone && last_gt_ >= level.start ? last_gt_ + 1 : level.start;
-    const std::u16string_view text =
-        from <= end ? UpToZero(text_.substr(from, end - from + 1)) : std::u16string_view();
+    std::u16string_view text =
+        from <= end ? text_.substr(from, end - from + 1) : std::u16string_view();
+    if (zero_after_gt_ == kNone || zero_after_gt_ >= from) {
+      if (zero_after_gt_ != kNone && zero_after_gt_ <= end)
+        text = text.substr(0, zero_after_gt_ - from);
+    } else {
+      text = UpToZero(text);
+    }
     level.element->m_pValue = text.empty() ? kEmptyText : text.data();
     level.element->m_nValueUnits = static_cast<uint32_t>(text.size());
   }
@@ -436,6 +452,8 @@ class CXMLReader::Parse {
   int64_t last_lt_ = kNone;
   int64_t previous_lt_ = kNone;
   int64_t last_gt_ = kNone;
+  int64_t zero_after_lt_ = kNone;  // the first zero unit since the last "<"
+  int64_t zero_after_gt_ = kNone;  // the first zero unit since the last ">", or the start
   bool attribute_pending_ = false;
   int64_t equals_ = 0;
   int64_t open_quote_ = 0;

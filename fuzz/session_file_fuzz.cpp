@@ -20,8 +20,7 @@ using obexses::xml::CXMLReader;
 using obexses::xml::XML_ELEMENT;
 
 bool IsSession(const CXMLElement* node) {
-  return node != nullptr && node->m_nType == XML_ELEMENT && node->m_pszName != nullptr &&
-         std::u16string_view(node->m_pszName) == u"session";
+  return node->m_nType == XML_ELEMENT && node->Name() == u"session";
 }
 
 // The record's bytes with its pointers cleared, then the blocks they point to.
@@ -64,11 +63,10 @@ std::string ServerContents(const ServerSession* record) {
 // Parses text as a one-session file and hands its session element to read.
 template <typename Read>
 auto ReadBack(const SessionText& text, Read read) -> decltype(read(nullptr)) {
-  const std::string bytes = obexses::persist::FileBytes(text);
   CXMLReader reader;
-  if (reader.LoadXMLBytes(bytes.data(), bytes.size()) == 0) return nullptr;
-  for (CXMLElement* child = reader.m_pRoot->First(); child != nullptr;
-       child = reader.m_pRoot->Next()) {
+  if (reader.LoadXMLBytes(text.bytes().data(), text.bytes().size()) == 0) return nullptr;
+  for (CXMLElement* child = reader.m_pRoot->FirstChild(); child != nullptr;
+       child = child->NextSibling()) {
     if (IsSession(child)) return read(child);
   }
   return nullptr;
@@ -92,7 +90,7 @@ void CheckServerRoundTrip(ServerSession* record) {
   obexses::records::DeleteServerRecordDeep(again);
 }
 
-void ReadSession(CXMLElement* element) {
+void ReadSession(const CXMLElement* element) {
   if (ClientSession* client = obexses::persist::ReadClientSession(element)) {
     CheckClientRoundTrip(client);
     obexses::records::DeleteClientRecordDeep(client);
@@ -110,9 +108,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   reader.LoadXMLBytes(data, size);
   if (reader.m_pRoot == nullptr) return 0;
   // Sessions stand under a top-level element, as in the session files.
-  for (CXMLElement* top = reader.m_pRoot->First(); top != nullptr; top = reader.m_pRoot->Next()) {
+  for (CXMLElement* top = reader.m_pRoot->FirstChild(); top != nullptr; top = top->NextSibling()) {
     if (top->m_nType != XML_ELEMENT) continue;
-    for (CXMLElement* child = top->First(); child != nullptr; child = top->Next()) {
+    for (CXMLElement* child = top->FirstChild(); child != nullptr; child = child->NextSibling()) {
       if (IsSession(child)) ReadSession(child);
     }
   }

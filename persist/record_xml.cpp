@@ -5,12 +5,15 @@
 #include "persist/record_xml.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "persist/record_fields.h"
@@ -22,24 +25,30 @@ namespace {
 
 // ---- Writing ----
 
-struct FreeDeleter {
-  void operator()(void* block) const { std::free(block); }
-};
-using HexDigits = std::unique_ptr<char16_t, FreeDeleter>;
-
-// The digits of width bytes; out of memory ends the whole write.
-HexDigits DigitsOf(const void* bytes, size_t width) {
-  HexDigits digits(BinToHex(bytes, static_cast<int32_t>(width)));
-  if (digits == nullptr) throw std::bad_alloc();
-  return digits;
-}
-
 const char16_t* TextAt(const uint8_t* base, size_t offset) {
   return reinterpret_cast<const char16_t*>(base + offset);
 }
 
+std::u16string_view TextField(const uint8_t* base, const Field& field) {
+  return text::FixedView(TextAt(base, field.offset), field.width);
+}
+
+void WriteStartTag(SessionText* stream, std::u16string_view name) {
+  stream->Append(u"<");
+  stream->Append(name);
+  stream->Append(u">");
+}
+
+void WriteEndTag(SessionText* stream, std::u16string_view name) {
+  stream->Append(u"</");
+  stream->Append(name);
+  stream->Append(u">");
+}
+
 void WriteHexElement(SessionText* stream, const char16_t* name, const void* bytes, size_t width) {
-  FilePrintf(stream, u"<%s>%s</%s>", name, DigitsOf(bytes, width).get(), name);
+  WriteStartTag(stream, name);
+  stream->AppendHex(bytes, width);
+  WriteEndTag(stream, name);
 }
 
 void WriteBuffer(SessionText* stream, const uint8_t* base, const Field& field) {
@@ -51,7 +60,9 @@ void WriteBuffer(SessionText* stream, const uint8_t* base, const Field& field) {
   if (length != 0 && block != nullptr) {
     WriteHexElement(stream, field.block_name, block, length);
   } else {
-    FilePrintf(stream, u"<%s>00</%s>", field.block_name, field.block_name);
+    WriteStartTag(stream, field.block_name);
+    stream->Append(u"00");
+    WriteEndTag(stream, field.block_name);
   }
 }
 
@@ -70,23 +81,31 @@ void WriteRequests(SessionText* stream, const uint8_t* base, const Field& field)
   const uint8_t count_bytes[4] = {static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8),
                                   static_cast<uint8_t>(count >> 16),
                                   static_cast<uint8_t>(count >> 24)};
-  FilePrintf(stream, u"<%s num=\"%s\">", field.name, DigitsOf(count_bytes, 4).get());
+  stream->Append(u"<");
+  stream->Append(field.name);
+  stream->Append(u" num=\"");
+  stream->AppendHex(count_bytes, 4);
+  stream->Append(u"\">");
   ForEachRequest(head, [stream](const ReqEntry& node) {
-    FilePrintf(stream, u"<req reqType=\"%s\">", DigitsOf(&node.reqType, 1).get());
-    FilePrintf(stream, u"%s", EscapeText(text::FixedView(node.szText, OBEXSES_NAME_UNITS)));
-    FilePrintf(stream, u"</req>");
+    stream->Append(u"<req reqType=\"");
+    stream->AppendHex(&node.reqType, 1);
+    stream->Append(u"\">");
+    stream->AppendEscaped(text::FixedView(node.szText, OBEXSES_NAME_UNITS));
+    stream->Append(u"</req>");
   });
-  FilePrintf(stream, u"</%s>", field.name);
+  WriteEndTag(stream, field.name);
 }
 
 void WriteAttribute(SessionText* stream, const uint8_t* base, const Field& field) {
+  stream->Append(u" ");
+  stream->Append(field.name);
+  stream->Append(u"=\"");
   if (field.kind == Kind::kText) {
-    const std::u16string value =
-        EscapeText(text::FixedView(TextAt(base, field.offset), field.width));
-    FilePrintf(stream, u" %s=\"%s\"", field.name, value);
+    stream->AppendEscaped(TextField(base, field));
   } else {
-    FilePrintf(stream, u" %s=\"%s\"", field.name, DigitsOf(base + field.offset, field.width).get());
+    stream->AppendHex(base + field.offset, field.width);
   }
+  stream->Append(u"\"");
 }
 
 void WriteElement(SessionText* stream, const uint8_t* base, const Field& field) {
@@ -94,12 +113,11 @@ void WriteElement(SessionText* stream, const uint8_t* base, const Field& field) 
     case Kind::kHex:
       WriteHexElement(stream, field.name, base + field.offset, field.width);
       break;
-    case Kind::kText: {
-      const std::u16string value =
-          EscapeText(text::FixedView(TextAt(base, field.offset), field.width));
-      FilePrintf(stream, u"<%s>%s</%s>", field.name, value, field.name);
+    case Kind::kText:
+      WriteStartTag(stream, field.name);
+      stream->AppendEscaped(TextField(base, field));
+      WriteEndTag(stream, field.name);
       break;
-    }
     case Kind::kBuffer:
       WriteBuffer(stream, base, field);
       break;
@@ -110,102 +128,141 @@ void WriteElement(SessionText* stream, const uint8_t* base, const Field& field) 
 }
 
 void WriteSession(SessionText* stream, const uint8_t* base, const Layout& layout) {
-  FilePrintf(stream, u"<session");
-  FilePrintf(stream, u" profile_type=\"%s\"", layout.profile_type);
+  stream->Append(u"<session profile_type=\"");
+  stream->Append(layout.profile_type);
+  stream->Append(u"\"");
   for (const Field& field : layout.attributes) WriteAttribute(stream, base, field);
-  FilePrintf(stream, u">");
+  stream->Append(u">");
   for (const Field& field : layout.part) WriteElement(stream, base, field);
   for (const Field& field : layout.tail) WriteElement(stream, base, field);
-  FilePrintf(stream, u"</session>");
+  stream->Append(u"</session>");
 }
 
 // ---- Reading ----
 
-const char16_t* AttributeValue(xml::CXMLElement* element, const char16_t* name) {
+using Value = std::optional<std::u16string_view>;
+
+Value AttributeValue(const xml::CXMLElement* element, const char16_t* name) {
   const xml::CXMLElement* attribute = element->FindAttribute(name);
-  return attribute != nullptr ? attribute->m_pszValue : nullptr;
+  return attribute != nullptr ? Value(attribute->Value()) : std::nullopt;
 }
 
-const char16_t* ChildText(xml::CXMLElement* element, const char16_t* name) {
-  const xml::CXMLElement* child = element->FindChild(name);
-  return child != nullptr ? child->GetText() : nullptr;
-}
+// The first child element of each name a layout reads, found in one walk
+// over the session element: the writer puts them in the order they are read,
+// so each is met at the place after the last one, and one out of that order
+// is still found by going round the names once.
+class FieldChildren {
+ public:
+  FieldChildren(const xml::CXMLElement* element, const Layout& layout) {
+    for (std::span<const Field> fields : {layout.part, layout.tail}) {
+      for (const Field& field : fields) {
+        Add(field.name);
+        if (field.kind == Kind::kBuffer) Add(field.block_name);
+      }
+    }
+    size_t next = 0;
+    for (const xml::CXMLElement* child = element->FirstChild(); child != nullptr;
+         child = child->NextSibling()) {
+      const size_t slot = child->m_nType == xml::XML_ELEMENT ? SlotOf(child->Name(), next) : count_;
+      if (slot == count_) continue;
+      if (nodes_[slot] == nullptr) nodes_[slot] = child;
+      next = slot + 1;
+    }
+  }
 
-// The bytes of a hex text; a missing text gives none.
-struct HexBytes {
-  std::unique_ptr<uint8_t, FreeDeleter> block;
-  uint32_t count = 0;
+  // The first child element named name, one of the layout's names; or null.
+  const xml::CXMLElement* Find(std::u16string_view name) {
+    const size_t slot = SlotOf(name, next_);
+    next_ = slot + 1;
+    return slot < count_ ? nodes_[slot] : nullptr;
+  }
+
+ private:
+  // The layouts hold at most 28 names (a buffer value has two); a longer one
+  // would find nothing past these.
+  static constexpr size_t kMaxNames = 64;
+
+  void Add(const char16_t* name) {
+    if (count_ < kMaxNames) names_[count_++] = name;
+  }
+
+  size_t SlotOf(std::u16string_view name, size_t from) const {
+    for (size_t k = 0; k < count_; ++k) {
+      const size_t slot = (from + k) % count_;
+      if (names_[slot] == name) return slot;
+    }
+    return count_;
+  }
+
+  std::array<std::u16string_view, kMaxNames> names_{};
+  std::array<const xml::CXMLElement*, kMaxNames> nodes_{};
+  size_t count_ = 0;
+  size_t next_ = 0;
 };
 
-HexBytes BytesOf(const char16_t* text) {
-  HexBytes bytes;
-  if (text == nullptr) return bytes;
-  bytes.block.reset(HexToBin(text, &bytes.count));
-  if (bytes.block == nullptr) throw std::bad_alloc();
-  return bytes;
+Value ChildText(FieldChildren& children, const char16_t* name) {
+  const xml::CXMLElement* child = children.Find(name);
+  return child != nullptr ? child->GetText() : std::nullopt;
 }
 
 // At most width bytes go to the start of the field; the rest stays as it was.
-void ReadHex(const char16_t* text, uint8_t* field, size_t width) {
-  const HexBytes bytes = BytesOf(text);
-  if (bytes.count != 0) std::memcpy(field, bytes.block.get(), std::min<size_t>(bytes.count, width));
+void ReadHex(Value text, uint8_t* field, size_t width) {
+  if (text) HexInto(*text, field, width);
 }
 
-void ReadText(const char16_t* text, char16_t* field, size_t units) {
-  if (text != nullptr) text::CopyBounded(field, units, UnescapeText(text));
+void ReadText(Value text, char16_t* field, size_t units) {
+  if (text) UnescapeInto(*text, field, units);
 }
 
-void ReadBuffer(xml::CXMLElement* element, uint8_t* base, const Field& field) {
+// The block holds as many bytes as the length says, or as the text has if
+// fewer; a length of 0 leaves the pointer null.
+void ReadBuffer(FieldChildren& children, uint8_t* base, const Field& field) {
   uint16_t length = 0;
-  ReadHex(ChildText(element, field.name), reinterpret_cast<uint8_t*>(&length), sizeof(length));
+  ReadHex(ChildText(children, field.name), reinterpret_cast<uint8_t*>(&length), sizeof(length));
   uint8_t* block = nullptr;
   if (length != 0) {
-    const HexBytes bytes = BytesOf(ChildText(element, field.block_name));
-    length = static_cast<uint16_t>(std::min<uint32_t>(bytes.count, length));
+    const Value digits = ChildText(children, field.block_name);
+    length = static_cast<uint16_t>(std::min<size_t>(digits ? digits->size() / 2 : 0, length));
     if (length != 0) {
       block = static_cast<uint8_t*>(std::malloc(length));
       if (block == nullptr) throw std::bad_alloc();
-      std::memcpy(block, bytes.block.get(), length);
+      HexInto(*digits, block, length);
     }
   }
   std::memcpy(base + field.offset, &length, sizeof(length));
   std::memcpy(base + field.block_offset, &block, sizeof(block));
 }
 
-ReqEntry* ReadRequest(xml::CXMLElement* req) {
+ReqEntry* ReadRequest(const xml::CXMLElement* req) {
   auto* node = static_cast<ReqEntry*>(std::calloc(1, sizeof(ReqEntry)));
   if (node == nullptr) throw std::bad_alloc();
-  try {
-    ReadHex(AttributeValue(req, u"reqType"), &node->reqType, 1);
-    ReadText(req->GetText(), node->szText, OBEXSES_NAME_UNITS);
-  } catch (...) {
-    std::free(node);
-    throw;
-  }
+  ReadHex(AttributeValue(req, u"reqType"), &node->reqType, 1);
+  ReadText(req->GetText(), node->szText, OBEXSES_NAME_UNITS);
   return node;
+}
+
+bool IsElementNamed(const xml::CXMLElement* node, std::u16string_view name) {
+  return node->m_nType == xml::XML_ELEMENT && node->Name() == name;
 }
 
 // The list head is made proper whatever the file holds; the nodes are the
 // req children, read only when num is not zero.
-void ReadRequests(xml::CXMLElement* element, uint8_t* base, const Field& field) {
+void ReadRequests(FieldChildren& children, uint8_t* base, const Field& field) {
   auto* record = reinterpret_cast<FtpClientSession*>(base);
   records::ResetRequestList(record);
-  xml::CXMLElement* list = element->FindChild(field.name);
+  const xml::CXMLElement* list = children.Find(field.name);
   if (list == nullptr) return;
   uint32_t count = 0;
   ReadHex(AttributeValue(list, u"num"), reinterpret_cast<uint8_t*>(&count), sizeof(count));
   if (count == 0) return;
-  for (xml::CXMLElement* child = list->First(); child != nullptr; child = list->Next()) {
-    if (child->m_nType != xml::XML_ELEMENT || child->m_pszName == nullptr ||
-        std::u16string_view(child->m_pszName) != u"req") {
-      continue;
-    }
-    records::AppendRequest(record, ReadRequest(child));
+  for (const xml::CXMLElement* child = list->FirstChild(); child != nullptr;
+       child = child->NextSibling()) {
+    if (IsElementNamed(child, u"req")) records::AppendRequest(record, ReadRequest(child));
   }
 }
 
-void ReadAttribute(xml::CXMLElement* element, uint8_t* base, const Field& field) {
-  const char16_t* value = AttributeValue(element, field.name);
+void ReadAttribute(const xml::CXMLElement* element, uint8_t* base, const Field& field) {
+  const Value value = AttributeValue(element, field.name);
   if (field.kind == Kind::kText) {
     ReadText(value, reinterpret_cast<char16_t*>(base + field.offset), field.width);
   } else {
@@ -213,20 +270,20 @@ void ReadAttribute(xml::CXMLElement* element, uint8_t* base, const Field& field)
   }
 }
 
-void ReadElement(xml::CXMLElement* element, uint8_t* base, const Field& field) {
+void ReadElement(FieldChildren& children, uint8_t* base, const Field& field) {
   switch (field.kind) {
     case Kind::kHex:
-      ReadHex(ChildText(element, field.name), base + field.offset, field.width);
+      ReadHex(ChildText(children, field.name), base + field.offset, field.width);
       break;
     case Kind::kText:
-      ReadText(ChildText(element, field.name), reinterpret_cast<char16_t*>(base + field.offset),
+      ReadText(ChildText(children, field.name), reinterpret_cast<char16_t*>(base + field.offset),
                field.width);
       break;
     case Kind::kBuffer:
-      ReadBuffer(element, base, field);
+      ReadBuffer(children, base, field);
       break;
     case Kind::kRequests:
-      ReadRequests(element, base, field);
+      ReadRequests(children, base, field);
       break;
   }
 }
@@ -235,9 +292,10 @@ void ReadElement(xml::CXMLElement* element, uint8_t* base, const Field& field) {
 // unknown, or profile_id does not name the same layout. Out of memory throws,
 // with nothing left allocated.
 template <typename Record>
-Record* ReadSession(xml::CXMLElement* element, std::span<const Layout> layouts,
+Record* ReadSession(const xml::CXMLElement* element, std::span<const Layout> layouts,
                     Record* (*make)(uint32_t), void (*drop)(Record*)) {
-  const Layout* layout = LayoutNamed(layouts, AttributeValue(element, u"profile_type"));
+  const Value type = AttributeValue(element, u"profile_type");
+  const Layout* layout = type ? LayoutNamed(layouts, std::u16string(*type).c_str()) : nullptr;
   if (layout == nullptr) return nullptr;
   Record* record = make(layout->profile);
   if (record == nullptr) throw std::bad_alloc();
@@ -254,8 +312,9 @@ Record* ReadSession(xml::CXMLElement* element, std::span<const Layout> layouts,
       release();
       return nullptr;
     }
-    for (const Field& field : layout->part) ReadElement(element, base, field);
-    for (const Field& field : layout->tail) ReadElement(element, base, field);
+    FieldChildren children(element, *layout);
+    for (const Field& field : layout->part) ReadElement(children, base, field);
+    for (const Field& field : layout->tail) ReadElement(children, base, field);
   } catch (...) {
     release();
     throw;
@@ -271,7 +330,7 @@ int WriteClientSession(SessionText* stream, const ClientSession* record) {
   return 1;
 }
 
-ClientSession* ReadClientSession(xml::CXMLElement* element) {
+ClientSession* ReadClientSession(const xml::CXMLElement* element) {
   return ReadSession<ClientSession>(element, ClientLayouts(), records::NewClientRecord,
                                     records::DeleteClientRecordDeep);
 }
@@ -282,7 +341,7 @@ int WriteServerSession(SessionText* stream, const ServerSession* record) {
   return 1;
 }
 
-ServerSession* ReadServerSession(xml::CXMLElement* element) {
+ServerSession* ReadServerSession(const xml::CXMLElement* element) {
   return ReadSession<ServerSession>(element, ServerLayouts(), records::NewServerRecord,
                                     records::DeleteServerRecordDeep);
 }

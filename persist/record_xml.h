@@ -17,10 +17,10 @@ int WriteClientSession(SessionText* stream, const ClientSession* record);
 // profile_id. A value that is missing leaves its field zero. The caller owns
 // the record, its resume buffers and request nodes. Throws std::bad_alloc when
 // memory runs out, leaving nothing allocated.
-ClientSession* ReadClientSession(xml::CXMLElement* element);
+ClientSession* ReadClientSession(const xml::CXMLElement* element);
 
 int WriteServerSession(SessionText* stream, const ServerSession* record);
 // As ReadClientSession, for a server session element.
-ServerSession* ReadServerSession(xml::CXMLElement* element);
+ServerSession* ReadServerSession(const xml::CXMLElement* element);
 
 }  // namespace obexses::persist

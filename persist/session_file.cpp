@@ -1,7 +1,9 @@
 #include "persist/session_file.h"
 
+#include <atomic>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include "persist/record_xml.h"
 #include "xml/xml_reader.h"
@@ -14,25 +16,33 @@ const char16_t* RootName(Side side) {
 }
 
 template <typename RecordPtr, typename Read>
-LoadResult ReadFile(Side side, const std::u16string& units, size_t bytes, Read read,
+LoadResult ReadFile(Side side, std::u16string units, size_t bytes, Read read,
                     const std::function<void(RecordPtr)>& take) {
   auto reader = std::make_unique<xml::CXMLReader>();
-  if (reader->LoadXMLBytes(units.data(), bytes) == 0) return LoadResult::kNotLoaded;
-  xml::CXMLElement* root = reader->m_pRoot->FindChild(RootName(side));
+  if (reader->LoadXMLUnits(std::move(units), bytes) == 0) return LoadResult::kNotLoaded;
+  const xml::CXMLElement* root = reader->m_pRoot->FindChild(RootName(side));
   if (root == nullptr) return LoadResult::kNoSessions;
-  for (xml::CXMLElement* child = root->First(); child != nullptr; child = root->Next()) {
-    if (child->m_nType != xml::XML_ELEMENT || child->m_pszName == nullptr ||
-        std::u16string_view(child->m_pszName) != u"session") {
-      continue;
-    }
-    take(RecordPtr(read(child)));
+  for (const xml::CXMLElement* child = root->FirstChild(); child != nullptr;
+       child = child->NextSibling()) {
+    if (child->m_nType == xml::XML_ELEMENT && child->Name() == u"session")
+      take(RecordPtr(read(child)));
   }
   return LoadResult::kLoaded;
+}
+
+// The size of each side's last file: the next one is usually much the same,
+// so its buffer is made that large (and a little more) at once.
+std::atomic<size_t> g_last_size[2];
+
+std::atomic<size_t>& LastSize(Side side) {
+  return g_last_size[side == Side::kClient ? 0 : 1];
 }
 
 }  // namespace
 
 SessionFileBuilder::SessionFileBuilder(Side side) : side_(side) {
+  const size_t last = LastSize(side_).load(std::memory_order_relaxed);
+  text_.Reserve(last + last / 8 + 4096);
   FilePrintf(&text_, u"<?xml version=\"1.0\"?>\n");
   FilePrintf(&text_, u"<%s>", RootName(side_));
 }
@@ -47,17 +57,21 @@ void SessionFileBuilder::Add(const ServerSession* record) {
 
 std::string SessionFileBuilder::Finish() {
   FilePrintf(&text_, u"</%s>", RootName(side_));
-  return FileBytes(text_);
+  std::string bytes = text_.TakeBytes();
+  LastSize(side_).store(bytes.size(), std::memory_order_relaxed);
+  return bytes;
 }
 
 LoadResult ReadClientFile(std::u16string units, size_t bytes,
                           const std::function<void(ClientRecordDeepPtr)>& take) {
-  return ReadFile<ClientRecordDeepPtr>(Side::kClient, units, bytes, ReadClientSession, take);
+  return ReadFile<ClientRecordDeepPtr>(Side::kClient, std::move(units), bytes, ReadClientSession,
+                                       take);
 }
 
 LoadResult ReadServerFile(std::u16string units, size_t bytes,
                           const std::function<void(ServerRecordDeepPtr)>& take) {
-  return ReadFile<ServerRecordDeepPtr>(Side::kServer, units, bytes, ReadServerSession, take);
+  return ReadFile<ServerRecordDeepPtr>(Side::kServer, std::move(units), bytes, ReadServerSession,
+                                       take);
 }
 
 }  // namespace obexses::persist

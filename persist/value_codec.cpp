@@ -1,5 +1,6 @@
 #include "persist/value_codec.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -38,91 +39,146 @@ const Escape* FormAt(std::u16string_view text, size_t position) {
   return nullptr;
 }
 
-// The form that stands for a markup character, or empty when it stands for itself.
-std::u16string_view FormOf(char16_t unit) {
+// The form unit must be written as, or empty when it stands for itself: an
+// "&" needs one only where it would be read back as the start of a form.
+std::u16string_view FormOf(std::u16string_view value, size_t i) {
+  if (value[i] == u'&') return FormAt(value, i) != nullptr ? u"&amp;" : u"";
   for (const Escape& escape : kEscapes) {
-    if (escape.raw == unit && unit != u'&') return escape.form;
+    if (escape.raw == value[i]) return escape.form;
   }
   return {};
 }
 
+// Hands the escaped value to append in runs: plain units together, each form
+// on its own.
+template <typename AppendRun>
+void Escaped(std::u16string_view value, AppendRun append) {
+  size_t plain = 0;
+  for (size_t i = 0; i < value.size(); ++i) {
+    const std::u16string_view form = FormOf(value, i);
+    if (form.empty()) continue;
+    append(value.substr(plain, i - plain));
+    append(form);
+    plain = i + 1;
+  }
+  append(value.substr(plain));
+}
+
+// Hands each decoded unit to put, until put returns false.
+template <typename Put>
+void Unescaped(std::u16string_view text, Put put) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const Escape* escape = text[i] == u'&' ? FormAt(text, i) : nullptr;
+    if (!put(escape != nullptr ? escape->raw : text[i])) return;
+    i += escape != nullptr ? escape->form.size() : 1;
+  }
+}
+
+// The two digits of each byte value, side by side.
+struct DigitPairs {
+  char16_t pair[256][2];
+  constexpr DigitPairs() : pair() {
+    for (int b = 0; b < 256; ++b) {
+      pair[b][0] = kHexDigits[b >> 4];
+      pair[b][1] = kHexDigits[b & 0x0F];
+    }
+  }
+};
+constexpr DigitPairs kDigitPairs;
+
+void WriteDigits(const uint8_t* in, size_t count, char16_t* out) {
+  for (size_t i = 0; i < count; ++i) std::memcpy(out + 2 * i, kDigitPairs.pair[in[i]], 4);
+}
+
 }  // namespace
 
-std::string FileBytes(const SessionText& text) {
-  std::string bytes;
-  bytes.reserve(2 + 2 * text.units.size());
-  bytes.push_back(static_cast<char>(0xFF));
-  bytes.push_back(static_cast<char>(0xFE));
-  for (char16_t unit : text.units) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
-  return bytes;
+// ---- SessionText ----
+
+SessionText::SessionText() {
+  Append(u"\uFEFF");  // FF FE
 }
+
+void SessionText::AppendHex(const void* bytes, size_t count) {
+  constexpr size_t kChunk = 64;
+  char16_t digits[2 * kChunk];
+  const auto* in = static_cast<const uint8_t*>(bytes);
+  for (size_t done = 0; done < count; done += kChunk) {
+    const size_t n = std::min(kChunk, count - done);
+    WriteDigits(in + done, n, digits);
+    Append(std::u16string_view(digits, 2 * n));
+  }
+}
+
+void SessionText::AppendEscaped(std::u16string_view value) {
+  Escaped(value, [this](std::u16string_view run) { Append(run); });
+}
+
+std::u16string SessionText::Units() const {
+  std::u16string units;
+  for (size_t i = 2; i + 1 < bytes_.size(); i += 2) {
+    units.push_back(static_cast<char16_t>(static_cast<uint8_t>(bytes_[i]) |
+                                          static_cast<uint8_t>(bytes_[i + 1]) << 8));
+  }
+  return units;
+}
+
+// ---- Hex values ----
 
 char16_t* BinToHex(const void* bytes, int32_t count) {
   if (count < 1) return nullptr;
   const size_t n = static_cast<size_t>(count);
   auto* digits = static_cast<char16_t*>(std::malloc((2 * n + 1) * sizeof(char16_t)));
   if (digits == nullptr) return nullptr;
-  const auto* in = static_cast<const uint8_t*>(bytes);
-  for (size_t i = 0; i < n; ++i) {
-    digits[2 * i] = kHexDigits[in[i] >> 4];
-    digits[2 * i + 1] = kHexDigits[in[i] & 0x0F];
-  }
+  WriteDigits(static_cast<const uint8_t*>(bytes), n, digits);
   digits[2 * n] = 0;
   return digits;
 }
 
+size_t HexInto(std::u16string_view digits, uint8_t* out, size_t room) {
+  const size_t count = digits.size() / 2;
+  for (size_t i = 0; i < std::min(count, room); ++i) {
+    out[i] = static_cast<uint8_t>(NibbleOf(digits[2 * i]) << 4 | NibbleOf(digits[2 * i + 1]));
+  }
+  return count;
+}
+
 uint8_t* HexToBin(const char16_t* text, uint32_t* count) {
-  size_t length = 0;
-  while (text[length] != 0) ++length;
-  const size_t n = length / 2;
+  const std::u16string_view digits(text);
   // One byte more than needed so that an empty text still gets a block.
-  auto* bytes = static_cast<uint8_t*>(std::malloc(n + 1));
-  if (bytes == nullptr) {
-    *count = 0;
-    return nullptr;
-  }
-  for (size_t i = 0; i < n; ++i) {
-    bytes[i] = static_cast<uint8_t>(NibbleOf(text[2 * i]) << 4 | NibbleOf(text[2 * i + 1]));
-  }
-  *count = static_cast<uint32_t>(n);
+  auto* bytes = static_cast<uint8_t*>(std::malloc(digits.size() / 2 + 1));
+  *count = bytes != nullptr ? static_cast<uint32_t>(HexInto(digits, bytes, SIZE_MAX)) : 0;
   return bytes;
 }
+
+// ---- Text values ----
 
 std::u16string EscapeText(std::u16string_view value) {
   std::u16string out;
   out.reserve(value.size());
-  for (size_t i = 0; i < value.size(); ++i) {
-    const std::u16string_view form = FormOf(value[i]);
-    if (!form.empty()) {
-      out.append(form);
-    } else if (value[i] == u'&' && FormAt(value, i) != nullptr) {
-      // Only an '&' that would be read back as the start of a form needs one.
-      out.append(u"&amp;");
-    } else {
-      out.push_back(value[i]);
-    }
-  }
+  Escaped(value, [&out](std::u16string_view run) { out.append(run); });
   return out;
 }
 
 std::u16string UnescapeText(std::u16string_view text) {
   std::u16string out;
   out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    const Escape* escape = text[i] == u'&' ? FormAt(text, i) : nullptr;
-    if (escape != nullptr) {
-      out.push_back(escape->raw);
-      i += escape->form.size();
-    } else {
-      out.push_back(text[i]);
-      ++i;
-    }
-  }
+  Unescaped(text, [&out](char16_t unit) {
+    out.push_back(unit);
+    return true;
+  });
   return out;
+}
+
+void UnescapeInto(std::u16string_view text, char16_t* field, size_t capacity) {
+  if (capacity == 0) return;
+  size_t n = 0;
+  Unescaped(text, [&](char16_t unit) {
+    if (n + 1 >= capacity) return false;
+    field[n++] = unit;
+    return true;
+  });
+  field[n] = 0;
 }
 
 }  // namespace obexses::persist

@@ -1,8 +1,9 @@
 // How a field of a session record becomes text in a session file and back:
-// hex values, text values and buffer values, written as pieces through
-// FilePrintf. Both session files use these rules unchanged.
+// hex values, text values and buffer values. Both session files use these
+// rules unchanged. Nothing here locks; each call works on its own buffers.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,11 +13,39 @@
 
 namespace obexses::persist {
 
-// The text of a session file while it is written: UTF-16 units, no
-// terminator, appended piece by piece. Turned into the file's bytes (byte-order
-// mark, then UTF-16LE) by FileBytes.
-struct SessionText {
-  std::u16string units;
+// A session file while it is written: its bytes (the byte-order mark FF FE,
+// then the text as UTF-16LE) built in the one buffer that is written, piece
+// by piece. Appends throw std::bad_alloc when memory runs out.
+class SessionText {
+ public:
+  SessionText();
+
+  // Room for a file of about that many bytes, made before it is written: a
+  // buffer that never moves is touched once, page by page, as it fills.
+  void Reserve(size_t bytes) { bytes_.reserve(bytes); }
+  void Append(std::u16string_view units) {
+    if constexpr (std::endian::native == std::endian::little) {
+      bytes_.append(reinterpret_cast<const char*>(units.data()), units.size() * sizeof(char16_t));
+    } else {
+      for (char16_t unit : units) {
+        bytes_.push_back(static_cast<char>(unit & 0xFF));
+        bytes_.push_back(static_cast<char>(unit >> 8));
+      }
+    }
+  }
+  // 2*count uppercase hex digits, the bytes in order, high nibble first.
+  void AppendHex(const void* bytes, size_t count);
+  // A text value, its markup escaped (see EscapeText).
+  void AppendEscaped(std::u16string_view value);
+
+  const std::string& bytes() const { return bytes_; }
+  // The text behind the byte-order mark.
+  std::u16string Units() const;
+  // The whole file; the text is spent.
+  std::string TakeBytes() { return std::move(bytes_); }
+
+ private:
+  std::string bytes_;
 };
 
 // Appends the formatted piece whole, whatever its length. Returns 1; throws
@@ -24,12 +53,11 @@ struct SessionText {
 template <typename... Args>
 int FilePrintf(SessionText* stream, const char16_t* format, const Args&... args) {
   const text::FormatArg list[] = {text::FormatArg(args)..., text::FormatArg(nullptr)};
-  text::FormatAppend(stream->units, SIZE_MAX, format, list, sizeof...(Args));
+  std::u16string piece;
+  text::FormatAppend(piece, SIZE_MAX, format, list, sizeof...(Args));
+  stream->Append(piece);
   return 1;
 }
-
-// FF FE and the text as UTF-16LE.
-std::string FileBytes(const SessionText& text);
 
 // 2*count uppercase hex digits in a new malloc block (free it), or null when
 // count < 1 or memory runs out.
@@ -38,11 +66,17 @@ char16_t* BinToHex(const void* bytes, int32_t count);
 // ignored; other characters give nibble 0) in a new malloc block (free it);
 // *count receives the byte count. Null (and a count of 0) when memory runs out.
 uint8_t* HexToBin(const char16_t* text, uint32_t* count);
+// The same bytes written straight to out, no more than room of them; returns
+// the text's whole byte count.
+size_t HexInto(std::u16string_view digits, uint8_t* out, size_t room);
 
 // Markup in text values: <, >, =, ' and " are written as &lt; &gt; &#61;
 // &apos; &quot;, and & as &amp; only where it would begin one of these six
 // forms. Reading decodes exactly these six forms.
 std::u16string EscapeText(std::u16string_view value);
 std::u16string UnescapeText(std::u16string_view text);
+// Decodes text into a field of capacity units (terminator included), as far
+// as it fits; the field is always terminated.
+void UnescapeInto(std::u16string_view text, char16_t* field, size_t capacity);
 
 }  // namespace obexses::persist

@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, when it is missing. Run as root
 # on a fresh Debian machine it installs with apt-get; otherwise it only checks.
-# Usage: scripts/setup.sh [demo|linux|windows]...   (default: linux)
+# Usage: scripts/setup.sh [demo|linux|windows|bench]...   (default: linux)
 #   demo     what scripts/demo.sh needs: the library and obexsesctl alone
 #   linux    the whole Linux test suite (scripts/test.sh)
 #   windows  the cross-build and its run under Wine (scripts/test_windows.sh)
+#   bench    the benchmarks and their baseline parser (scripts/bench.sh)
 set -euo pipefail
 
 demo_packages=(cmake ninja-build g++)
 linux_packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
-                libbenchmark-dev pkg-config
+                pkg-config
                 help2man util-linux)  # obexsesctl: its manual page; flock for its CLI tests
 windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 googletest)
+# The benchmarks and their baseline parser (scripts/bench.sh).
+bench_packages=(cmake ninja-build g++ libbenchmark-dev libpugixml-dev)
 
 wanted=()
 for group in "${@:-linux}"; do
@@ -19,6 +22,7 @@ for group in "${@:-linux}"; do
     demo) wanted+=("${demo_packages[@]}") ;;
     linux) wanted+=("${linux_packages[@]}") ;;
     windows) wanted+=("${windows_packages[@]}") ;;
+    bench) wanted+=("${bench_packages[@]}") ;;
     *) echo "unknown package group: $group" >&2; exit 2 ;;
   esac
 done

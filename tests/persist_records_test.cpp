@@ -162,12 +162,12 @@ class PersistRecordsTest : public ::testing::Test, protected testing::ModuleFixt
   static std::u16string Written(const ClientSession* record) {
     SessionText text;
     WriteClientSession(&text, record);
-    return text.units;
+    return text.Units();
   }
   static std::u16string Written(const ServerSession* record) {
     SessionText text;
     WriteServerSession(&text, record);
-    return text.units;
+    return text.Units();
   }
 
   xml::CXMLReader reader_;

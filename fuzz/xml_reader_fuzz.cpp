@@ -1,0 +1,26 @@
+// The one-pass reader against the per-level reader it replaces: on any input
+// both give the same result and the same tree, the partial tree of a rejected
+// text included. An input whose first byte is odd has its other bytes taken
+// one to a unit, so that the grammar's characters come up often.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "tests/support/per_level_reader.h"
+#include "xml/xml_reader.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string bytes(reinterpret_cast<const char*>(data), size);
+  if (size > 0 && (data[0] & 1) != 0) {
+    bytes.clear();
+    for (size_t i = 1; i < size; ++i) bytes += {static_cast<char>(data[i]), '\0'};
+  }
+  obexses::testing::RefNode expected;
+  const int result = obexses::testing::LoadPerLevel(bytes.data(), bytes.size(), &expected);
+  obexses::xml::CXMLReader reader;
+  if (reader.LoadXMLBytes(bytes.data(), bytes.size()) != result) std::abort();
+  const bool made = expected.type != 0;
+  if (made != (reader.m_pRoot != nullptr)) std::abort();
+  if (made && !obexses::testing::SameTree(expected, reader.m_pRoot)) std::abort();
+  return 0;
+}

@@ -86,7 +86,9 @@ class CXMLFile::Blocks {
   void Grow(size_t bytes) {
     const size_t last = blocks_.empty() ? kFirstBlock / 2 : size_;
     size_ = std::max(bytes, std::min(2 * last, kLargestBlock));
-    blocks_.emplace_back(new std::max_align_t[(size_ + kAlign - 1) / kAlign]);
+    // Owned before the list grows: a list that cannot grow frees it.
+    std::unique_ptr<std::max_align_t[]> block(new std::max_align_t[(size_ + kAlign - 1) / kAlign]);
+    blocks_.push_back(std::move(block));
     next_ = reinterpret_cast<char*>(blocks_.back().get());
     room_ = size_;
   }

@@ -85,8 +85,10 @@ std::vector<std::string> SessionCells(const Context& context, const Session& ses
   cells.push_back(ProfileName(session.profile()));
   cells.push_back(session.client != nullptr ? DeviceAddress(session.client->bdaddr) : "-");
   cells.push_back(NameOrId(session));
-  cells.push_back(LocalTime(session.created()));
-  cells.push_back(Span(context.AgeOf(session.created())));
+  // A creation time no calendar shows (a damaged file's) has no age either.
+  const std::string created = LocalTime(session.created());
+  cells.push_back(created);
+  cells.push_back(created == "?" ? "?" : Span(context.AgeOf(session.created())));
   cells.push_back(std::to_string(session.amount()) + "/" + std::to_string(session.length()));
   cells.push_back(TransferText(session.Transfer(context.env)));
   return cells;

@@ -55,7 +55,8 @@ void SetUpModule() {
     } else {
       host::MakeTemporaryFolder(&folder);
     }
-    g_folder = host::UseAppDataFolder(folder);
+    g_folder = folder;
+    host::SetProcessVariable("XDG_DATA_HOME", g_folder);
     host::SetProcessVariable("OBEXSES_BENCH_DIR", g_folder);  // the child processes' too
     host::SetProcessVariable("OBEXSES_REGISTRY", g_folder + "/none.reg");
     MakeSessionFilePath(0, g_server_session_path);

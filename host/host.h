@@ -1,7 +1,7 @@
 // What a host of the library needs around it, for obexsesctl and the tests:
 // loading the library, the running executable, child processes, the process
-// environment, temporary folders, and staging the library's application-data
-// folder and machine settings. The module itself links none of this.
+// environment, temporary folders, and a sandbox of the library's own (its
+// application-data folder and machine settings). The module links none of this.
 #pragma once
 
 #include <cstdint>
@@ -37,20 +37,6 @@ int RunProgram(const std::vector<std::string>& argv);
 void SetProcessVariable(const std::string& name, const std::string& value);
 // Makes a fresh private folder under the system's temporary folder.
 bool MakeTemporaryFolder(std::string* path);
-
-// For libraries loaded from now on in this process and the programs it starts:
-//
-// Asks for folder as the application-data folder and returns the one the
-// library will use: folder itself where a process can choose it (POSIX:
-// XDG_DATA_HOME), else the user's own (Windows: the shell's folder, which one
-// process cannot move).
-std::string UseAppDataFolder(const std::string& folder);
-// Makes the settings in a .reg file (the registry export format) the machine
-// settings. POSIX: OBEXSES_REGISTRY names the file. Windows: the registry key
-// HKEY_LOCAL_MACHINE\Software\Velmora\Brindleway is replaced with the file's
-// contents (reg.exe import), for the whole machine; an empty reg_file only
-// removes the key. False when that fails.
-bool UseMachineSettings(const std::string& reg_file);
 
 // A sandbox of the library's own for this process: an application-data
 // folder and machine settings that libraries loaded from now on take instead

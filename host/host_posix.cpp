@@ -80,16 +80,6 @@ bool MakeTemporaryFolder(std::string* path) {
   return true;
 }
 
-std::string UseAppDataFolder(const std::string& folder) {
-  ::setenv("XDG_DATA_HOME", folder.c_str(), 1);
-  return folder;
-}
-
-bool UseMachineSettings(const std::string& reg_file) {
-  ::setenv("OBEXSES_REGISTRY", reg_file.c_str(), 1);
-  return true;
-}
-
 namespace {
 
 // The environment names both places; there is nothing to put back.

@@ -88,30 +88,6 @@ void AppendQuoted(std::wstring& line, const std::wstring& argument) {
   line += L'"';
 }
 
-// Runs a program with the given command line, its output discarded.
-int RunSilently(std::wstring line) {
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE null =
-      CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  &inherit, OPEN_EXISTING, 0, nullptr);
-  if (null == INVALID_HANDLE_VALUE) return -1;
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = startup.hStdOutput = startup.hStdError = null;
-  PROCESS_INFORMATION process = {};
-  const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                      nullptr, &startup, &process);
-  CloseHandle(null);
-  return started ? WaitAndClose(process) : -1;
-}
-
-std::wstring SystemProgram(const wchar_t* name) {
-  wchar_t folder[MAX_PATH] = {};
-  const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
-  return n > 0 && n < MAX_PATH ? std::wstring(folder) + L"\\" + name : std::wstring(name);
-}
-
 std::wstring CommandLine(const std::vector<std::string>& argv) {
   std::wstring line;
   for (const auto& argument : argv) {
@@ -200,14 +176,6 @@ bool MakeTemporaryFolder(std::string* path) {
     if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
   }
   return false;
-}
-
-// The shell's folder stays the user's own: a process cannot move it for
-// itself and its children alone.
-std::string UseAppDataFolder(const std::string&) {
-  std::u16string folder;
-  if (!platform::Env::Default()->AppDataFolder(&folder)) return std::string();
-  return text::ToUtf8(folder);
 }
 
 namespace {
@@ -342,14 +310,6 @@ std::unique_ptr<Sandbox> Sandbox::Enter(const std::string& app_data, const std::
     return nullptr;
   }
   return sandbox;
-}
-
-bool UseMachineSettings(const std::string& reg_file) {
-  const LSTATUS removed = RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Velmora\\Brindleway");
-  if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND) return false;
-  if (reg_file.empty()) return true;
-  return RunSilently(CommandLine({Utf8FromWide(SystemProgram(L"reg.exe")), "import", reg_file})) ==
-         0;
 }
 
 }  // namespace obexses::host

@@ -5,6 +5,7 @@
 // and nothing leaks (LeakSanitizer) or is used after it was freed.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -64,11 +65,12 @@ class AllocFailureTest : public ::testing::Test, protected ModuleFixtureBase {
   }
 
   // Sweeps call; failed(result) says whether a result is the call's failure
-  // value, after which nothing may have changed; after() checks more.
+  // value, after which nothing may have changed; with always, every run that
+  // meets the failure must give that value. after() checks more.
   template <typename Result>
   void Sweep(
       const std::function<Result()>& call, const std::function<bool(Result)>& failed,
-      const std::function<void()>& after = [] {}) {
+      bool always = false, const std::function<void()>& after = [] {}) {
     for (int n = 1;; ++n) {
       const Snapshot before = Take();
       ArmAllocationFailure(n);
@@ -80,6 +82,9 @@ class AllocFailureTest : public ::testing::Test, protected ModuleFixtureBase {
         EXPECT_FALSE(failed(result)) << "the call that reached no failure";
         EXPECT_GT(n, 1) << "the call allocates nothing";
         return;
+      }
+      if (always) {
+        EXPECT_TRUE(failed(result)) << "allocation " << n;
       }
       if (failed(result)) {
         EXPECT_TRUE(Take() == before) << "allocation " << n;
@@ -117,10 +122,10 @@ TEST_F(AllocFailureTest, CreateSaveFindAndEnumerateFailWhole) {
   // A save under a new name moves the record's entry or leaves it where it
   // was; a 0 may also be the store's, after the move.
   SetText(opp_->file_name, u"renamed.jpg");
-  Sweep<int32_t>([this] { return tvr_save_client_session(opp_); }, Never,
+  Sweep<int32_t>([this] { return tvr_save_client_session(opp_); }, Never, false,
                  [this] { EXPECT_NE(g_client_places.at(opp_).saved_key, nullptr); });
   server_->GoepServer_sessionId[0] = 0x70;
-  Sweep<int32_t>([this] { return tvr_save_server_session(server_); }, Never,
+  Sweep<int32_t>([this] { return tvr_save_server_session(server_); }, Never, false,
                  [this] { EXPECT_NE(g_server_places.at(server_).saved_key, nullptr); });
 }
 
@@ -132,11 +137,17 @@ TEST_F(AllocFailureTest, StoresKeepTheOldFileAndRestoresTheOldSet) {
   Sweep<int32_t>(tvr_restore_server_session, IsZero);
 }
 
-TEST_F(AllocFailureTest, DestroysAndFileChecksStillAnswer) {
+// The file checks answer 0 for a file they could not look at; a destroy
+// destroys, whatever becomes of its store.
+TEST_F(AllocFailureTest, FileChecksGiveZeroAndDestroysStillDestroy) {
+  WriteFileAt(env().app_data() / "notes.txt", 4, BaseTime() + std::chrono::seconds(1));
+  WriteFileAt(env().app_data() / "report.pdf", 9, BaseTime());
+  SetText(ftp_->file_name, ModulePath(env(), "report.pdf"));
   Sweep<int32_t>([this] { return static_cast<int32_t>(tvr_server_transfer_file_changed(server_)); },
-                 Never);
-  Sweep<int32_t>([this] { return static_cast<int32_t>(tvr_client_file_size(ftp_)); }, Never);
+                 IsZero, true);
+  Sweep<int32_t>([this] { return static_cast<int32_t>(tvr_client_file_size(ftp_)); }, IsZero, true);
   Sweep<int32_t>([this] { return tvr_destroy_client_session(ftp_); }, Never);
+  EXPECT_EQ(g_client_sessions.size(), 1u);
 }
 
 TEST_F(AllocFailureTest, InitializeStartsUpAsFarAsMemoryLasts) {

@@ -8,11 +8,11 @@
 // usually an EnvWrapper overriding a few calls.
 //
 // Paths are UTF-16 and use backslashes, as the module builds them; a backend
-// maps them to its file system. On POSIX a name is bytes: they are read as
-// UTF-8, and each byte that is not part of valid UTF-8 stands for itself as
-// the lone unit U+DC80..U+DCFF (0x80..0xFF); those units turn back into the
-// same bytes, so a folder or a listed file whose name is not UTF-8 is reached
-// exactly as it was found.
+// maps them to its file system. On POSIX a name is bytes, read and written
+// with text::FromUtf8 and text::ToUtf8: each byte that is not part of valid
+// UTF-8 stands for itself as the lone unit U+DC80..U+DCFF and turns back into
+// the same byte, so a folder or a listed file whose name is not UTF-8 is
+// reached exactly as it was found.
 //
 // Calls may come from any thread. Failures are results (false, null, a
 // status), never exceptions, except std::bad_alloc when memory runs out.

@@ -1,6 +1,6 @@
 // The POSIX backend. Paths arrive with backslashes and leave as native names
-// (platform/native_name.h) with slashes; folders are private (0700) and so are
-// the files written (0600). Every call on a file goes through ActiveCalls().
+// (text::ToUtf8, which keeps bytes that are not UTF-8) with slashes; folders are private (0700) and
+// so are the files written (0600). Every call on a file goes through ActiveCalls().
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
@@ -21,9 +21,9 @@
 #include <new>
 
 #include "platform/env.h"
-#include "platform/native_name.h"
 #include "platform/posix_calls.h"
 #include "platform/reg_file.h"
+#include "text/wide.h"
 #include "utils/utils.h"
 
 namespace obexses::platform {
@@ -47,7 +47,7 @@ const PosixCalls& Calls() {
 }
 
 std::string NativePath(const std::u16string& path) {
-  std::string native = NativeFromName(path);
+  std::string native = text::ToUtf8(path);
   for (char& c : native) {
     if (c == '\\') c = '/';
   }
@@ -343,7 +343,7 @@ class PosixEnv final : public Env {
     }
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     MakeFoldersTo(folder);
-    *path = NameFromNative(folder);
+    *path = text::FromUtf8(folder);
     return true;
   }
 
@@ -359,7 +359,7 @@ class PosixEnv final : public Env {
     return SettingStatus::kRead;
   }
 
-  std::u16string SettingsLocation() override { return NameFromNative(SettingsFile()); }
+  std::u16string SettingsLocation() override { return text::FromUtf8(SettingsFile()); }
 
   bool PathExists(const std::u16string& path) override {
     struct stat status;
@@ -420,7 +420,7 @@ class PosixEnv final : public Env {
     std::string bytes;
     size_t used = 0;
     if (!ReadRegularFile(NativePath(path), &bytes, &used)) return false;
-    *text = NameFromNative(bytes);
+    *text = text::FromUtf8(bytes);
     return true;
   }
 
@@ -428,14 +428,14 @@ class PosixEnv final : public Env {
     Descriptor fd(OpenRetrying(NativePath(path).c_str(),
                                O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!fd.valid()) return false;
-    const bool ok = WriteAll(fd.get(), NativeFromName(text));
+    const bool ok = WriteAll(fd.get(), text::ToUtf8(text));
     return fd.Close() && ok;
   }
 
   int64_t NowSeconds() override { return static_cast<int64_t>(std::time(nullptr)); }
 
   void DebugOutput(const char16_t* text) override {
-    const std::string line = NativeFromName(text);
+    const std::string line = text::ToUtf8(text);
     // One write, so that lines of concurrent callers do not interleave.
     [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
   }

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "platform/env.h"
-#include "platform/native_name.h"
 #include "platform/posix_calls.h"
 #include "registry/registry.h"
 #include "registry/state.h"
@@ -135,12 +134,12 @@ TEST_F(PosixBackendTest, NamesKeepTheirBytesThroughUtf16) {
       {"\xE2\x82", u"\xDCE2\xDC82"},                      // cut short
       {"\xFF", u"\xDCFF"}};
   for (const auto& [bytes, name] : cases) {
-    EXPECT_EQ(platform::NameFromNative(bytes), name) << bytes;
-    EXPECT_EQ(platform::NativeFromName(name), bytes) << bytes;
+    EXPECT_EQ(text::FromUtf8(bytes), name) << bytes;
+    EXPECT_EQ(text::ToUtf8(name), bytes) << bytes;
   }
   std::string all;
   for (int byte = 1; byte < 256; ++byte) all.push_back(static_cast<char>(byte));
-  EXPECT_EQ(platform::NativeFromName(platform::NameFromNative(all)), all);
+  EXPECT_EQ(text::ToUtf8(text::FromUtf8(all)), all);
 }
 
 // A whole road in a folder whose name is not UTF-8: saved, stored, restored,

@@ -1,6 +1,7 @@
 #include "text/wide.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace obexses::text {
 
@@ -30,87 +31,106 @@ std::u16string_view FixedView(const char16_t* array, size_t capacity) {
 
 namespace {
 
-void PutUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+constexpr char16_t kEscapeBase = 0xDC00;
+
+bool IsContinuation(unsigned char byte) {
+  return (byte & 0xC0) == 0x80;
+}
+
+// The length of the valid UTF-8 sequence at text[i] and its code point, or
+// 0 when the bytes there are not one (overlong forms, encoded surrogates and
+// points beyond U+10FFFF included).
+size_t DecodeOne(std::string_view text, size_t i, char32_t* point) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  size_t length = 0;
+  char32_t value = 0;
+  char32_t minimum = 0;
+  if (lead < 0x80) {
+    *point = lead;
+    return 1;
+  } else if ((lead & 0xE0) == 0xC0) {
+    length = 2, value = lead & 0x1F, minimum = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, value = lead & 0x0F, minimum = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, value = lead & 0x07, minimum = 0x10000;
   } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    return 0;
+  }
+  if (text.size() - i < length) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    const auto byte = static_cast<unsigned char>(text[i + k]);
+    if (!IsContinuation(byte)) return 0;
+    value = (value << 6) | (byte & 0x3F);
+  }
+  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  *point = value;
+  return length;
+}
+
+void PutUtf8(std::string& out, char32_t point) {
+  if (point < 0x80) {
+    out.push_back(static_cast<char>(point));
+  } else if (point < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (point >> 6)));
+    out.push_back(static_cast<char>(0x80 | (point & 0x3F)));
+  } else if (point < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (point >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((point >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (point & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (point >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((point >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((point >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (point & 0x3F)));
   }
 }
 
-bool IsHigh(char16_t u) {
-  return u >= 0xD800 && u <= 0xDBFF;
+bool IsHigh(char16_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
 }
-bool IsLow(char16_t u) {
-  return u >= 0xDC00 && u <= 0xDFFF;
-}
-
-// Decodes one UTF-8 sequence at text[i]; a malformed one gives U+FFFD and
-// consumes one byte.
-char32_t NextUtf8(std::string_view text, size_t& i) {
-  const auto b0 = static_cast<unsigned char>(text[i]);
-  int extra = b0 < 0x80 ? 0 : (b0 >> 5) == 6 ? 1 : (b0 >> 4) == 14 ? 2 : (b0 >> 3) == 30 ? 3 : -1;
-  if (extra == 0) {
-    ++i;
-    return b0;
-  }
-  if (extra < 0 || i + extra >= text.size()) {
-    ++i;
-    return 0xFFFD;
-  }
-  char32_t cp = b0 & (0x3F >> extra);
-  for (int k = 1; k <= extra; ++k) {
-    const auto b = static_cast<unsigned char>(text[i + k]);
-    if ((b & 0xC0) != 0x80) {
-      ++i;
-      return 0xFFFD;
-    }
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  i += extra + 1;
-  return cp > 0x10FFFF ? 0xFFFD : cp;
+bool IsLow(char16_t unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
 }  // namespace
 
-std::string ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t u = text[i];
-    if (IsHigh(u) && i + 1 < text.size() && IsLow(text[i + 1])) {
-      PutUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+std::u16string FromUtf8(std::string_view bytes) {
+  std::u16string name;
+  name.reserve(bytes.size());
+  for (size_t i = 0; i < bytes.size();) {
+    char32_t point = 0;
+    const size_t length = DecodeOne(bytes, i, &point);
+    if (length == 0) {
+      name.push_back(static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(bytes[i])));
       ++i;
+    } else if (point >= 0x10000) {
+      name.push_back(static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10)));
+      name.push_back(static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF)));
+      i += length;
     } else {
-      PutUtf8(out, (IsHigh(u) || IsLow(u)) ? 0xFFFD : u);
+      name.push_back(static_cast<char16_t>(point));
+      i += length;
     }
   }
-  return out;
+  return name;
 }
 
-std::u16string FromUtf8(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    const char32_t cp = NextUtf8(text, i);
-    if (cp >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+std::string ToUtf8(std::u16string_view name) {
+  std::string bytes;
+  bytes.reserve(name.size());
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char16_t unit = name[i];
+    if (IsHigh(unit) && i + 1 < name.size() && IsLow(name[i + 1])) {
+      PutUtf8(bytes, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (name[i + 1] - 0xDC00));
+      ++i;
+    } else if (unit >= kEscapeBase + 0x80 && unit <= kEscapeBase + 0xFF) {
+      bytes.push_back(static_cast<char>(unit - kEscapeBase));
     } else {
-      out.push_back(static_cast<char16_t>(cp));
+      PutUtf8(bytes, unit);
     }
   }
-  return out;
+  return bytes;
 }
 
 int CompareAsciiNoCase(std::u16string_view a, std::u16string_view b) {

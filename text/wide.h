@@ -21,6 +21,11 @@ void AppendBounded(char16_t* dst, size_t capacity, std::u16string_view src);
 // The string held by a terminated fixed array, never reading past it.
 std::u16string_view FixedView(const char16_t* array, size_t capacity);
 
+// UTF-8 and back, for names and text at the edges of the system. Bytes that
+// form valid UTF-8 become the characters they encode; every other byte
+// 0x80..0xFF becomes the lone unit U+DC80..U+DCFF and turns back into the same
+// byte, so a POSIX name (bytes) read into UTF-16 reaches the file system again
+// exactly as it came. Other lone surrogates are written as their three-byte form.
 std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
 

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/native_name.h"
 #include "records/record_paths.h"
 #include "registry/registry.h"
 #include "text/wide.h"
@@ -233,7 +232,7 @@ std::u16string TempListPath(const std::u16string& app_data) {
 }
 
 std::u16string PathFromArgument(const std::string& argument) {
-  return platform::NameFromNative(argument);
+  return obexses::text::FromUtf8(argument);
 }
 
 std::optional<Side> SideOfFile(std::u16string_view units, std::u16string_view path) {

@@ -142,6 +142,11 @@ std::optional<std::string> ParseData(std::u16string_view rhs) {
   return std::nullopt;
 }
 
+std::u16string_view TrimFront(std::u16string_view text) {
+  while (!text.empty() && (text.front() == u' ' || text.front() == u'\t')) text.remove_prefix(1);
+  return text;
+}
+
 bool SameName(std::u16string_view a, std::u16string_view b) {
   return text::CompareAsciiNoCase(a, b) == 0;
 }
@@ -159,7 +164,7 @@ RegSection ReadRegSection(const std::string& file_bytes, std::u16string_view key
   bool in_section = false;
   for (const auto& line : LogicalLines(DecodeFile(file_bytes))) {
     std::u16string_view view(line);
-    while (!view.empty() && (view.front() == u' ' || view.front() == u'\t')) view.remove_prefix(1);
+    view = TrimFront(view);
     if (view.empty() || view.front() == u';') continue;
     if (view.front() == u'[') {
       const size_t close = view.rfind(u']');
@@ -171,10 +176,9 @@ RegSection ReadRegSection(const std::string& file_bytes, std::u16string_view key
     std::u16string name;
     size_t pos = ParseQuoted(view, 0, &name);
     if (pos == std::u16string_view::npos) continue;
-    while (pos < view.size() && (view[pos] == u' ' || view[pos] == u'\t')) ++pos;
-    if (pos >= view.size() || view[pos] != u'=') continue;
-    auto rhs = view.substr(pos + 1);
-    while (!rhs.empty() && (rhs.front() == u' ' || rhs.front() == u'\t')) rhs.remove_prefix(1);
+    std::u16string_view rest = TrimFront(view.substr(pos));
+    if (!rest.starts_with(u'=')) continue;
+    const std::u16string_view rhs = TrimFront(rest.substr(1));
     std::optional<std::string> data = rhs == u"-" ? std::nullopt : ParseData(rhs);
     if (data) {
       section[RegValueKey(name)] = std::move(*data);

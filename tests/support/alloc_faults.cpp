@@ -34,13 +34,6 @@ void* NewBlockNothrow(size_t size) noexcept {
   return FailsNow() ? nullptr : __real_malloc(size == 0 ? 1 : size);
 }
 
-void* NewAligned(size_t size, std::align_val_t alignment) {
-  const size_t align = static_cast<size_t>(alignment);
-  void* block = FailsNow() ? nullptr : std::aligned_alloc(align, (size + align - 1) & ~(align - 1));
-  if (block == nullptr) throw std::bad_alloc();
-  return block;
-}
-
 }  // namespace
 
 namespace obexses::testing {
@@ -81,12 +74,6 @@ void* operator new(size_t size, const std::nothrow_t&) noexcept {
 void* operator new[](size_t size, const std::nothrow_t&) noexcept {
   return NewBlockNothrow(size);
 }
-void* operator new(size_t size, std::align_val_t alignment) {
-  return NewAligned(size, alignment);
-}
-void* operator new[](size_t size, std::align_val_t alignment) {
-  return NewAligned(size, alignment);
-}
 void operator delete(void* block) noexcept {
   std::free(block);
 }
@@ -97,17 +84,5 @@ void operator delete(void* block, size_t) noexcept {
   std::free(block);
 }
 void operator delete[](void* block, size_t) noexcept {
-  std::free(block);
-}
-void operator delete(void* block, std::align_val_t) noexcept {
-  std::free(block);
-}
-void operator delete[](void* block, std::align_val_t) noexcept {
-  std::free(block);
-}
-void operator delete(void* block, size_t, std::align_val_t) noexcept {
-  std::free(block);
-}
-void operator delete[](void* block, size_t, std::align_val_t) noexcept {
   std::free(block);
 }

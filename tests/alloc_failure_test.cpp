@@ -143,9 +143,14 @@ TEST_F(AllocFailureTest, FileChecksGiveZeroAndDestroysStillDestroy) {
   WriteFileAt(env().app_data() / "notes.txt", 4, BaseTime() + std::chrono::seconds(1));
   WriteFileAt(env().app_data() / "report.pdf", 9, BaseTime());
   SetText(ftp_->file_name, ModulePath(env(), "report.pdf"));
-  Sweep<int32_t>([this] { return static_cast<int32_t>(tvr_server_transfer_file_changed(server_)); },
-                 IsZero, true);
-  Sweep<int32_t>([this] { return static_cast<int32_t>(tvr_client_file_size(ftp_)); }, IsZero, true);
+  for (auto check :
+       {tvr_client_file_changed, tvr_client_transfer_file_changed, tvr_client_file_size}) {
+    Sweep<int32_t>([&] { return static_cast<int32_t>(check(ftp_)); }, IsZero, true);
+  }
+  for (auto check :
+       {tvr_server_file_changed, tvr_server_transfer_file_changed, tvr_server_file_size}) {
+    Sweep<int32_t>([&] { return static_cast<int32_t>(check(server_)); }, IsZero, true);
+  }
   Sweep<int32_t>([this] { return tvr_destroy_client_session(ftp_); }, Never);
   EXPECT_EQ(g_client_sessions.size(), 1u);
 }

@@ -5,10 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 
 #include "platform/posix_calls.h"
+#include "tests/support/test_env.h"
 
 namespace obexses::testing {
 namespace {
@@ -19,13 +18,6 @@ FileFaults* g_faults = nullptr;
 
 const platform::PosixCalls& System() {
   return platform::SystemCalls();
-}
-
-std::string Contents(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
 }
 
 }  // namespace
@@ -184,7 +176,7 @@ void FileFaults::TakeDiskState() {
     struct stat status;
     if (::stat(entry.path().c_str(), &status) != 0 || !S_ISREG(status.st_mode)) continue;
     durable_entries_[entry.path().filename().string()] = status.st_ino;
-    durable_contents_[status.st_ino] = Contents(entry.path());
+    durable_contents_[status.st_ino] = ReadFile(entry.path());
   }
 }
 
@@ -193,7 +185,7 @@ void FileFaults::PowerLoss() {
     if (entry.is_regular_file()) fs::remove(entry.path());
   }
   for (const auto& [name, inode] : durable_entries_) {
-    std::ofstream(fs::path(folder_) / name, std::ios::binary) << durable_contents_[inode];
+    WriteFile(fs::path(folder_) / name, durable_contents_[inode]);
   }
   TakeDiskState();
 }

@@ -1,11 +1,13 @@
 // The session-file reader: the trees it builds, what it drops, and that no
-// input can make it overrun or recurse without bound. Every tree is also
-// checked against the per-level reader it replaces.
+// input can make it overrun or recurse without bound. Every load is also
+// made by the per-level reader it replaces, and must give the same.
 #include "xml/xml_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <sstream>
 #include <string>
 
 #include "support/test_env.h"
@@ -15,100 +17,51 @@
 namespace obexses::xml {
 namespace {
 
-using testing::Utf16Le;
-
-// A node as one line: name[children 'text'], @attribute=value.
-std::u16string DumpNode(const CXMLElement* e) {
-  if (e->m_nType == XML_ATTRIBUTE)
-    return u"@" + std::u16string(e->Name()) + u"=" + std::u16string(e->Value());
-  std::u16string out = std::u16string(e->Name()) + u"[";
-  for (CXMLElement* c = e->FirstChild(); c != nullptr; c = c->NextSibling()) {
-    out += (c == e->FirstChild() ? u"" : u" ") + DumpNode(c);
-  }
-  if (const auto text = e->GetText()) {
-    out += (e->FirstChild() == nullptr ? u"\'" : u" \'") + std::u16string(*text) + u"\'";
-  }
-  return out + u"]";
-}
-
 class XmlReaderTest : public ::testing::Test {
  protected:
   // Loads the text with both readers; they must agree.
   int Load(const std::u16string& text) {
-    const std::string bytes = Utf16Le(text);
-    testing::RefNode expected;
+    const std::string bytes = testing::Utf16Le(text);
+    std::u16string expected;
     const int result = testing::LoadPerLevel(bytes.data(), bytes.size(), &expected);
     EXPECT_EQ(reader_.LoadXMLBytes(bytes.data(), bytes.size()), result) << text::ToUtf8(text);
-    EXPECT_TRUE(expected.type == 0 ? reader_.m_pRoot == nullptr
-                                   : testing::SameTree(expected, reader_.m_pRoot))
-        << text::ToUtf8(text) << " gives " << text::ToUtf8(Dump());
+    EXPECT_EQ(testing::Dump(reader_.m_pRoot), expected) << text::ToUtf8(text);
     return result;
   }
-  std::u16string Dump() { return reader_.m_pRoot ? DumpNode(reader_.m_pRoot) : u"-"; }
-  // The pseudo-root's children, as UTF-8.
-  std::string Tree() {
-    const std::u16string all = Dump();
-    return text::ToUtf8(all.substr(9, all.size() - 10));
+  // The pseudo-root's children.
+  std::u16string Tree() {
+    const std::u16string all = testing::Dump(reader_.m_pRoot);
+    return all.substr(9, all.size() - 10);
   }
   CXMLElement* Top() { return reader_.m_pRoot->FirstChild(); }
 
   CXMLReader reader_;
 };
 
-struct Case {
-  const char16_t* text;
-  int result;
-  const char* tree;
-};
-
-TEST_F(XmlReaderTest, GrammarCases) {
-  const Case cases[] = {
-      // The shape of the module's own files: mark, prolog line, one run of text.
-      {u"\uFEFF<?xml version=\"1.0\"?>\n<client_session><session profile_type=\"ftp\" "
-       u"file_name=\"a b\"><m_lTimeout>0A</m_lTimeout><m_reqList num=\"02\"><req reqType=\"1\">"
-       u"x &amp; y</req><req reqType=\"2\"></req></m_reqList></session><session p=\"o\">"
-       u"</session></client_session>",
-       1,
-       "@version=1.0 client_session[session[@profile_type=ftp @file_name=a b m_lTimeout['0A'] "
-       "m_reqList[@num=02 req[@reqType=1 'x &amp; y'] req[@reqType=2 '']]] session[@p=o '']]"},
-      {u"\uFEFF<?xml version=\"1.0\"?>\n<server_session></server_session>", 1,
-       "@version=1.0 server_session['']"},
-      // Leaves keep their text as written: everything after the last ">".
-      {u"<a></a>", 1, "a['']"},
-      {u"<a x='1'></a>", 1, "a[@x=1 '']"},
-      {u"<a> x\t&lt;\r\n y </a>", 1, "a[' x\t&lt;\r\n y ']"},
-      {u"<a>1 > 2</a>", 1, "a[' 2']"},
-      {u"<r><a>1</a>mixed<b>2</b></r>", 1, "r[a['1'] b['2']]"},
-      {u"<a>x</a><b>", 1, "a['x']"},
-      {u"\uFEFFplain", 1, "'\xEF\xBB\xBFplain'"},
-      // Comments are passed over, unless an "=" in one makes an attribute.
-      {u"<r><a>1</a><!-- note --><b>2</b></r>", 1, "r[a['1'] b['2']]"},
-      {u"<r><a>1</a><!-- k='v' --><b>2</b></r>", 1, "r[a['1'] @k=v b['2']]"},
-      // Attribute quirks.
-      {u"<a f=\"Bob's\"></a>", 1, "a[@f=Bob '']"},
-      {u"<a f='x=y' g='2'></a>", 1, "a[@g=2 '']"},
-      {u"<a x ='1' y=''></a>", 1, "a[@=1 @y= '']"},
-      {u"<a x='1'y='2'></a>", 1, "a[@x=1 @x=1y=2 '']"},
-      {u"<a>n='v' tail</a>", 1, "a[@n=v 'n='v' tail']"},
-      {u"x='1'", 1, "@x=1 'x='1''"},
-      {u"<a x='1></a>", 1, "a['']"},
-      // Shapes the grammar cannot close fail, keeping what was built.
-      {u"<a/>", 0, ""},
-      {u"<a><a>x</a></a>", 0, "a[]"},
-      {u"<a\tx='1'>v</a>", 0, "@a\tx=1"},  // the tag never ends, the root takes it
-      {u"<a\n>v</a>", 0, ""},
-      {u"<a>x<y</a>", 0, "a[]"},
-      {u"<a><!-- c --></a>", 0, "a[]"},
-      {u"<?xml version=\"1.0\"?>", 0, "@version=1.0"},
-      {u"<r><a>1</a>", 0, ""},
-      {u"</a>", 0, ""},
-      {u"<r><a>1</a><b><b>2</b></b></r>", 0, "r[a['1'] b[]]"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(text::ToUtf8(c.text));
-    EXPECT_EQ(Load(c.text), c.result);
-    EXPECT_EQ(Tree(), c.tree);
+// A field of the data file with its escapes resolved.
+std::u16string Unescaped(std::string field) {
+  const std::pair<std::string, std::string> escapes[] = {
+      {"\\t", "\t"}, {"\\r", "\r"}, {"\\n", "\n"}, {"\\uFEFF", "\xEF\xBB\xBF"}};
+  for (const auto& [from, to] : escapes) {
+    for (size_t at; (at = field.find(from)) != std::string::npos;)
+      field.replace(at, from.size(), to);
   }
+  return text::FromUtf8(field);
+}
+
+TEST_F(XmlReaderTest, GrammarCasesOfTheDataFile) {
+  std::istringstream data(testing::ReadFile(std::filesystem::path(__FILE__).parent_path() / "data" /
+                                            "xml_grammar.txt"));
+  size_t cases = 0;
+  for (std::string line; std::getline(data, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    const size_t bar = line.find(" | "), next = line.find(" | ", bar + 3);
+    SCOPED_TRACE(line);
+    EXPECT_EQ(Load(Unescaped(line.substr(next + 3))), line[0] - '0');
+    EXPECT_EQ(Tree(), Unescaped(line.substr(bar + 3, next - bar - 3)));
+    ++cases;
+  }
+  EXPECT_EQ(cases, 29u);
 }
 
 TEST_F(XmlReaderTest, LongValuesNamesAndTokens) {
@@ -132,24 +85,22 @@ TEST_F(XmlReaderTest, LongValuesNamesAndTokens) {
   EXPECT_EQ(Load(u"<a>x</a" + zero + std::u16string(253, u'z') + u">"), 0);
 }
 
-std::u16string Nested(int levels) {
-  std::u16string open, close;
-  for (int i = 0; i < levels; ++i) {
-    const std::u16string name = {u'e', static_cast<char16_t>(u'A' + i % 26),
-                                 static_cast<char16_t>(u'A' + i / 26)};
-    open += u"<" + name + u">";
-    close = u"</" + name + u">" + close;
-  }
-  return open + u"x" + close;
-}
-
 TEST_F(XmlReaderTest, NestingIsBounded) {
-  ASSERT_EQ(Load(Nested(63)), 1);
+  const auto nested = [](int levels) {
+    std::u16string open, close;
+    for (int i = 0; i < levels; ++i) {
+      const std::u16string name = {u'e', char16_t(u'A' + i % 26), char16_t(u'A' + i / 26)};
+      open += u"<" + name + u">";
+      close = u"</" + name + u">" + close;
+    }
+    return open + u"x" + close;
+  };
+  ASSERT_EQ(Load(nested(63)), 1);
   CXMLElement* e = Top();
   for (int i = 1; i < 63; ++i) e = e->FirstChild();
   EXPECT_EQ(e->GetText(), u"x");
-  EXPECT_EQ(Load(Nested(64)), 0);
-  EXPECT_EQ(Load(Nested(600)), 0);
+  EXPECT_EQ(Load(nested(64)), 0);
+  EXPECT_EQ(Load(nested(600)), 0);
 }
 
 // Runs of "=" without quotes, and many small elements, stay linear.
@@ -161,8 +112,7 @@ TEST_F(XmlReaderTest, AttributeWalksDoNotRepeat) {
   EXPECT_EQ(Load(std::u16string(400000, u'=')), 1);
 }
 
-// Texts made of the pieces the grammar reacts to, a zero unit among them:
-// whatever the per-level reader gives, tree and result, the reader gives too.
+// Texts made of the pieces the grammar reacts to, a zero unit among them.
 TEST_F(XmlReaderTest, AgreesWithThePerLevelReaderOnGeneratedTexts) {
   const std::u16string pieces[] = {u"<a>", u"</a>", u"<b ", u"</b>", u"<a",   u"</a", u"x='1'",
                                    u" ",   u"?",    u"!",   u">",    u"<",    u"=",   u"'",
@@ -181,8 +131,6 @@ TEST_F(XmlReaderTest, AgreesWithThePerLevelReaderOnGeneratedTexts) {
   }
 }
 
-// The record reader walks children and finds attributes, children and texts
-// (seen by the session-element tests); the rest of the lookups' rules:
 TEST_F(XmlReaderTest, AttributeLookupIsExactAndStopsAtTheFirstChildElement) {
   ASSERT_EQ(Load(u"<r k='1' k='2'><c>t</c><k>e</k></r>"), 1);
   EXPECT_EQ(Top()->FindAttribute(u"k")->Value(), u"1");
@@ -199,11 +147,10 @@ TEST_F(XmlReaderTest, LoadsFilesByteForByte) {
     return files.app_data_u16() + u"\\" + text::FromUtf8(name);
   };
   const std::u16string text = u"\uFEFF<?xml version=\"1.0\"?>\n<s><f>\u0A0D\u001A\u1A0A</f></s>";
-  testing::WriteFile(files.app_data() / "ClientSession.xml", Utf16Le(text) + "\x01");
+  testing::WriteFile(files.app_data() / "ClientSession.xml", testing::Utf16Le(text) + "\x01");
   ASSERT_EQ(reader_.LoadXML(path("ClientSession.xml").c_str()), 1);
   EXPECT_EQ(reader_.m_nLength, text.size() * 2 + 1);  // an odd last byte is ignored
-  CXMLElement* f = reader_.m_pRoot->FindChild(u"s")->FindChild(u"f");
-  EXPECT_EQ(f->GetText(), u"\u0A0D\u001A\u1A0A");
+  EXPECT_EQ(reader_.m_pRoot->FindChild(u"s")->FindChild(u"f")->GetText(), u"\u0A0D\u001A\u1A0A");
   EXPECT_EQ(reader_.LoadXML(path("missing.xml").c_str()), 0);
   EXPECT_EQ(reader_.m_pRoot, nullptr);  // the earlier tree is gone
   testing::WriteFile(files.app_data() / "empty.xml", "");

@@ -1,6 +1,7 @@
 #include "tests/support/per_level_reader.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -9,20 +10,21 @@ namespace {
 
 enum class Mode { kIdle, kCollecting, kFlushing };
 
-bool IsQuote(char16_t c) {
-  return c == u'\'' || c == u'"';
-}
-
-std::u16string UpToZero(std::u16string_view s) {
-  return std::u16string(s.substr(0, s.find(u'\0')));
-}
-
 class PerLevel {
  public:
   explicit PerLevel(std::u16string_view text) : text_(text) {}
 
-  // One level's scan of first..last, as the content of element.
-  int Level(RefNode& element, int64_t first, int64_t last, int depth) {
+  static bool IsQuote(char16_t c) { return c == u'\'' || c == u'"'; }
+  static std::u16string UpToZero(std::u16string_view s) {
+    return std::u16string(s.substr(0, s.find(u'\0')));
+  }
+  // Children are separated by one space.
+  static void Add(std::u16string& children, const std::u16string& child) {
+    children += (children.empty() ? u"" : u" ") + child;
+  }
+
+  // One level's scan of first..last; out receives the element's children.
+  int Level(std::u16string& out, int64_t first, int64_t last, int depth) {
     if (depth > 64) return 0;
     const int64_t end = std::min<int64_t>(last, static_cast<int64_t>(text_.size()) - 1);
     Mode mode = Mode::kIdle;
@@ -50,8 +52,9 @@ class PerLevel {
           if (length > 254) return 0;
           open = UpToZero(token), child_start = i + 1;
         } else if (length < 256 && UpToZero(token) == u"/" + open) {
-          element.children.push_back({1, open, {}, {}});
-          result = Level(element.children.back(), child_start, i - count - 1, depth + 1);
+          std::u16string children;
+          result = Level(children, child_start, i - count - 1, depth + 1);
+          Add(out, open + u"[" + children + u"]");
           if (result == 0) return 0;
           open.clear();
         } else {
@@ -71,14 +74,13 @@ class PerLevel {
       }
       if (pending && close_quote == i && open.empty()) {
         const auto length = std::min<int64_t>(close_quote - open_quote - 1, 2047);
-        element.children.push_back(
-            {2, Name(equals), UpToZero(text_.substr(open_quote + 1, length)), {}});
+        Add(out, u"@" + Name(equals) + u"=" + UpToZero(text_.substr(open_quote + 1, length)));
       }
     }
     if (!pure) return result;
     const std::u16string_view rest =
         content <= end ? text_.substr(content, end - content + 1) : std::u16string_view();
-    element.children.push_back({3, UpToZero(rest), {}, {}});
+    Add(out, u"'" + UpToZero(rest) + u"'");
     return 1;
   }
 
@@ -103,33 +105,32 @@ class PerLevel {
 
 }  // namespace
 
-int LoadPerLevel(const void* data, size_t size, RefNode* root) {
-  *root = RefNode();
+int LoadPerLevel(const void* data, size_t size, std::u16string* tree) {
+  tree->clear();
   if (size == 0) return 0;
   std::u16string units(size / 2, u'\0');
   std::memcpy(units.data(), data, units.size() * 2);
-  *root = {1, u"XML:ROOT", {}, {}};
-  const int64_t count = static_cast<int64_t>(units.size());
-  return PerLevel(units).Level(*root, 0, count - 1, 1) != 0 ? 1 : 0;
+  std::u16string children;
+  const int result = PerLevel(units).Level(children, 0, int64_t(units.size()) - 1, 1);
+  *tree = u"XML:ROOT[" + children + u"]";
+  return result != 0 ? 1 : 0;
 }
 
-bool SameTree(const RefNode& expected, const xml::CXMLElement* actual) {
-  if (actual == nullptr || expected.type != actual->m_nType || expected.name != actual->Name()) {
-    return false;
+std::u16string Dump(const xml::CXMLElement* node) {
+  if (node == nullptr) return u"";
+  if (node->m_nType != xml::XML_ELEMENT) {
+    return u"@" + std::u16string(node->Name()) + u"=" + std::u16string(node->Value());
   }
-  if (expected.type == xml::XML_ATTRIBUTE) return expected.value == actual->Value();
-  const auto text = actual->GetText();
-  const size_t elements = expected.children.size() - (text ? 1 : 0);
-  if (text && (expected.children.empty() || expected.children.back().type != xml::XML_TEXT ||
-               expected.children.back().name != *text)) {
-    return false;
+  std::u16string children;
+  uint32_t count = 0;
+  for (const xml::CXMLElement* c = node->FirstChild(); c != nullptr;
+       c = c->NextSibling(), ++count) {
+    PerLevel::Add(children, Dump(c));
   }
-  size_t n = 0;
-  for (const xml::CXMLElement* child = actual->FirstChild(); child != nullptr;
-       child = child->NextSibling(), ++n) {
-    if (n >= elements || !SameTree(expected.children[n], child)) return false;
-  }
-  return n == elements && actual->m_nChildCount == n;
+  if (const auto text = node->GetText())
+    PerLevel::Add(children, u"'" + std::u16string(*text) + u"'");
+  return std::u16string(node->Name()) + (count == node->m_nChildCount ? u"[" : u"#[") + children +
+         u"]";
 }
 
 }  // namespace obexses::testing

@@ -246,6 +246,26 @@ void BM_ReaderParse(benchmark::State& state) {
 }
 BENCHMARK(BM_ReaderParse)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
+// Runs of "=" without quotes, among many small elements: each "=" looks for
+// its quotes, and no walk may start again from the same place.
+void BM_ReaderEqualsRuns(benchmark::State& state) {
+  std::u16string text = u"<r>";
+  for (int64_t i = 0; i < state.range(0); ++i) text += u"<a>==========</a>";
+  text += u"'</r>";
+  std::string bytes(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+  for (auto _ : state) {
+    xml::CXMLReader reader;
+    benchmark::DoNotOptimize(reader.LoadXMLBytes(bytes.data(), bytes.size()));
+  }
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_ReaderEqualsRuns)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Complexity()
+    ->Unit(benchmark::kMillisecond);
+
 // Slot 11 at start-up: nothing saved, the file holds count sessions. The
 // restore reads them and rewrites the file from the (empty) saved set.
 void BM_Restore(benchmark::State& state) {

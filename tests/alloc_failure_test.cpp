@@ -3,17 +3,8 @@
 // call then gives its failure value or its result, the registry's containers
 // still agree, a call that failed changed nothing it promises to leave alone,
 // and nothing leaks (LeakSanitizer) or is used after it was freed.
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <functional>
-#include <string>
-#include <vector>
 
 #include "module/module.h"
-#include "registry/registry.h"
-#include "registry/state.h"
-#include "settings/settings.h"
 #include "tests/registry_helpers.h"
 #include "tests/support/alloc_faults.h"
 

@@ -2,25 +2,13 @@
 // profiles of each side, kept as golden files that the writer made once;
 // which sessions a store writes; what a restore keeps, drops, rewrites and
 // replaces; and a restart that finds every session by its name.
-#include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <string>
-#include <vector>
 
-#include "records/record_memory.h"
-#include "registry/registry.h"
-#include "registry/state.h"
-#include "settings/settings.h"
-#include "tests/support/test_env.h"
-#include "text/wide.h"
+#include "tests/registry_helpers.h"
 
 namespace obexses::testing {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr uint8_t kAddress[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
 

@@ -1,9 +1,6 @@
 // The process's own platform backend, Env::Default(), called for real (under
-// Wine in the Windows build). The other suites reach it through their TestEnv
-// (session files byte for byte, folders, file times and existence, deletions,
-// the temporary list; the module ignores what folder creation and deletion
-// return) and the host tests cover settings, the host log and child processes:
-// here is the rest.
+// Wine in the Windows build): replacing a file, file attributes and the
+// clock in their units, and text files with the platform's line ends.
 #include <gtest/gtest.h>
 
 #include <algorithm>

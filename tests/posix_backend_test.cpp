@@ -5,26 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "platform/env.h"
 #include "platform/posix_calls.h"
-#include "registry/registry.h"
-#include "registry/state.h"
-#include "settings/settings.h"
 #include "templist/temp_list.h"
 #include "tests/registry_helpers.h"
 
 namespace obexses::testing {
 namespace {
-
-namespace fs = std::filesystem;
 
 // Sets a process variable for one test, and puts it back.
 class Variable {
@@ -111,6 +101,16 @@ TEST_F(PosixBackendTest, SettingsFileIsReadOnlyWhenRegularAndAtMostOneMebibyte) 
   EXPECT_EQ(value, 9u) << "the change is seen at once";
   write("00000007", (1 << 20) + 1);
   EXPECT_EQ(Query(&value), platform::SettingStatus::kRejected);
+  // Any type of value fills the four bytes from their low end, if it fits.
+  WriteFile(file, head +
+                      "\"ObexSesSaveFile\"=hex:10,0e\n\"ObexSesDebugLevel\"=\"a\"\n"
+                      "\"ObexSesObsoleteTime\"=\"on\"\n");
+  EXPECT_EQ(Query(&value), platform::SettingStatus::kRead);
+  EXPECT_EQ(value, 0x0e10u);
+  EXPECT_EQ(env()->QuerySettingDword(u"ObexSesDebugLevel", &value), platform::SettingStatus::kRead);
+  EXPECT_EQ(value, 0x61u) << "\"a\" and its terminator";
+  EXPECT_EQ(env()->QuerySettingDword(u"ObexSesObsoleteTime", &value),
+            platform::SettingStatus::kMissing);
   fs::remove(file);
   EXPECT_EQ(Query(&value), platform::SettingStatus::kMissing);
   // A FIFO with no writer, and a device: never waited on, never read.

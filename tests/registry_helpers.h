@@ -1,22 +1,31 @@
-// Small helpers shared by the tests that use the registry: expected trace
-// lines, records made and filled the way profile modules make and fill them,
-// and transfer files.
+// What the module's in-process tests share: the headers they all use,
+// expected trace lines, records made and filled the way profile modules make
+// and fill them, and transfer files.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "records/record_memory.h"
 #include "registry/registry.h"
+#include "registry/state.h"
+#include "settings/settings.h"
 #include "tests/support/test_env.h"
 #include "text/wide.h"
 
 namespace obexses::testing {
+
+namespace fs = std::filesystem;
 
 using Lines = std::vector<std::string>;
 

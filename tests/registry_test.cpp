@@ -3,25 +3,16 @@
 // then handed back. Then the transfer-file checks (slots 16 to 21) on real
 // files: the path rules of each record kind, the change test by the low 32
 // bits of the last-write time, the sizes, and records the registry does not
-// hold. (The lines they trace are pinned in trace_table_test.cpp.)
-#include <gtest/gtest.h>
+// hold.
 
-#include <algorithm>
-#include <array>
-#include <chrono>
 #include <set>
 
-#include "records/record_memory.h"
-#include "registry/registry.h"
-#include "registry/state.h"
-#include "settings/settings.h"
 #include "tests/registry_helpers.h"
 
 namespace obexses::testing {
 namespace {
 
 using std::chrono::seconds;
-namespace fs = std::filesystem;
 
 constexpr uint8_t kPhone[6] = {0x01, 0x02, 0x03, 0x04, 0x05, 0xa0};
 constexpr uint8_t kLaptop[6] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66};

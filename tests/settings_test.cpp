@@ -1,15 +1,9 @@
 // Settings and the .reg file that stands for the machine settings on POSIX,
 // session file paths, the debug trace and the formatter of its messages.
-#include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <iterator>
-#include <string>
 
 #include "platform/reg_file.h"
-#include "registry/state.h"
-#include "settings/settings.h"
 #include "tests/registry_helpers.h"
 #include "text/format.h"
 
@@ -21,7 +15,7 @@ using text::FormatBounded;
 
 class SettingsTest : public ModuleFixtureBase, public ::testing::Test {};
 
-// The obsolete age (a day, or the setting) is seen by the restore tests.
+// Settings that are absent leave the values the module has.
 TEST_F(SettingsTest, MissingSettingsKeepTheirValues) {
   ReadSettings();
   EXPECT_EQ(g_save_file.load(), 0u);
@@ -97,7 +91,8 @@ const std::string kFile =
     "\"Twice\"=dword:00000001\r\n"
     "\"Twice\"=dword:00000002\r\n";
 
-// Strings, short hex values and the four-byte rule are seen by the host tests.
+// Sections, value kinds, continued lines, deletions and repeats, as regedit
+// writes them, in either encoding.
 TEST(RegFileTest, ValueKindsSectionsAndEncodings) {
   EXPECT_EQ(Value(kFile, u"ObexSesDebugLevel"), std::string("\x2a\0\0\0", 4));
   EXPECT_EQ(Value(kFile, u"Quoted"), std::string("a\0\"\0b\0\\\0\0\0", 10));
@@ -120,7 +115,8 @@ TEST(RegFileTest, ValueKindsSectionsAndEncodings) {
   EXPECT_EQ(Value(utf16, u"ObexSesSaveFile"), std::string("\x01\0\0\0", 4));
 }
 
-// %p and %04x are seen in the registry's trace lines and keys.
+// Each conversion; an argument of the wrong kind or none is never read as
+// something else.
 TEST(FormatTest, ConversionsAndMismatchedOrMissingArguments) {
   EXPECT_EQ(Format(u"%s|%s|%S", u"wide", std::u16string(u"owned"), "narrow"), u"wide|owned|narrow");
   EXPECT_EQ(Format(u"%d %d %u", -42, 7, 4294967295u), u"-42 7 4294967295");
@@ -136,7 +132,7 @@ TEST(FormatTest, ConversionsAndMismatchedOrMissingArguments) {
   EXPECT_EQ(Format(u"%99999999999d", 1).size(), 64u);  // width is capped
 }
 
-// The trace's own cut at 2038 units is seen above.
+// The caller's capacity holds, terminator included, even when it is zero.
 TEST(FormatTest, BoundedFormattingNeverPassesItsCapacity) {
   char16_t buffer[8];
   std::fill(std::begin(buffer), std::end(buffer), u'#');

@@ -1,22 +1,12 @@
 // Initialize's start-up after a restart, once: client file, server file,
 // settings, then the temporary-list clean-up, seen through the registry and
 // the files; and the service table that CallProfileCommand hands out.
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <filesystem>
 
 #include "module/module.h"
-#include "registry/registry.h"
-#include "registry/state.h"
-#include "settings/settings.h"
 #include "tests/registry_helpers.h"
-#include "text/wide.h"
 
 namespace obexses::testing {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr uint8_t kPhone[6] = {0xA0, 0xB1, 0xC2, 0xD3, 0xE4, 0xF5};
 

@@ -1,23 +1,11 @@
 // The temporary file list: tmp_lst pruned against the saved OPP server sessions.
-#include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
-#include <vector>
-
-#include "platform/env.h"
-#include "records/record_memory.h"
-#include "registry/registry.h"
-#include "registry/state.h"
-#include "settings/settings.h"
 #include "templist/temp_list.h"
+#include "platform/env.h"
 #include "tests/registry_helpers.h"
-#include "text/wide.h"
 
 namespace obexses::testing {
 namespace {
-
-namespace fs = std::filesystem;
 
 class TempListTest : public ModuleFixtureBase, public ::testing::Test {
  protected:

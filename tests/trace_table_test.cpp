@@ -3,18 +3,9 @@
 // host-log lines of Initialize, CallProfileCommand and FillDdi. Support
 // people and their tools read these lines, so their text is fixed; the other
 // tests look only at what the module does.
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <string>
-#include <vector>
 
 #include "module/module.h"
-#include "registry/registry.h"
-#include "registry/state.h"
-#include "settings/settings.h"
 #include "tests/registry_helpers.h"
-#include "text/wide.h"
 
 namespace obexses::testing {
 namespace {

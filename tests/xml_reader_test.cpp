@@ -103,15 +103,6 @@ TEST_F(XmlReaderTest, NestingIsBounded) {
   EXPECT_EQ(Load(nested(600)), 0);
 }
 
-// Runs of "=" without quotes, and many small elements, stay linear.
-TEST_F(XmlReaderTest, AttributeWalksDoNotRepeat) {
-  std::u16string text = u"<r>";
-  for (int i = 0; i < 20000; ++i) text += u"<a>==========</a>";
-  ASSERT_EQ(Load(text + u"'</r>"), 1);
-  EXPECT_EQ(Top()->m_nChildCount, 20000u);
-  EXPECT_EQ(Load(std::u16string(400000, u'=')), 1);
-}
-
 // Texts made of the pieces the grammar reacts to, a zero unit among them.
 TEST_F(XmlReaderTest, AgreesWithThePerLevelReaderOnGeneratedTexts) {
   const std::u16string pieces[] = {u"<a>", u"</a>", u"<b ", u"</b>", u"<a",   u"</a", u"x='1'",

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
 #include "platform/posix_calls.h"
 #include "tests/support/test_env.h"
 
@@ -156,27 +155,21 @@ bool FileFaults::Fails(Primitive kind, const std::string& path) {
 }
 
 void FileFaults::Synced(const Open& file) {
-  if (!file.folder) {
+  if (file.folder) {
+    TakeDiskState(/*contents=*/false);
+  } else {
     durable_contents_[file.inode] = file.written;
-    return;
-  }
-  durable_entries_.clear();
-  for (const auto& entry : fs::directory_iterator(folder_)) {
-    struct stat status;
-    if (::stat(entry.path().c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
-      durable_entries_[entry.path().filename().string()] = status.st_ino;
-    }
   }
 }
 
-void FileFaults::TakeDiskState() {
+void FileFaults::TakeDiskState(bool contents) {
   durable_entries_.clear();
-  durable_contents_.clear();
+  if (contents) durable_contents_.clear();
   for (const auto& entry : fs::directory_iterator(folder_)) {
     struct stat status;
     if (::stat(entry.path().c_str(), &status) != 0 || !S_ISREG(status.st_mode)) continue;
     durable_entries_[entry.path().filename().string()] = status.st_ino;
-    durable_contents_[status.st_ino] = ReadFile(entry.path());
+    if (contents) durable_contents_[status.st_ino] = ReadFile(entry.path());
   }
 }
 

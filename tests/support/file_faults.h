@@ -3,9 +3,9 @@
 // folder and its files (create, open, read, write, fsync, close, rename,
 // remove; the folder's open, fsync and close count as its sync, the lock
 // file's open and lock as taking the lock, its close as releasing it), fails
-// a chosen one with a chosen errno, and
-// keeps what a power loss would leave: each file's contents as of its last
-// fsync, and the folder's entries as of the folder's last fsync.
+// a chosen one with a chosen errno, and keeps what a power loss would leave:
+// each file's contents as of its last fsync, and the folder's entries as of
+// the folder's last fsync.
 #pragma once
 
 #include <cerrno>
@@ -74,7 +74,8 @@ class FileFaults {
   // Counts one primitive; true when it is to fail (errno is then set).
   bool Fails(Primitive kind, const std::string& path);
   void Synced(const Open& file);
-  void TakeDiskState();
+  // The folder's entries (and, with contents, their bytes) count as on the disk.
+  void TakeDiskState(bool contents = true);
 
   std::string folder_;
   int countdown_ = 0;

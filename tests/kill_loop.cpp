@@ -119,17 +119,12 @@ bool KeysIn(const fs::path& folder, std::vector<Keys>* files) {
     whole = whole &&
             platform::Env::Default()->ReadFileUnits(text::FromUtf8(file.string()), &units, &bytes);
     const auto loaded =
-        side == 0
-            ? persist::ReadClientFile(std::move(units), bytes,
-                                      [&](persist::ClientRecordDeepPtr r) {
-                                        if (r != nullptr) keys.insert(r->file_name);
-                                      })
-            : persist::ReadServerFile(std::move(units), bytes, [&](persist::ServerRecordDeepPtr r) {
-                if (r != nullptr) {
-                  keys.insert(BuildServerKey(r->session_id));
-                }
-              });
-    whole = whole && loaded == persist::LoadResult::kLoaded;
+        side == 0 ? persist::ReadClientFile(std::move(units), bytes,
+                                            [&](auto r) { keys.insert(r ? r->file_name : u""); })
+                  : persist::ReadServerFile(std::move(units), bytes, [&](auto r) {
+                      keys.insert(r ? BuildServerKey(r->session_id) : u"");
+                    });
+    whole = whole && loaded == persist::LoadResult::kLoaded && keys.count(u"") == 0;
   }
   return whole;
 }

@@ -35,9 +35,12 @@ class PlatformBackendTest : public ::testing::Test {
 };
 
 // The temporary file of a replacement is renamed away on success and removed
-// on failure; the lock files beside the targets stay.
+// on failure, and one that a dead store left goes too; a name only like
+// theirs stays, and so do the lock files beside the targets.
 TEST_F(PlatformBackendTest, ReplaceLeavesOnlyItsTargetBehind) {
   testing::WriteFile(File("ServerSession.xml"), "old and longer");
+  testing::WriteFile(File("ServerSession.xml.0123456789abcDEF.tmp"), "left by a dead store");
+  testing::WriteFile(File("ServerSession.xml.0123456789abcdeg.tmp"), "someone else's");
   for (int i = 0; i < 2; ++i)
     ASSERT_TRUE(env()->ReplaceFileBytes(Path("ServerSession.xml"), "new"));
   EXPECT_EQ(testing::ReadFile(File("ServerSession.xml")), "new");
@@ -49,8 +52,9 @@ TEST_F(PlatformBackendTest, ReplaceLeavesOnlyItsTargetBehind) {
     entries.push_back(entry.path().filename());
   }
   std::sort(entries.begin(), entries.end());
-  EXPECT_EQ(entries, (std::vector<fs::path>{"ServerSession.xml", "ServerSession.xml.lock",
-                                            "Session", "Session.lock"}));
+  EXPECT_EQ(entries, (std::vector<fs::path>{"ServerSession.xml",
+                                            "ServerSession.xml.0123456789abcdeg.tmp",
+                                            "ServerSession.xml.lock", "Session", "Session.lock"}));
 }
 
 // File times in 100-ns units since 1601, the clock in seconds since 1970.

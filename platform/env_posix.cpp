@@ -305,11 +305,10 @@ class SettingsCache {
       return false;
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!parsed_ || bytes != bytes_) {
-      parsed_ = false;
+    // Empty bytes_ stand for the empty section, so a first file needs no flag.
+    if (bytes != bytes_) {
       section_ = ReadRegSection(bytes, kSettingsKey);
       bytes_ = std::move(bytes);
-      parsed_ = true;
     }
     *section = section_;
     return true;
@@ -318,14 +317,12 @@ class SettingsCache {
   // Frees what the cache holds, when the library is unloaded.
   void Drop() {
     std::lock_guard<std::mutex> lock(mutex_);
-    parsed_ = false;
     std::string().swap(bytes_);
     RegSection().swap(section_);
   }
 
  private:
   std::mutex mutex_;
-  bool parsed_ = false;
   std::string bytes_;
   RegSection section_;
 };

@@ -74,26 +74,15 @@ std::string Value(const std::string& file, const std::u16string& name) {
   return platform::FindRegFileValue(file, kKey, name, &data) ? data : std::string("<none>");
 }
 
-const std::string kFile =
-    "Windows Registry Editor Version 5.00\r\n"
-    "\r\n"
-    "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n"
-    "\"Elsewhere\"=dword:00000001\r\n"
-    "\r\n"
-    "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brindleway]\r\n"
-    "; a comment\r\n"
-    "\"ObexSesDebugLevel\"=dword:0000002a\r\n"
-    "\"Quoted\"=\"a\\\"b\\\\\"\r\n"
-    "\"Long\"=hex:01,02,03,\\\r\n"
-    "  04,05\r\n"
-    "\"Gone\"=dword:00000001\r\n"
-    "\"Gone\"=-\r\n"
-    "\"Twice\"=dword:00000001\r\n"
-    "\"Twice\"=dword:00000002\r\n";
+// A settings file as regedit writes it, with the module's section and another.
+std::string SettingsFile() {
+  return ReadFile(fs::path(__FILE__).parent_path() / "data" / "settings.reg");
+}
 
 // Sections, value kinds, continued lines, deletions and repeats, as regedit
 // writes them, in either encoding.
 TEST(RegFileTest, ValueKindsSectionsAndEncodings) {
+  const std::string kFile = SettingsFile();
   EXPECT_EQ(Value(kFile, u"ObexSesDebugLevel"), std::string("\x2a\0\0\0", 4));
   EXPECT_EQ(Value(kFile, u"Quoted"), std::string("a\0\"\0b\0\\\0\0\0", 10));
   EXPECT_EQ(Value(kFile, u"Long"), std::string("\x01\x02\x03\x04\x05", 5));

@@ -15,7 +15,6 @@
 #include "host/host.h"
 #include "obexses/client_session.h"
 #include "obexses/server_session.h"
-#include "platform/env.h"
 
 namespace obexses {
 namespace {
@@ -110,15 +109,6 @@ TEST_F(HostTest, ExportsAndTheServiceTableOfTheLoadedLibrary) {
   // The host's log library got the lines (through ordinals 9 and 8 on Windows).
   const std::string log = HostLog();
   EXPECT_EQ(log.rfind("4 OBEX: +++++ Initialize\n1 OBEX: giving a NULL ICore!", 0), 0u) << log;
-}
-
-// The registry's values, read for the sandbox's settings, as four bytes.
-TEST_F(HostTest, SettingsOfTheSandboxAreRead) {
-  platform::Env* env = platform::Env::Default();
-  uint32_t value = 0;
-  EXPECT_EQ(env->QuerySettingDword(u"ObexSesDebugLevel", &value), platform::SettingStatus::kRead);
-  EXPECT_EQ(value, 0xfffffffe);
-  EXPECT_EQ(env->QuerySettingDword(u"Missing", &value), platform::SettingStatus::kMissing);
 }
 
 }  // namespace

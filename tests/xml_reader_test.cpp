@@ -103,25 +103,6 @@ TEST_F(XmlReaderTest, NestingIsBounded) {
   EXPECT_EQ(Load(nested(600)), 0);
 }
 
-// Texts made of the pieces the grammar reacts to, a zero unit among them.
-TEST_F(XmlReaderTest, AgreesWithThePerLevelReaderOnGeneratedTexts) {
-  const std::u16string pieces[] = {u"<a>", u"</a>", u"<b ", u"</b>", u"<a",   u"</a", u"x='1'",
-                                   u" ",   u"?",    u"!",   u">",    u"<",    u"=",   u"'",
-                                   u"\"",  u"/",    u"t",   u"\t",   u"<?x ", u"<!",  u"b"};
-  uint64_t state = 1;
-  const auto next = [&state](uint64_t bound) {
-    state = state * 6364136223846793005u + 1442695040888963407u;
-    return (state >> 33) % bound;
-  };
-  for (int n = 0; n < 20000; ++n) {
-    std::u16string text;
-    for (uint64_t k = next(16); k > 0; --k) {
-      text += next(40) == 0 ? std::u16string(1, u'\0') : pieces[next(std::size(pieces))];
-    }
-    Load(text);
-  }
-}
-
 TEST_F(XmlReaderTest, AttributeLookupIsExactAndStopsAtTheFirstChildElement) {
   ASSERT_EQ(Load(u"<r k='1' k='2'><c>t</c><k>e</k></r>"), 1);
   EXPECT_EQ(Top()->FindAttribute(u"k")->Value(), u"1");

@@ -119,16 +119,6 @@ TEST(PersistRecordsTest, ElementsOfTheDataFileAreReadAsItSays) {
   EXPECT_EQ(cases, 14u);
 }
 
-TEST(PersistRecordsTest, NullListAndNullBufferAreWrittenEmpty) {
-  ClientRecordDeepPtr fresh(records::NewClientRecord(OBEXSES_PROFILE_FTP));  // list head null
-  fresh->ResumeParms_headerLen = 2;
-  const std::u16string text = Written(fresh.get());
-  EXPECT_NE(text.find(u"<m_reqList num=\"00000000\"></m_reqList>"), std::u16string::npos);
-  EXPECT_NE(text.find(u"<ResumeParms_headerLen>0200</ResumeParms_headerLen>"
-                      u"<ResumeParms_headerBuff>00</ResumeParms_headerBuff>"),
-            std::u16string::npos);
-}
-
 // The conversions as no session element reaches them: the byte count of
 // HexToBin, BinToHex refusing no bytes, and texts escaped on their own.
 TEST(PersistCodecTest, ConversionsOnTheirOwn) {

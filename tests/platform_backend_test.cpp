@@ -52,9 +52,9 @@ TEST_F(PlatformBackendTest, ReplaceLeavesOnlyItsTargetBehind) {
     entries.push_back(entry.path().filename());
   }
   std::sort(entries.begin(), entries.end());
-  EXPECT_EQ(entries, (std::vector<fs::path>{"ServerSession.xml",
-                                            "ServerSession.xml.0123456789abcdeg.tmp",
-                                            "ServerSession.xml.lock", "Session", "Session.lock"}));
+  EXPECT_EQ(entries,
+            (std::vector<fs::path>{"ServerSession.xml", "ServerSession.xml.0123456789abcdeg.tmp",
+                                   "ServerSession.xml.lock", "Session", "Session.lock"}));
 }
 
 // File times in 100-ns units since 1601, the clock in seconds since 1970.

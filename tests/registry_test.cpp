@@ -145,7 +145,9 @@ TEST_F(RegistryTest, SaveFindAndResumeOfBothSides) {
   EXPECT_EQ(g_saved_server_sessions.size(), 1u);
 }
 
-TEST_F(RegistryTest, SaveAfterTheNameOrIdChangedRefilesTheRecord) {
+// A second record under a key already filed is saved (resumed cleared) but
+// never takes the key.
+TEST_F(RegistryTest, SaveRefilesARenamedRecordAndNeverTakesAnotherRecordsKey) {
   ClientSession* client = NewClient(0x1106, kPhone, u"a.txt");
   ServerSession* server = NewServer(0x1105, 0x00);
   SetText(client->file_name, u"b.txt");
@@ -156,25 +158,18 @@ TEST_F(RegistryTest, SaveAfterTheNameOrIdChangedRefilesTheRecord) {
   EXPECT_EQ(tvr_find_client_session(kPhone, u"b.txt", 0x1106), client);
   EXPECT_EQ(tvr_find_server_session(kSessionId), nullptr);
   EXPECT_EQ(tvr_find_server_session(server->GoepServer_sessionId), server);
-  EXPECT_EQ(g_saved_client_sessions.size(), 1u);
-  EXPECT_EQ(g_saved_server_sessions.size(), 1u);
-}
-
-TEST_F(RegistryTest, SecondRecordWithTheSameKeyLeavesTheFirstFiled) {
-  ClientSession* first = NewClient(0x1105, kPhone, u"a.txt");
-  ClientSession* second = NewClient(0x1105, kPhone, u"a.txt", false);
-  ServerSession* first_server = NewServer(0x1106, 0x00);
-  ServerSession* second_server = NewServer(0x1106, 0x00, u"", u"", false);
-  second->resumed = 1;
-  second_server->resumed = 1;
+  ClientSession* second = NewClient(0x1106, kPhone, u"b.txt", false);
+  ServerSession* second_server = NewServer(0x1105, 0x00, u"", u"", false);
+  second_server->GoepServer_sessionId[15] = 0xEE;
+  second->resumed = second_server->resumed = 1;
   EXPECT_EQ(tvr_save_client_session(second), 1);
   EXPECT_EQ(tvr_save_server_session(second_server), 1);
-  EXPECT_EQ(second->resumed, 0u);
-  EXPECT_EQ(second_server->resumed, 0u);
-  EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1105), first);
-  EXPECT_EQ(tvr_find_server_session(kSessionId), first_server);
+  EXPECT_EQ(second->resumed + second_server->resumed, 0u);
+  EXPECT_EQ(tvr_find_server_session(server->GoepServer_sessionId), server);
   EXPECT_EQ(tvr_destroy_client_session(second), 1);  // never filed
-  EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1105), first);
+  EXPECT_EQ(tvr_find_client_session(kPhone, u"b.txt", 0x1106), client);
+  EXPECT_EQ(g_saved_client_sessions.size(), 1u);
+  EXPECT_EQ(g_saved_server_sessions.size(), 1u);
 }
 
 TEST_F(RegistryTest, DestroyUnfilesUnlistsAndFreesOnce) {

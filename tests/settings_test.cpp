@@ -27,26 +27,22 @@ TEST_F(SettingsTest, MissingSettingsKeepTheirValues) {
   EXPECT_EQ(g_debug_level.load(), 2u);
 }
 
-TEST_F(SettingsTest, SessionFilePathsShareTheSessionFolderWhichIsCreated) {
-  char16_t client[260];
-  char16_t server[260];
+// Both paths lie in the Session folder, which is made; a folder too long for
+// a path is cut, never overrun.
+TEST_F(SettingsTest, SessionFilePathsShareTheSessionFolderAndAreCutToTheBuffer) {
+  char16_t client[260], server[260];
   EXPECT_EQ(MakeSessionFilePath(0, server), 1);
   EXPECT_EQ(MakeSessionFilePath(1, client), 1);
   const std::u16string folder = env().app_data_u16() + u"\\Velmora\\Session\\";
   EXPECT_EQ(std::u16string(server), folder + u"ServerSession.xml");
   EXPECT_EQ(std::u16string(client), folder + u"ClientSession.xml");
   EXPECT_TRUE(std::filesystem::is_directory(env().app_data() / "Velmora" / "Session"));
-}
-
-// An application-data folder too long for a path: the path is cut, never overrun.
-TEST_F(SettingsTest, SessionFilePathIsCutToTheBuffer) {
-  const std::u16string folder = u"\\no-such-folder\\" + std::u16string(300, u'f');
-  FolderEnv long_env(&env(), folder);
+  const std::u16string long_folder = u"\\no-such-folder\\" + std::u16string(300, u'f');
+  FolderEnv long_env(&env(), long_folder);
   platform::SetEnv(&long_env);
-  char16_t out[260];
-  EXPECT_EQ(MakeSessionFilePath(1, out), 1);
+  EXPECT_EQ(MakeSessionFilePath(1, client), 1);
   platform::SetEnv(&env());
-  EXPECT_EQ(std::u16string(out), folder.substr(0, 259));
+  EXPECT_EQ(std::u16string(client), long_folder.substr(0, 259));
 }
 
 TEST_F(SettingsTest, TraceLevelIsAnUnsignedUpperBoundAndAMessageHoldsAtMost2038Units) {
@@ -106,7 +102,7 @@ TEST(RegFileTest, ValueKindsSectionsAndEncodings) {
 
 // Each conversion; an argument of the wrong kind or none is never read as
 // something else.
-TEST(FormatTest, ConversionsAndMismatchedOrMissingArguments) {
+TEST(FormatTest, ConversionsArgumentsAndCapacity) {
   EXPECT_EQ(Format(u"%s|%s|%S", u"wide", std::u16string(u"owned"), "narrow"), u"wide|owned|narrow");
   EXPECT_EQ(Format(u"%d %d %u", -42, 7, 4294967295u), u"-42 7 4294967295");
   EXPECT_EQ(Format(u"%x %02x %02x %02x", 0xbeefu, 5, 0xa0, 0x1ff), u"beef 05 a0 1ff");
@@ -119,10 +115,7 @@ TEST(FormatTest, ConversionsAndMismatchedOrMissingArguments) {
   EXPECT_EQ(Format(u"end %"), u"end ");
   EXPECT_FALSE(Format(u"%d %x %p", u"string", "narrow", 3).empty());
   EXPECT_EQ(Format(u"%99999999999d", 1).size(), 64u);  // width is capped
-}
-
-// The caller's capacity holds, terminator included, even when it is zero.
-TEST(FormatTest, BoundedFormattingNeverPassesItsCapacity) {
+  // A bounded format keeps to its capacity, terminator included, even at 0.
   char16_t buffer[8];
   std::fill(std::begin(buffer), std::end(buffer), u'#');
   EXPECT_EQ(FormatBounded(buffer, 5, u"%s-%d", u"abc", 12345), 4u);

@@ -103,15 +103,6 @@ TEST_F(XmlReaderTest, NestingIsBounded) {
   EXPECT_EQ(Load(nested(600)), 0);
 }
 
-TEST_F(XmlReaderTest, AttributeLookupIsExactAndStopsAtTheFirstChildElement) {
-  ASSERT_EQ(Load(u"<r k='1' k='2'><c>t</c><k>e</k></r>"), 1);
-  EXPECT_EQ(Top()->FindAttribute(u"k")->Value(), u"1");
-  EXPECT_EQ(Top()->FindAttribute(u"K"), nullptr);
-  EXPECT_FALSE(Top()->GetText());
-  ASSERT_EQ(Load(u"<r><a>1</a><!-- k='v' --></r>"), 1);
-  EXPECT_EQ(Top()->FindAttribute(u"k"), nullptr);
-}
-
 // 0x1A and the pair 0x0D 0x0A inside UTF-16 units are ordinary text.
 TEST_F(XmlReaderTest, LoadsFilesByteForByte) {
   testing::TestEnv files;  // not installed: its private folder only

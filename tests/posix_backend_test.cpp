@@ -109,6 +109,8 @@ TEST_F(PosixBackendTest, NamesKeepTheirBytesThroughUtf16) {
       {"plain", u"plain"},
       {"\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"},
       {"\xF0\x9F\x93\xB7", u"\U0001F4F7"},
+      {"\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80",  // each length's edges
+       u"\x7F\u0080\u07FF\u0800\uFFFF\U00010000"},
       {"\xE9t\xE9", u"\xDCE9t\xDCE9"},                    // Latin-1
       {"\xC0\x80", u"\xDCC0\xDC80"},                      // overlong
       {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},            // an encoded surrogate

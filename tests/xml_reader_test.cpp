@@ -118,6 +118,7 @@ TEST_F(XmlReaderTest, LoadsFilesByteForByte) {
   EXPECT_EQ(reader_.m_pRoot, nullptr);  // the earlier tree is gone
   testing::WriteFile(files.app_data() / "empty.xml", "");
   EXPECT_EQ(reader_.LoadXML(path("empty.xml").c_str()), 0);
+  EXPECT_EQ(reader_.LoadXMLBytes("", 0) + reader_.LoadXMLBytes(nullptr, 4), 0);
   EXPECT_EQ(reader_.m_pRoot, nullptr);
   EXPECT_TRUE(reader_.Text().empty());
   EXPECT_EQ(reader_.m_nLength, 0u);

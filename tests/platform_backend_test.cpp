@@ -42,8 +42,12 @@ TEST_F(PlatformBackendTest, ReplaceLeavesOnlyItsTargetBehind) {
   testing::WriteFile(File("ServerSession.xml.0123456789abcDEF.tmp"), "left by a dead store");
   testing::WriteFile(File("ServerSession.xml.0123456789abcdeg.tmp"), "someone else's");
   for (int i = 0; i < 2; ++i)
-    ASSERT_TRUE(env()->ReplaceFileBytes(Path("ServerSession.xml"), "new"));
-  EXPECT_EQ(testing::ReadFile(File("ServerSession.xml")), "new");
+    ASSERT_TRUE(env()->ReplaceFileBytes(Path("ServerSession.xml"), "news"));
+  std::u16string units;
+  size_t bytes = 0;
+  ASSERT_TRUE(env()->ReadFileUnits(Path("ServerSession.xml"), &units, &bytes));
+  EXPECT_EQ(units, u"\x656E\x7377");  // "news" as two UTF-16LE units, nothing after them
+  EXPECT_EQ(bytes, 4u);
   fs::create_directory(File("Session"));
   EXPECT_FALSE(env()->ReplaceFileBytes(Path("Session"), "bytes"));
   EXPECT_TRUE(fs::is_directory(File("Session")));

@@ -118,8 +118,8 @@ TEST_F(PosixBackendTest, NamesKeepTheirBytesThroughUtf16) {
       {"\xE2\x82", u"\xDCE2\xDC82"},                      // cut short
       {"\xFF", u"\xDCFF"}};
   for (const auto& [bytes, name] : cases) {
-    EXPECT_EQ(text::FromUtf8(bytes), name) << bytes;
-    EXPECT_EQ(text::ToUtf8(name), bytes) << bytes;
+    EXPECT_EQ(text::FromUtf8(bytes), name) << ::testing::PrintToString(bytes);
+    EXPECT_EQ(text::ToUtf8(name), bytes) << ::testing::PrintToString(bytes);
   }
   std::string all;
   for (int byte = 1; byte < 256; ++byte) all.push_back(static_cast<char>(byte));

@@ -111,5 +111,13 @@ TEST_F(HostTest, ExportsAndTheServiceTableOfTheLoadedLibrary) {
   EXPECT_EQ(log.rfind("4 OBEX: +++++ Initialize\n1 OBEX: giving a NULL ICore!", 0), 0u) << log;
 }
 
+// A library that cannot be loaded says why, to a caller that asks.
+TEST(HostLibraryTest, ALibraryThatCannotBeLoadedSaysWhy) {
+  std::string error;
+  EXPECT_EQ(host::Library::Open("no-such-library", &error), nullptr);
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(host::Library::Open("no-such-library", nullptr), nullptr);
+}
+
 }  // namespace
 }  // namespace obexses

@@ -174,7 +174,7 @@ class FieldChildren {
   const xml::CXMLElement* Find(std::u16string_view name) {
     const size_t slot = SlotOf(name, next_);
     next_ = slot + 1;
-    return slot < count_ ? nodes_[slot] : nullptr;
+    return nodes_[slot];  // nodes_[count_] stays null: a name not found finds nothing
   }
 
  private:
@@ -195,7 +195,7 @@ class FieldChildren {
   }
 
   std::array<std::u16string_view, kMaxNames> names_{};
-  std::array<const xml::CXMLElement*, kMaxNames> nodes_{};
+  std::array<const xml::CXMLElement*, kMaxNames + 1> nodes_{};
   size_t count_ = 0;
   size_t next_ = 0;
 };

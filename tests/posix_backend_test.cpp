@@ -102,6 +102,20 @@ TEST_F(PosixBackendTest, SettingsFileIsReadOnlyWhenRegularAndAtMostOneMebibyte) 
   EXPECT_EQ(Query(&value), platform::SettingStatus::kRejected);
 }
 
+// A host started with its standard input closed hands out descriptor 0 as
+// any other: the backend closes it after use like any other.
+TEST_F(PosixBackendTest, DescriptorZeroIsClosedLikeAnyOther) {
+  const int saved = ::dup(0);
+  ::close(0);
+  WriteFile(Here() / "file", "bytes");
+  std::u16string units;
+  size_t bytes = 0;
+  EXPECT_TRUE(env()->ReadFileUnits(text::FromUtf8((Here() / "file").string()), &units, &bytes));
+  EXPECT_EQ(::fcntl(0, F_GETFD), -1) << "descriptor 0 left open";
+  ::dup2(saved, 0);
+  ::close(saved);
+}
+
 // Every byte that is not part of valid UTF-8 is a unit of its own that turns
 // back into the byte; valid sequences, four-byte ones included, are decoded.
 TEST_F(PosixBackendTest, NamesKeepTheirBytesThroughUtf16) {

@@ -2,7 +2,9 @@
 // settings come from, how the settings file is read, and names that are not
 // UTF-8, which must reach the file system exactly as they came.
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -53,6 +55,23 @@ TEST_F(PosixBackendTest, AppDataFolderIsAnAbsoluteXdgDataHomeElseHomesLocalShare
   EXPECT_EQ(folder, text::FromUtf8((Here() / "home/.local/share").string()));
   EXPECT_TRUE(fs::is_directory(Here() / "home/.local/share")) << "made on the way";
   EXPECT_FALSE(fs::exists("relative"));
+}
+
+// A user with neither HOME nor a passwd entry (some service accounts) has no
+// application-data folder: nothing is made at the root of the file system.
+TEST_F(PosixBackendTest, NoHomeMeansNoAppDataFolder) {
+  constexpr uid_t kUnknown = 0x7FFFFFF0;
+  if (::geteuid() != 0 || ::getpwuid(kUnknown) != nullptr) GTEST_SKIP() << "needs root";
+  Variable xdg("XDG_DATA_HOME", nullptr);
+  Variable home("HOME", nullptr);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    std::u16string folder;
+    _exit(::setuid(kUnknown) == 0 && !env()->AppDataFolder(&folder) ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(PosixBackendTest, SettingsComeFromTheirFileOrFromTheDefaultOne) {

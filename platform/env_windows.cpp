@@ -286,10 +286,8 @@ class WindowsEnv final : public Env {
     std::FILE* file = nullptr;
     if (_wfopen_s(&file, Wide(path), L"rt") != 0 || file == nullptr) return false;
     text->clear();
-    wchar_t chunk[1024];  // any size: the lines are split by the caller
-    while (std::fgetws(chunk, static_cast<int>(std::size(chunk)), file) != nullptr) {
-      text->append(FromWide(chunk));
-    }
+    wchar_t line[260];
+    while (std::fgetws(line, 260, file) != nullptr) text->append(FromWide(line));
     const bool ok = std::ferror(file) == 0;
     std::fclose(file);
     return ok;

@@ -45,7 +45,7 @@ constexpr OptionSpec kOptions[] = {
     {"--report", nullptr, kReport, true},
 };
 
-struct CommandSpec {
+struct CommandRule {
   const char* name;
   size_t min_operands;
   size_t max_operands;
@@ -54,7 +54,7 @@ struct CommandSpec {
   const char* help;   // its own help text, usage line first
 };
 
-constexpr CommandSpec kCommands[] = {
+constexpr CommandRule kCommands[] = {
     {"list", 0, 0, 0, 0,
      "Usage: obexsesctl list [--data DIR] [--output FORMAT]\n"
      "List the sessions of ClientSession.xml and then of ServerSession.xml, one row\n"
@@ -196,8 +196,8 @@ constexpr char kOverview[] =
     "  $ obexsesctl salvage ClientSession.xml -o ClientSession.recovered.xml\n"
     "  $ obexsesctl prune --older-than 7d --dry-run\n";
 
-const CommandSpec* FindCommand(const std::string& name) {
-  for (const CommandSpec& command : kCommands) {
+const CommandRule* FindCommand(const std::string& name) {
+  for (const CommandRule& command : kCommands) {
     if (name == command.name) return &command;
   }
   return nullptr;
@@ -295,7 +295,7 @@ bool ReadArguments(const std::vector<std::string>& args, Invocation* invocation,
 }
 
 // The options of the command line that command does not take, as a message.
-std::string Unwanted(unsigned used, const CommandSpec& command) {
+std::string Unwanted(unsigned used, const CommandRule& command) {
   for (const OptionSpec& option : kOptions) {
     if ((used & option.bit & ~command.options) != 0) {
       return std::string(command.name) + " does not take " + option.name;
@@ -304,7 +304,7 @@ std::string Unwanted(unsigned used, const CommandSpec& command) {
   return std::string();
 }
 
-std::string Missing(unsigned used, const CommandSpec& command) {
+std::string Missing(unsigned used, const CommandRule& command) {
   for (const OptionSpec& option : kOptions) {
     if ((command.required & option.bit & ~used) != 0) {
       return std::string(command.name) + " needs " + option.name;
@@ -313,7 +313,7 @@ std::string Missing(unsigned used, const CommandSpec& command) {
   return std::string();
 }
 
-bool CheckCommand(const CommandSpec& command, unsigned used, const Invocation& invocation,
+bool CheckCommand(const CommandRule& command, unsigned used, const Invocation& invocation,
                   std::string* error) {
   *error = Unwanted(used, command);
   if (error->empty() && !invocation.help) *error = Missing(used, command);
@@ -343,7 +343,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, Invocation* invocati
   }
   invocation->command = words.front();
   invocation->operands.assign(words.begin() + 1, words.end());
-  const CommandSpec* command = FindCommand(invocation->command);
+  const CommandRule* command = FindCommand(invocation->command);
   if (command == nullptr) {
     *error = "unknown command " + invocation->command;
     return false;
@@ -355,7 +355,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, Invocation* invocati
 // the text the manual page is made from.
 std::string FullHelp() {
   std::string details;
-  for (const CommandSpec& command : kCommands) {
+  for (const CommandRule& command : kCommands) {
     if (command.help == nullptr) continue;
     std::string help = command.help;
     help.erase(0, help.find("obexsesctl"));  // "Usage: " goes
@@ -374,9 +374,10 @@ std::string FullHelp() {
 
 std::string HelpText(const std::string& command, bool full) {
   if (full) return FullHelp();
-  const CommandSpec* spec = FindCommand(command);
-  if (spec == nullptr || spec->help == nullptr) return kOverview;
-  return std::string(spec->help) + "\nSee obexsesctl --help for the options every command takes.\n";
+  const CommandRule* found = FindCommand(command);
+  if (found == nullptr || found->help == nullptr) return kOverview;
+  return std::string(found->help) +
+         "\nSee obexsesctl --help for the options every command takes.\n";
 }
 
 std::string VersionText() {

@@ -29,7 +29,8 @@ template <typename RecordPtr, typename ReadFile>
 void CheckRoundTrip(Side side, const RecordPtr& record, ReadFile read_file) {
   const std::string bytes = FileOf(side, record);
   int read = 0;
-  read_file(Units(bytes.data(), bytes.size()), bytes.size(), [&](RecordPtr again) {
+  std::u16string units = Units(bytes.data(), bytes.size());
+  read_file(&units, bytes.size(), [&](RecordPtr again) {
     if (++read > 1 || again == nullptr || FileOf(side, again) != bytes) std::abort();
   });
   if (read != 1) std::abort();
@@ -37,7 +38,8 @@ void CheckRoundTrip(Side side, const RecordPtr& record, ReadFile read_file) {
 
 template <typename RecordPtr, typename ReadFile>
 void ReadAll(Side side, const uint8_t* data, size_t size, ReadFile read_file) {
-  read_file(Units(data, size), size, [&](RecordPtr record) {
+  std::u16string units = Units(data, size);
+  read_file(&units, size, [&](RecordPtr record) {
     if (record != nullptr) CheckRoundTrip(side, record, read_file);
   });
 }

@@ -1,6 +1,8 @@
 #include "persist/session_file.h"
 
 #include <atomic>
+#include <bit>
+#include <cstring>
 #include <memory>
 #include <string_view>
 #include <utility>
@@ -16,10 +18,8 @@ const char16_t* RootName(Side side) {
 }
 
 template <typename RecordPtr, typename Read>
-LoadResult ReadFile(Side side, std::u16string units, size_t bytes, Read read,
+LoadResult ReadTree(Side side, xml::CXMLReader* reader, Read read,
                     const std::function<void(RecordPtr)>& take) {
-  auto reader = std::make_unique<xml::CXMLReader>();
-  if (reader->LoadXMLUnits(std::move(units), bytes) == 0) return LoadResult::kNotLoaded;
   const xml::CXMLElement* root = reader->m_pRoot->FindChild(RootName(side));
   if (root == nullptr) return LoadResult::kNoSessions;
   for (const xml::CXMLElement* child = root->FirstChild(); child != nullptr;
@@ -28,6 +28,17 @@ LoadResult ReadFile(Side side, std::u16string units, size_t bytes, Read read,
       take(RecordPtr(read(child)));
   }
   return LoadResult::kLoaded;
+}
+
+template <typename RecordPtr, typename Read>
+LoadResult ReadFile(Side side, std::u16string* units, size_t bytes, Read read,
+                    const std::function<void(RecordPtr)>& take) {
+  auto reader = std::make_unique<xml::CXMLReader>();
+  const LoadResult result = reader->LoadXMLUnits(std::move(*units), bytes) == 0
+                                ? LoadResult::kNotLoaded
+                                : ReadTree(side, reader.get(), read, take);
+  *units = reader->TakeText();
+  return result;
 }
 
 // The size of each side's last file: the next one is usually much the same,
@@ -62,16 +73,26 @@ std::string SessionFileBuilder::Finish() {
   return bytes;
 }
 
-LoadResult ReadClientFile(std::u16string units, size_t bytes,
+LoadResult ReadClientFile(std::u16string* units, size_t bytes,
                           const std::function<void(ClientRecordDeepPtr)>& take) {
-  return ReadFile<ClientRecordDeepPtr>(Side::kClient, std::move(units), bytes, ReadClientSession,
-                                       take);
+  return ReadFile<ClientRecordDeepPtr>(Side::kClient, units, bytes, ReadClientSession, take);
 }
 
-LoadResult ReadServerFile(std::u16string units, size_t bytes,
+LoadResult ReadServerFile(std::u16string* units, size_t bytes,
                           const std::function<void(ServerRecordDeepPtr)>& take) {
-  return ReadFile<ServerRecordDeepPtr>(Side::kServer, std::move(units), bytes, ReadServerSession,
-                                       take);
+  return ReadFile<ServerRecordDeepPtr>(Side::kServer, units, bytes, ReadServerSession, take);
+}
+
+bool HoldsBytes(const std::u16string& units, size_t bytes, const std::string& file) {
+  if (bytes != file.size() || units.size() != (bytes + 1) / 2) return false;
+  if constexpr (std::endian::native == std::endian::little) {
+    return std::memcmp(units.data(), file.data(), bytes) == 0;
+  }
+  for (size_t i = 0; i < bytes; ++i) {
+    const auto byte = static_cast<unsigned char>(file[i]);
+    if (((units[i / 2] >> (i % 2 * 8)) & 0xFF) != byte) return false;
+  }
+  return true;
 }
 
 }  // namespace obexses::persist

@@ -47,11 +47,15 @@ using ServerRecordDeepPtr = std::unique_ptr<ServerSession, records::ServerRecord
 // Reads a file (its bytes as platform::Env::ReadFileUnits gives them) and
 // hands each session element under the side's top element to take, in file
 // order: the record it reads as, or null for an element of an unknown
-// layout. Throws std::bad_alloc (and whatever take throws) when memory runs
-// out; what take was given is then take's.
-LoadResult ReadClientFile(std::u16string units, size_t bytes,
+// layout. The units are lent to the reader and given back unchanged, unless
+// it throws: std::bad_alloc (and whatever take throws) when memory runs out;
+// what take was given is then take's.
+LoadResult ReadClientFile(std::u16string* units, size_t bytes,
                           const std::function<void(ClientRecordDeepPtr)>& take);
-LoadResult ReadServerFile(std::u16string units, size_t bytes,
+LoadResult ReadServerFile(std::u16string* units, size_t bytes,
                           const std::function<void(ServerRecordDeepPtr)>& take);
+
+// Whether a file read as units and bytes holds exactly the file bytes given.
+bool HoldsBytes(const std::u16string& units, size_t bytes, const std::string& file);
 
 }  // namespace obexses::persist

@@ -31,9 +31,9 @@ struct ClientFile {
   static std::u16string Key(const Record* record) {
     return std::u16string(ClientRecordKey(record).view());
   }
-  static persist::LoadResult Read(std::u16string units, size_t bytes,
+  static persist::LoadResult Read(std::u16string* units, size_t bytes,
                                   const std::function<void(RecordPtr)>& take) {
-    return persist::ReadClientFile(std::move(units), bytes, take);
+    return persist::ReadClientFile(units, bytes, take);
   }
   static void Admit(Record* record) {
     Hold(record);
@@ -65,9 +65,9 @@ struct ServerFile {
   static std::u16string Key(const Record* record) {
     return std::u16string(ServerKeyOf(record->session_id).view());
   }
-  static persist::LoadResult Read(std::u16string units, size_t bytes,
+  static persist::LoadResult Read(std::u16string* units, size_t bytes,
                                   const std::function<void(RecordPtr)>& take) {
-    return persist::ReadServerFile(std::move(units), bytes, take);
+    return persist::ReadServerFile(units, bytes, take);
   }
   static void Admit(Record* record) { Hold(record); }
   static void Unlist(Record* record) noexcept { Release(record); }
@@ -75,15 +75,23 @@ struct ServerFile {
 
 // ---- Store ----
 
+// The file as a restore read it: a rewrite to these very bytes is not made.
+struct FileRead {
+  std::u16string units;
+  size_t bytes = 0;
+};
+
 // The whole file in memory, then one atomic replacement: a failed store
 // leaves the old file as it was. Caller holds g_session_lock.
 template <typename File>
-int32_t WriteSessionFile() {
+int32_t WriteSessionFile(const FileRead* read) {
   persist::SessionFileBuilder builder(File::kSide);
   for (const auto& entry : Holdings<typename File::Record>::Saved()) {
     if (File::Stored(entry.second)) builder.Add(entry.second);
   }
-  if (!platform::GetEnv()->ReplaceFileBytes(File::Path(), builder.Finish())) {
+  const std::string bytes = builder.Finish();
+  if (read != nullptr && persist::HoldsBytes(read->units, read->bytes, bytes)) return 1;
+  if (!platform::GetEnv()->ReplaceFileBytes(File::Path(), bytes)) {
     DebugTrace(2, File::kStoreFailed, File::Path());
     return 0;
   }
@@ -158,15 +166,17 @@ class RestoredSet {
 };
 
 // Caller holds g_session_lock. The file is rewritten from the saved set as it
-// stands before the exchange, whatever ObexSesSaveFile says.
+// stands before the exchange, whatever ObexSesSaveFile says. When the file
+// already holds those bytes (a restore of the file the last store wrote),
+// the rewrite would change nothing and is left out: as if it had been made
+// at once after the read.
 template <typename File>
-int32_t RestoreSessionFile(int32_t (*store)() noexcept) {
+int32_t RestoreSessionFile(int32_t (*store)(const FileRead*)) {
   RestoredSet<File> restored;
-  std::u16string units;
-  size_t bytes = 0;
+  FileRead read;
   persist::LoadResult loaded = persist::LoadResult::kNotLoaded;
-  if (platform::GetEnv()->ReadFileUnits(File::Path(), &units, &bytes)) {
-    loaded = File::Read(std::move(units), bytes, [&restored](typename File::RecordPtr record) {
+  if (platform::GetEnv()->ReadFileUnits(File::Path(), &read.units, &read.bytes)) {
+    loaded = File::Read(&read.units, read.bytes, [&restored](typename File::RecordPtr record) {
       restored.Offer(std::move(record));
     });
   }
@@ -175,36 +185,45 @@ int32_t RestoreSessionFile(int32_t (*store)() noexcept) {
     return loaded == persist::LoadResult::kNoSessions ? 1 : 0;
   }
   const uint32_t save_file = g_save_file.exchange(1);
-  store();
+  store(&read);
   g_save_file.store(save_file);
   restored.Install();
   return 1;
 }
 
-}  // namespace
-
-int32_t tvr_store_client_session() noexcept try {
+// The stores, also as the restores call them with the file they read.
+int32_t StoreClientSessions(const FileRead* read) noexcept try {
   if (g_save_file.load() == 0) return 1;
   SessionGuard lock(g_session_lock);
   DebugTrace(3, u"store all client session to file\n");
-  return WriteSessionFile<ClientFile>();
+  return WriteSessionFile<ClientFile>(read);
 } catch (...) {
   return 0;
 }
 
-int32_t tvr_store_server_session() noexcept try {
+int32_t StoreServerSessions(const FileRead* read) noexcept try {
   if (g_save_file.load() == 0) return 1;
   DebugTrace(3, u"store all server session to file\n");
   SessionGuard lock(g_session_lock);
-  return WriteSessionFile<ServerFile>();
+  return WriteSessionFile<ServerFile>(read);
 } catch (...) {
   return 0;
+}
+
+}  // namespace
+
+int32_t tvr_store_client_session() noexcept {
+  return StoreClientSessions(nullptr);
+}
+
+int32_t tvr_store_server_session() noexcept {
+  return StoreServerSessions(nullptr);
 }
 
 int32_t tvr_restore_client_session() noexcept try {
   DebugTrace(3, u"restore all client session from file\n");
   SessionGuard lock(g_session_lock);
-  return RestoreSessionFile<ClientFile>(tvr_store_client_session);
+  return RestoreSessionFile<ClientFile>(StoreClientSessions);
 } catch (...) {
   return 0;
 }
@@ -212,7 +231,7 @@ int32_t tvr_restore_client_session() noexcept try {
 int32_t tvr_restore_server_session() noexcept try {
   DebugTrace(3, u"retore all server session from file\n");
   SessionGuard lock(g_session_lock);
-  return RestoreSessionFile<ServerFile>(tvr_store_server_session);
+  return RestoreSessionFile<ServerFile>(StoreServerSessions);
 } catch (...) {
   return 0;
 }

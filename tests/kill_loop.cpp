@@ -119,9 +119,9 @@ bool KeysIn(const fs::path& folder, std::vector<Keys>* files) {
     whole = whole &&
             platform::Env::Default()->ReadFileUnits(text::FromUtf8(file.string()), &units, &bytes);
     const auto loaded =
-        side == 0 ? persist::ReadClientFile(std::move(units), bytes,
+        side == 0 ? persist::ReadClientFile(&units, bytes,
                                             [&](auto r) { keys.insert(r ? r->file_name : u""); })
-                  : persist::ReadServerFile(std::move(units), bytes, [&](auto r) {
+                  : persist::ReadServerFile(&units, bytes, [&](auto r) {
                       keys.insert(r ? BuildServerKey(r->session_id) : u"");
                     });
     whole = whole && loaded == persist::LoadResult::kLoaded && keys.count(u"") == 0;

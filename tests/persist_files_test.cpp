@@ -65,6 +65,12 @@ TEST_F(PersistFilesTest, StoreWritesTheFilesOnlyWhenSavingIsOn) {
   // A destroy of a saved session rewrites the file without it.
   EXPECT_EQ(tvr_destroy_client_session(SavedClient(u"b.txt")), 1);
   EXPECT_EQ(ReadFile(ClientFile()), Golden("client_empty.xml"));
+  // A restore's rewrite that would change nothing leaves the file in place.
+  const fs::path link = ClientFile().string() + ".link";
+  fs::create_hard_link(ClientFile(), link);
+  EXPECT_EQ(tvr_restore_client_session(), 1);
+  EXPECT_TRUE(fs::equivalent(ClientFile(), link));
+  EXPECT_TRUE(g_saved_client_sessions.empty());
 }
 
 // Each golden file, restored, is rewritten from the set that the restore

@@ -44,9 +44,9 @@ std::u16string Written(const ServerSession* record) {
 
 // Hands each record that the file's text reads as to take.
 template <typename Take>
-void ReadSessions(bool server, const std::u16string& text, Take take) {
-  EXPECT_EQ(server ? ReadServerFile(text, 2 * text.size(), take)
-                   : ReadClientFile(text, 2 * text.size(), take),
+void ReadSessions(bool server, std::u16string text, Take take) {
+  EXPECT_EQ(server ? ReadServerFile(&text, 2 * text.size(), take)
+                   : ReadClientFile(&text, 2 * text.size(), take),
             LoadResult::kLoaded);
 }
 

@@ -138,6 +138,12 @@ void CXMLFile::Release() {
   m_nLength = 0;
 }
 
+std::u16string CXMLFile::TakeText() {
+  std::u16string text = std::move(text_);
+  Release();
+  return text;
+}
+
 CXMLElement* CXMLFile::NewNode(uint32_t type, std::u16string_view name) {
   if (blocks_ == nullptr) blocks_ = std::make_unique<Blocks>();
   auto* node = new (blocks_->Allocate(sizeof(CXMLElement))) CXMLElement;

@@ -71,6 +71,8 @@ class CXMLFile {
 
   // The loaded text: m_nLength / 2 units (an odd last byte is no unit).
   std::u16string_view Text() const { return {text_.data(), m_nLength / 2}; }
+  // Gives the loaded buffer back to the caller and frees the tree.
+  std::u16string TakeText();
 
   uint32_t m_nLength = 0;          // bytes of loaded text; 0 when nothing is loaded
   CXMLElement* m_pRoot = nullptr;  // the pseudo-root, or null

@@ -43,21 +43,19 @@ size_t FindStartTag(std::u16string_view units, size_t position) {
 persist::LoadResult ReadText(Side side, std::u16string units, size_t bytes,
                              const std::function<void(Session)>& take) {
   if (side == Side::kClient) {
-    return persist::ReadClientFile(std::move(units), bytes,
-                                   [&take](persist::ClientRecordDeepPtr record) {
-                                     Session session;
-                                     session.side = Side::kClient;
-                                     session.client = std::move(record);
-                                     take(std::move(session));
-                                   });
+    return persist::ReadClientFile(&units, bytes, [&take](persist::ClientRecordDeepPtr record) {
+      Session session;
+      session.side = Side::kClient;
+      session.client = std::move(record);
+      take(std::move(session));
+    });
   }
-  return persist::ReadServerFile(std::move(units), bytes,
-                                 [&take](persist::ServerRecordDeepPtr record) {
-                                   Session session;
-                                   session.side = Side::kServer;
-                                   session.server = std::move(record);
-                                   take(std::move(session));
-                                 });
+  return persist::ReadServerFile(&units, bytes, [&take](persist::ServerRecordDeepPtr record) {
+    Session session;
+    session.side = Side::kServer;
+    session.server = std::move(record);
+    take(std::move(session));
+  });
 }
 
 }  // namespace

@@ -30,9 +30,8 @@ uint32_t SizeOf(const char16_t* path) {
 }
 
 // The record is read under the session lock, so that a concurrent destroy
-// cannot free it between the live test and the read.
+// cannot free it between the live test and the read. Null is never live.
 bool ClientPathAndStamp(ClientSession* record, ClientRule rule, char16_t* path, uint32_t* stamp) {
-  if (record == nullptr) return false;
   SessionGuard lock(g_session_lock);
   if (!IsLiveSession(record)) return false;
   rule(record, path);

@@ -92,11 +92,14 @@ TEST(RegFileTest, ValueKindsSectionsAndEncodings) {
   }
   EXPECT_EQ(Value("\"ObexSesDebugLevel\"=dword:00000003\n", u"ObexSesDebugLevel"), "<none>");
   EXPECT_EQ(Value("", u"ObexSesDebugLevel"), "<none>");
-  const std::string utf16 = "\xFF\xFE" + Utf16Le(
-                                             u"Windows Registry Editor Version 5.00\r\n"
-                                             u"[HKEY_LOCAL_MACHINE\\Software\\Velmora\\"
-                                             u"Brindleway]\r\n"
-                                             u"\"ObexSesSaveFile\"=dword:00000001\r\n");
+  // UTF-16 without a final line end: the last unit is read too, an odd byte after it is not.
+  const std::string utf16 = "\xFF\xFE" +
+                            Utf16Le(
+                                u"Windows Registry Editor Version 5.00\r\n"
+                                u"[HKEY_LOCAL_MACHINE\\Software\\Velmora\\"
+                                u"Brindleway]\r\n"
+                                u"\"ObexSesSaveFile\"=dword:00000001") +
+                            "1";
   EXPECT_EQ(Value(utf16, u"ObexSesSaveFile"), std::string("\x01\0\0\0", 4));
 }
 
@@ -109,7 +112,7 @@ TEST(FormatTest, ConversionsArgumentsAndCapacity) {
   EXPECT_EQ(Format(u"100%% %5d|", 42), u"100%    42|");
   EXPECT_EQ(Format(u"%s", static_cast<const char16_t*>(nullptr)), u"(null)");
   EXPECT_EQ(Format(u"%S", static_cast<const char*>(nullptr)), u"(null)");
-  EXPECT_EQ(Format(u"%s|%S|%s", 5, u"wide", "narrow"), u"(bad)|(bad)|(bad)");
+  EXPECT_EQ(Format(u"%s|%S|%s|%s", 5, u"wide", "narrow", &kKey), u"(bad)|(bad)|(bad)|(bad)");
   EXPECT_EQ(Format(u"[%s][%d]", u"only"), u"[only][]");
   EXPECT_EQ(Format(u"%q|%s", 1, u"x"), u"(bad)|x");
   EXPECT_EQ(Format(u"end %"), u"end ");

@@ -1,8 +1,8 @@
-// Kills processes that save and destroy sessions at random moments, again and
-// again, in one application-data folder, and checks after every kill that
-// each session file loads whole, holds what the stores acknowledged before
-// the kill (or that and the one in flight), and that temporary files of
-// killed stores do not pile up.
+// Kills processes that save sessions at random moments, again and again, in
+// one application-data folder, and checks after every kill that each session
+// file loads whole, holds what the stores acknowledged before the kill (or
+// that and the one in flight), and that temporary files of killed stores do
+// not pile up.
 //
 //   obexses_kill_loop [KILLS]     (default 100)
 #include <signal.h>
@@ -33,24 +33,11 @@ namespace {
 namespace fs = std::filesystem;
 using Keys = std::set<std::u16string>;
 
-// Operation n of a run is one store: even ones of the client file, odd ones
-// of the server file; on each side every third destroys the oldest session
-// still saved, the others save a new one, named by run and number.
-struct Op {
-  int side;   // 0 client, 1 server
-  int index;  // on its side
-  bool destroy() const { return index % 3 == 2; }
-};
-Op OpOf(int n) {
-  return {n % 2, n / 2};
-}
-void IdOf(int run, int index, uint8_t* id) {
+// Operation n of a run saves a new session and stores its file: even ones
+// on the client side, odd ones on the server side, named by run and number.
+std::u16string KeyOf(int side, int run, int index, uint8_t* id) {
   const int parts[4] = {run, run >> 8, index, index >> 8};
   for (int i = 0; i < 16; ++i) id[i] = i < 4 ? static_cast<uint8_t>(parts[i]) : 0;
-}
-std::u16string KeyOf(int side, int run, int index) {
-  uint8_t id[16];
-  IdOf(run, index, id);
   return side == 0 ? text::FromUtf8("k" + std::to_string(run) + "_" + std::to_string(index))
                    : BuildServerKey(id);
 }
@@ -58,19 +45,10 @@ std::u16string KeyOf(int side, int run, int index) {
 // Each file's keys after ops operations of a run; a file this run has not
 // stored yet is as the last check found it.
 std::vector<Keys> Expected(int run, int ops, const std::vector<Keys>& before) {
-  std::vector<Keys> files(2);
-  int oldest[2] = {0, 0};
-  for (int n = 0; n < ops; ++n) {
-    const Op op = OpOf(n);
-    if (op.destroy()) {
-      files[op.side].erase(KeyOf(op.side, run, oldest[op.side]++));
-    } else {
-      files[op.side].insert(KeyOf(op.side, run, op.index));
-    }
-  }
-  for (int side = 0; side < 2; ++side) {
-    if (ops <= side) files[side] = before[side];
-  }
+  std::vector<Keys> files = before;
+  uint8_t id[16];
+  for (int side = 0; side < 2 && side < ops; ++side) files[side].clear();
+  for (int n = 0; n < ops; ++n) files[n % 2].insert(KeyOf(n % 2, run, n / 2, id));
   return files;
 }
 
@@ -81,26 +59,19 @@ std::vector<Keys> Expected(int run, int ops, const std::vector<Keys>& before) {
   MakeSessionFilePath(1, g_client_session_path);
   MakeSessionFilePath(0, g_server_session_path);
   g_save_file = 1;
-  std::vector<ClientSession*> clients;
-  std::vector<ServerSession*> servers;
-  size_t oldest[2] = {0, 0};
   for (int n = 0;; ++n) {
-    const Op op = OpOf(n);
     bool stored = false;
-    if (op.side == 0 && op.destroy()) {
-      stored = tvr_destroy_client_session(clients[oldest[0]++]) == 1;
-    } else if (op.side == 0) {
-      clients.push_back(tvr_create_client_session(OBEXSES_PROFILE_OPP));
-      const std::u16string name = KeyOf(0, run, op.index);
-      std::copy(name.begin(), name.end(), clients.back()->file_name);
-      stored = tvr_save_client_session(clients.back()) == 1;
-    } else if (op.destroy()) {
-      stored =
-          tvr_destroy_server_session(servers[oldest[1]++]) == 1 && tvr_store_server_session() == 1;
+    uint8_t id[16];
+    if (n % 2 == 0) {
+      ClientSession* record = tvr_create_client_session(OBEXSES_PROFILE_OPP);
+      const std::u16string name = KeyOf(0, run, n / 2, id);
+      std::copy(name.begin(), name.end(), record->file_name);
+      stored = tvr_save_client_session(record) == 1;
     } else {
-      servers.push_back(tvr_create_server_session(OBEXSES_PROFILE_OPP));
-      IdOf(run, op.index, servers.back()->GoepServer_sessionId);
-      stored = tvr_save_server_session(servers.back()) == 1 && tvr_store_server_session() == 1;
+      ServerSession* record = tvr_create_server_session(OBEXSES_PROFILE_OPP);
+      KeyOf(1, run, n / 2, id);
+      std::copy_n(id, 16, record->GoepServer_sessionId);
+      stored = tvr_save_server_session(record) == 1 && tvr_store_server_session() == 1;
     }
     if (!stored || write(ack, "+", 1) != 1) _exit(1);
   }

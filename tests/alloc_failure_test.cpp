@@ -88,15 +88,10 @@ class AllocFailureTest : public ::testing::Test, protected ModuleFixtureBase {
   ServerSession* server_;
 };
 
-bool IsNull(const void* record) {
-  return record == nullptr;
-}
-bool IsZero(int32_t result) {
-  return result == 0;
-}
-bool Never(int32_t) {
-  return false;
-}
+// Failure values: a null record, a zero result, or none (every result stands).
+constexpr auto IsNull = [](void* record) { return record == nullptr; };
+constexpr auto IsZero = [](int32_t result) { return result == 0; };
+constexpr auto Never = [](int32_t) { return false; };
 
 TEST_F(AllocFailureTest, CreateSaveFindAndEnumerateFailWhole) {
   Sweep<void*>([] { return tvr_create_client_session(OBEXSES_PROFILE_FTP); }, IsNull);

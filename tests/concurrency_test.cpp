@@ -2,12 +2,9 @@
 // creates, fills, saves, finds, enumerates, resumes, file-checks and destroys
 // client and server records of its own while the others do the same and one
 // more thread stores and restores both files. Run under ThreadSanitizer by
-// the tsan preset.
-//
-// A restore frees the records saved before it, so a profile module may not
-// use a saved record across a restore: the workers hold a shared gate while
-// they use what they saved, the restorer an exclusive one. (A gate of our
-// own: with the MinGW runtime's std::shared_mutex the restorer ran beside them.)
+// the tsan preset. A restore frees the records saved before it, so the
+// workers hold a shared gate while they use what they saved, the restorer an
+// exclusive one (our own: MinGW's std::shared_mutex let the restorer in).
 
 #include <atomic>
 #include <condition_variable>

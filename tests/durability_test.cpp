@@ -5,7 +5,6 @@
 // and never leaves a temporary file behind.
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

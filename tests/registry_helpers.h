@@ -1,6 +1,6 @@
-// What the module's in-process tests share: the headers they all use,
-// expected trace lines, records made and filled the way profile modules make
-// and fill them, and transfer files.
+// What the module's in-process tests share: the headers they all use, record
+// addresses as the trace prints them, records made and filled the way profile
+// modules make and fill them, and transfer files.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -27,8 +27,6 @@ namespace obexses::testing {
 
 namespace fs = std::filesystem;
 
-using Lines = std::vector<std::string>;
-
 // The session id NewServer gives, first byte aside: 00 01 .. 0F.
 constexpr uint8_t kSessionId[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
 
@@ -38,11 +36,6 @@ inline std::string Ptr(const void* p) {
   std::snprintf(text, sizeof text, "%016llX",
                 static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(p)));
   return text;
-}
-
-// One debug trace line as handed to the debugger output.
-inline std::string Trace(const std::string& message) {
-  return "\nTavrin: " + message;
 }
 
 // A created client record with its device address and name, saved if asked.

@@ -1,9 +1,7 @@
-// Client and server services of the table (slots 0 to 9, 14 and 15) and the
-// session keys, used as profile modules use them: records filled in place,
-// then handed back. Then the transfer-file checks (slots 16 to 21) on real
-// files: the path rules of each record kind, the change test by the low 32
-// bits of the last-write time, the sizes, and records the registry does not
-// hold.
+// The services of slots 0 to 9, 14 and 15 and the session keys, used as
+// profile modules use them; then the transfer-file checks (slots 16 to 21) on
+// real files: the path rules of each record kind, the change test by the low
+// 32 bits of the last-write time, the sizes, and records not held.
 
 #include <set>
 
@@ -19,20 +17,22 @@ constexpr uint8_t kLaptop[6] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
 
 class RegistryTest : public ModuleFixtureBase, public ::testing::Test {};
 
-struct Visits {
-  std::multiset<void*> records;
-  static void Count(void* record, void* context) {
-    static_cast<Visits*>(context)->records.insert(record);
-  }
-  static void DestroyClient(void* record, void* context) {
-    Count(record, context);
-    EXPECT_EQ(tvr_destroy_client_session(static_cast<ClientSession*>(record)), 1);
-  }
-  static void DestroyServer(void* record, void* context) {
-    Count(record, context);
-    EXPECT_EQ(tvr_destroy_server_session(static_cast<ServerSession*>(record)), 1);
-  }
-};
+// The results of several calls, compared at once.
+using Results = std::vector<int32_t>;
+
+// Enumeration callbacks: each adds the record to the set its context is.
+using Visits = std::multiset<void*>;
+void Count(void* record, void* visits) {
+  static_cast<Visits*>(visits)->insert(record);
+}
+void DestroyClient(void* record, void* visits) {
+  Count(record, visits);
+  EXPECT_EQ(tvr_destroy_client_session(static_cast<ClientSession*>(record)), 1);
+}
+void DestroyServer(void* record, void* visits) {
+  Count(record, visits);
+  EXPECT_EQ(tvr_destroy_server_session(static_cast<ServerSession*>(record)), 1);
+}
 
 TEST_F(RegistryTest, KeysOfDeviceProfileAndNameOrOfSessionId) {
   EXPECT_EQ(BuildClientKey(kPhone, u"n", 0x12345), u"client_01:02:03:04:05:a0_12345_n");
@@ -73,14 +73,9 @@ TEST_F(RegistryTest, CreateGivesZeroedListedRecordsOfTheProfileSize) {
   expect_zeroed(server_opp, 0x1105, sizeof(OppServerSession));
   EXPECT_EQ(g_client_sessions, (RecordList<ClientSession>{opp, ftp}));
   EXPECT_EQ(g_server_sessions, (RecordList<ServerSession>{server_ftp, server_opp}));
-  EXPECT_EQ(g_live_sessions.size(), 2u);  // server records are never live
-  EXPECT_TRUE(IsLiveSession(opp) && IsLiveSession(ftp));
-  std::copy_n(kPhone, 6, opp->bdaddr);
-  SetText(opp->file_name, u"a.txt");
-  EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1105), nullptr);  // not saved yet
+  EXPECT_EQ(g_live_sessions, (LiveSet{opp, ftp}));  // server records are never live
 }
 
-// Freed records are refused in the destroy test (under AddressSanitizer).
 TEST_F(RegistryTest, NullOrForeignRecordsAreRefusedAndAnUnnamedSaveDoesNothing) {
   ClientSession* unnamed = NewClient(0x1106, kPhone, u"", false);
   ClientSession* foreign = NewClient(0x1105, kPhone, u"a.txt", false);
@@ -92,29 +87,26 @@ TEST_F(RegistryTest, NullOrForeignRecordsAreRefusedAndAnUnnamedSaveDoesNothing) 
   EXPECT_EQ(tvr_save_client_session(unnamed), 1);
   EXPECT_EQ(unnamed->resumed, 7u);
   EXPECT_EQ(unnamed->FO_timeStamp, 9u);
-  EXPECT_EQ(tvr_save_client_session(foreign), 0);
-  EXPECT_EQ(tvr_resume_client_session(foreign), 0);
-  EXPECT_EQ(tvr_destroy_client_session(foreign), 0);
-  EXPECT_EQ(tvr_save_server_session(&server.head), 0);
-  EXPECT_EQ(tvr_resume_server_session(&server.head), 0);
-  EXPECT_EQ(tvr_destroy_server_session(&server.head), 0);
-  EXPECT_EQ(tvr_resume_client_session(nullptr), 0);
-  EXPECT_EQ(tvr_save_client_session(nullptr), 0);
-  EXPECT_EQ(tvr_destroy_client_session(nullptr), 0);
+  EXPECT_EQ(
+      (Results{tvr_save_client_session(foreign), tvr_resume_client_session(foreign),
+               tvr_destroy_client_session(foreign), tvr_save_server_session(&server.head),
+               tvr_resume_server_session(&server.head), tvr_destroy_server_session(&server.head)}),
+      Results(6, 0));
+  EXPECT_EQ((Results{tvr_resume_client_session(nullptr), tvr_save_client_session(nullptr),
+                     tvr_destroy_client_session(nullptr), tvr_destroy_server_session(nullptr),
+                     tvr_save_server_session(nullptr), tvr_resume_server_session(nullptr)}),
+            Results(6, 0));
   EXPECT_EQ(tvr_find_client_session(nullptr, u"a.txt", 0x1105), nullptr);
   EXPECT_EQ(tvr_find_client_session(kPhone, nullptr, 0x1105), nullptr);
   EXPECT_EQ(tvr_find_client_session(kPhone, u"", 0x1105), nullptr);
-  EXPECT_EQ(tvr_destroy_server_session(nullptr), 0);
-  EXPECT_EQ(tvr_save_server_session(nullptr), 0);
-  EXPECT_EQ(tvr_resume_server_session(nullptr), 0);
   EXPECT_EQ(tvr_find_server_session(nullptr), nullptr);
   EXPECT_TRUE(g_saved_client_sessions.empty() && g_saved_server_sessions.empty());
   EXPECT_EQ(server.head.resumed, 0u);
 }
 
 // A save files the record and clears resumed; a resume sets it and leaves
-// the record saved; an unknown profile is not resumed.
-TEST_F(RegistryTest, SaveFindAndResumeOfBothSides) {
+// the record saved; an unknown profile is not resumed; a destroy ends it.
+TEST_F(RegistryTest, SaveFindResumeAndDestroyOfBothSides) {
   ClientSession* client = NewClient(0x1105, kPhone, u"a.txt", false);
   ServerSession* server = NewServer(0x1105, 0x00, u"", u"", false);
   client->resumed = 1;
@@ -143,6 +135,21 @@ TEST_F(RegistryTest, SaveFindAndResumeOfBothSides) {
   EXPECT_EQ(client->resumed + server->resumed, 0u);
   EXPECT_EQ(g_saved_client_sessions.size(), 1u);
   EXPECT_EQ(g_saved_server_sessions.size(), 1u);
+  // A destroy unfiles, unlists and frees, once: the freed addresses are
+  // refused without being read or written (AddressSanitizer watches).
+  ClientSession* unsaved = NewClient(0x1105, kPhone, u"b.txt", false);
+  EXPECT_EQ((Results{tvr_destroy_client_session(client), tvr_destroy_client_session(unsaved),
+                     tvr_destroy_server_session(server)}),
+            Results(3, 1));
+  EXPECT_TRUE(g_client_sessions.empty() && g_saved_client_sessions.empty());
+  EXPECT_TRUE(g_server_sessions.empty() && g_saved_server_sessions.empty());
+  EXPECT_TRUE(g_client_places.empty() && g_server_places.empty());
+  EXPECT_FALSE(IsLiveSession(client));
+  EXPECT_EQ((Results{tvr_destroy_client_session(client), tvr_save_client_session(client),
+                     tvr_resume_client_session(unsaved), tvr_destroy_server_session(server),
+                     tvr_save_server_session(server), tvr_resume_server_session(server)}),
+            Results(6, 0));
+  EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1105), nullptr);
 }
 
 // A second record under a key already filed is saved (resumed cleared) but
@@ -172,30 +179,6 @@ TEST_F(RegistryTest, SaveRefilesARenamedRecordAndNeverTakesAnotherRecordsKey) {
   EXPECT_EQ(g_saved_server_sessions.size(), 1u);
 }
 
-TEST_F(RegistryTest, DestroyUnfilesUnlistsAndFreesOnce) {
-  ClientSession* saved = NewClient(0x1106, kPhone, u"a.txt");
-  ClientSession* unsaved = NewClient(0x1105, kPhone, u"b.txt", false);
-  ServerSession* saved_server = NewServer(0x1106, 0x00);
-  ServerSession* unsaved_server = NewServer(0x1105, 0x00, u"", u"", false);
-  EXPECT_EQ(tvr_destroy_client_session(saved), 1);
-  EXPECT_EQ(tvr_destroy_client_session(unsaved), 1);
-  EXPECT_EQ(tvr_destroy_server_session(saved_server), 1);
-  EXPECT_EQ(tvr_destroy_server_session(unsaved_server), 1);
-  EXPECT_TRUE(g_client_sessions.empty() && g_saved_client_sessions.empty());
-  EXPECT_TRUE(g_server_sessions.empty() && g_saved_server_sessions.empty());
-  EXPECT_TRUE(g_client_places.empty() && g_server_places.empty());
-  EXPECT_FALSE(IsLiveSession(saved));
-  // The freed addresses are refused without being read or written
-  // (AddressSanitizer watches).
-  EXPECT_EQ(tvr_destroy_client_session(saved), 0);
-  EXPECT_EQ(tvr_save_client_session(saved), 0);
-  EXPECT_EQ(tvr_resume_client_session(unsaved), 0);
-  EXPECT_EQ(tvr_destroy_server_session(saved_server), 0);
-  EXPECT_EQ(tvr_save_server_session(unsaved_server), 0);
-  EXPECT_EQ(tvr_resume_server_session(unsaved_server), 0);
-  EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1106), nullptr);
-}
-
 TEST_F(RegistryTest, FindDropsAnFtpServerSessionWhoseFileWasRewrittenOrDeleted) {
   const auto base = BaseTime();
   WriteFileAt(env().app_data() / "rewritten.bin", 10, base);
@@ -208,12 +191,10 @@ TEST_F(RegistryTest, FindDropsAnFtpServerSessionWhoseFileWasRewrittenOrDeleted) 
   WriteFileAt(env().app_data() / "rewritten.bin", 10, base + seconds(1));
   fs::remove(env().app_data() / "deleted.bin");
   EXPECT_EQ(tvr_find_server_session(kSessionId), nullptr);
-  EXPECT_EQ(tvr_find_server_session(kSessionId), nullptr);
   EXPECT_EQ(tvr_find_server_session(deleted_id), nullptr);
   EXPECT_TRUE(g_server_sessions.empty() && g_saved_server_sessions.empty());
   // An OPP session is found without a look at its file.
   ServerSession* opp = NewServer(0x1105, 0x00, env().app_data_u16(), u"never-written.vcf");
-  EXPECT_EQ(tvr_find_server_session(kSessionId), opp);
   EXPECT_EQ(tvr_find_server_session(kSessionId), opp);
 }
 
@@ -229,19 +210,19 @@ TEST_F(RegistryTest, EnumerateCallsBackEachSavedSessionOnceAndMayDestroyIt) {
   ServerSession* server_ftp = NewServer(0x1106, 0xC0);
   NewServer(0x1105, 0xD0, u"", u"", false);
   Visits clients, servers, none, destroyed;
-  EXPECT_EQ(tvr_enum_client_session(kPhone, 0x1105, Visits::Count, &clients), 1);
-  EXPECT_EQ(clients.records, (std::multiset<void*>{a, b}));
-  EXPECT_EQ(tvr_enum_server_session(0x1105, Visits::Count, &servers), 1);
-  EXPECT_EQ(servers.records, (std::multiset<void*>{server_a, server_b}));
+  EXPECT_EQ(tvr_enum_client_session(kPhone, 0x1105, Count, &clients), 1);
+  EXPECT_EQ(clients, (Visits{a, b}));
+  EXPECT_EQ(tvr_enum_server_session(0x1105, Count, &servers), 1);
+  EXPECT_EQ(servers, (Visits{server_a, server_b}));
   const uint8_t stranger[6] = {9, 9, 9, 9, 9, 9};
-  EXPECT_EQ(tvr_enum_client_session(stranger, 0x1105, Visits::Count, &none), 1);
+  EXPECT_EQ(tvr_enum_client_session(stranger, 0x1105, Count, &none), 1);
   EXPECT_EQ(tvr_enum_client_session(kPhone, 0x1105, nullptr, &none), 0);
-  EXPECT_EQ(tvr_enum_client_session(nullptr, 0x1105, Visits::Count, &none), 0);
+  EXPECT_EQ(tvr_enum_client_session(nullptr, 0x1105, Count, &none), 0);
   EXPECT_EQ(tvr_enum_server_session(0x1105, nullptr, &none), 0);
-  EXPECT_TRUE(none.records.empty());
-  EXPECT_EQ(tvr_enum_client_session(kPhone, 0x1106, Visits::DestroyClient, &destroyed), 1);
-  EXPECT_EQ(tvr_enum_server_session(0x1106, Visits::DestroyServer, &destroyed), 1);
-  EXPECT_EQ(destroyed.records, (std::multiset<void*>{c, d, server_ftp}));
+  EXPECT_TRUE(none.empty());
+  EXPECT_EQ(tvr_enum_client_session(kPhone, 0x1106, DestroyClient, &destroyed), 1);
+  EXPECT_EQ(tvr_enum_server_session(0x1106, DestroyServer, &destroyed), 1);
+  EXPECT_EQ(destroyed, (Visits{c, d, server_ftp}));
   EXPECT_EQ(g_client_sessions.size(), 4u);
   EXPECT_EQ(g_saved_client_sessions.size(), 3u);
   EXPECT_EQ(g_server_sessions.size(), 3u);

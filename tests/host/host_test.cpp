@@ -8,8 +8,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "host/host.h"
@@ -52,12 +52,6 @@ class HostTest : public ::testing::Test {
     Fn fn = reinterpret_cast<Fn>(library_->Symbol(name));
     EXPECT_NE(fn, nullptr) << name;
     return fn;
-  }
-  std::string HostLog() {
-    std::ifstream in(dir_ / "host.log", std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
   }
 
   fs::path dir_;
@@ -107,7 +101,8 @@ TEST_F(HostTest, ExportsAndTheServiceTableOfTheLoadedLibrary) {
   EXPECT_EQ(table.destroy_client_session(client), 0);
   EXPECT_EQ(table.destroy_server_session(server), 1);
   // The host's log library got the lines (through ordinals 9 and 8 on Windows).
-  const std::string log = HostLog();
+  std::ifstream in(dir_ / "host.log", std::ios::binary);
+  const std::string log{std::istreambuf_iterator<char>(in), {}};
   EXPECT_EQ(log.rfind("4 OBEX: +++++ Initialize\n1 OBEX: giving a NULL ICore!", 0), 0u) << log;
 }
 

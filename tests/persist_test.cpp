@@ -1,14 +1,22 @@
-// The two session files through the services: the exact bytes of both
-// profiles of each side, kept as golden files that the writer made once;
-// which sessions a store writes; what a restore keeps, drops, rewrites and
-// replaces; and a restart that finds every session by its name.
+// Session elements and files through the writer and the reader: every stored
+// byte of the four layouts, elements the writer would not write, the value
+// encoding; then the files through the services: which sessions a store
+// writes, byte for byte; what a restore keeps, drops, rewrites and replaces;
+// a restart that finds every session by its name. The golden files of
+// tests/data and fuzz/corpus were made by the writer once.
 
-#include <cstdlib>
+#include <cstddef>
+#include <sstream>
 
+#include "persist/record_xml.h"
+#include "persist/session_file.h"
+#include "persist/value_codec.h"
 #include "tests/registry_helpers.h"
 
 namespace obexses::testing {
 namespace {
+
+using namespace persist;
 
 constexpr uint8_t kAddress[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
 
@@ -18,9 +26,9 @@ std::string Golden(const std::string& name) {
                   "session_file_fuzz" / name);
 }
 
-// A file of the data folder, UTF-8 there, as UTF-16.
-std::u16string Data(const char* name) {
-  return text::FromUtf8(ReadFile(fs::path(__FILE__).parent_path() / "data" / name));
+// A file of the data folder, byte for byte.
+std::string Data(const std::string& name) {
+  return ReadFile(fs::path(__FILE__).parent_path() / "data" / name);
 }
 
 class PersistFilesTest : public ::testing::Test, protected ModuleFixtureBase {
@@ -102,8 +110,8 @@ TEST_F(PersistFilesTest, RestoreKeepsYoungSessionsOfEachKeyOnceAndReplacesTheSav
   ClientSession* old_client = SavedClient(u"old.txt");
   ServerSession* old_server = SavedServer(OBEXSES_PROFILE_OPP, 1);
   env().set_now(1700086400);
-  WriteFile(ClientFile(), Utf16Le(Data("restore_client.xml")));
-  WriteFile(ServerFile(), Utf16Le(Data("restore_server.xml")));
+  WriteFile(ClientFile(), Utf16Le(text::FromUtf8(Data("restore_client.xml"))));
+  WriteFile(ServerFile(), Utf16Le(text::FromUtf8(Data("restore_server.xml"))));
   EXPECT_EQ(tvr_restore_client_session(), 1);
   EXPECT_EQ(tvr_restore_server_session(), 1);
   const auto find = [](const char16_t* name) {
@@ -124,7 +132,7 @@ TEST_F(PersistFilesTest, RestoreKeepsYoungSessionsOfEachKeyOnceAndReplacesTheSav
   // Age 0 keeps only what lies in the future: of now.txt and next.txt, the latter.
   env().set_now(1700000000);
   env().set_dword(u"ObexSesObsoleteTime", 0);
-  WriteFile(ClientFile(), Utf16Le(Data("restore_age_zero.xml")));
+  WriteFile(ClientFile(), Utf16Le(text::FromUtf8(Data("restore_age_zero.xml"))));
   EXPECT_EQ(tvr_restore_client_session(), 1);
   EXPECT_EQ(g_saved_client_sessions.size(), 1u);
   EXPECT_NE(find(u"next.txt"), nullptr);
@@ -132,11 +140,10 @@ TEST_F(PersistFilesTest, RestoreKeepsYoungSessionsOfEachKeyOnceAndReplacesTheSav
 
 // Names with each escaped character, Cyrillic, a character beyond the Basic
 // Multilingual Plane, the neighbours of the letters (keys never fold case),
-// and full length, each with a resume buffer of several pieces, next to the
-// golden sessions of both profiles.
+// and full length, next to the golden sessions of both profiles.
 TEST_F(PersistFilesTest, RestartFindsEverySessionByName) {
   std::vector<std::u16string> names;
-  std::u16string all = Data("session_names.txt");
+  std::u16string all = text::FromUtf8(Data("session_names.txt"));
   for (size_t at = 0, end; (end = all.find(u'\n', at)) != all.npos; at = end + 1) {
     names.push_back(all.substr(at, end - at));
   }
@@ -145,12 +152,7 @@ TEST_F(PersistFilesTest, RestartFindsEverySessionByName) {
   EXPECT_EQ(tvr_restore_client_session(), 1);
   EXPECT_EQ(tvr_restore_server_session(), 1);
   g_save_file = 1;
-  for (const auto& name : names) {
-    ClientSession* record = SavedClient(name);
-    record->ResumeParms_headerLen = 1000;
-    record->ResumeParms_headerBuff = static_cast<uint8_t*>(std::malloc(1000));
-    for (int i = 0; i < 1000; ++i) record->ResumeParms_headerBuff[i] = static_cast<uint8_t>(i);
-  }
+  for (const auto& name : names) SavedClient(name);
   EXPECT_EQ(tvr_store_client_session(), 1);
   EXPECT_EQ(tvr_store_server_session(), 1);
 
@@ -162,10 +164,8 @@ TEST_F(PersistFilesTest, RestartFindsEverySessionByName) {
   EXPECT_EQ(g_saved_client_sessions.size(), names.size() + 2);
   EXPECT_EQ(g_saved_server_sessions.size(), 2u);
   for (const auto& name : names) {
-    ClientSession* record = tvr_find_client_session(kAddress, name.c_str(), OBEXSES_PROFILE_OPP);
-    ASSERT_NE(record, nullptr) << text::ToUtf8(name);
-    ASSERT_EQ(record->ResumeParms_headerLen, 1000);
-    for (int i = 0; i < 1000; ++i) ASSERT_EQ(record->ResumeParms_headerBuff[i], i & 0xFF);
+    EXPECT_NE(tvr_find_client_session(kAddress, name.c_str(), OBEXSES_PROFILE_OPP), nullptr)
+        << text::ToUtf8(name);
   }
 }
 
@@ -185,6 +185,116 @@ TEST_F(PersistFilesTest, MissingFilesAndFoldersAndTheWrongRoot) {
   EXPECT_EQ(tvr_store_client_session(), 0);
   EXPECT_EQ(tvr_store_server_session(), 0);
   EXPECT_FALSE(fs::exists(env().app_data() / "missing"));
+}
+
+std::u16string Units(const std::string& bytes) {
+  std::u16string units(bytes.size() / 2, u'\0');
+  std::memcpy(units.data(), bytes.data(), 2 * units.size());
+  return units;
+}
+
+std::u16string Written(const ClientSession* record) {
+  SessionText text;
+  EXPECT_EQ(WriteClientSession(&text, record), 1);
+  return text.Units();
+}
+
+std::u16string Written(const ServerSession* record) {
+  SessionText text;
+  EXPECT_EQ(WriteServerSession(&text, record), 1);
+  return text.Units();
+}
+
+// Hands each record that the file's text reads as to take.
+template <typename Take>
+void ReadSessions(bool server, std::u16string text, Take take) {
+  EXPECT_EQ(server ? ReadServerFile(&text, 2 * text.size(), take)
+                   : ReadClientFile(&text, 2 * text.size(), take),
+            LoadResult::kLoaded);
+}
+
+// The record's bytes with its pointers (resume blocks, request list) cleared.
+template <typename Record>
+std::string Image(const Record* record, size_t size) {
+  std::string bytes(reinterpret_cast<const char*>(record), size);
+  bytes.replace(offsetof(Record, ResumeParms_headerBuff), 8, 8, '\0');
+  bytes.replace(offsetof(Record, ResumeParms_protoBuff), 8, 8, '\0');
+  if (size == sizeof(FtpClientSession)) {
+    bytes.replace(offsetof(FtpClientSession, m_reqList), sizeof(ReqLink), sizeof(ReqLink), '\0');
+  }
+  return bytes;
+}
+
+// A session of each layout with every byte of its record set, texts of full
+// length full of markup, buffers of many pieces, requests: it reads as the
+// image of the record it was written from, with its bytes that the file does
+// not carry zero, also with the profile's children behind the common ones;
+// and it is written again as it was.
+TEST(PersistRecordsTest, EveryStoredByteOfTheFourLayoutsComesBack) {
+  for (const std::string name : {"client_opp", "client_ftp", "server_opp", "server_ftp"}) {
+    SCOPED_TRACE(name);
+    const std::string image = Data(name + "_full.bin");
+    const std::u16string file = Units(Data(name + "_full.xml"));
+    const size_t start = file.find(u"<session"), body = file.find(u'>', start) + 1;
+    const size_t common = file.find(u"<Goep"), end = file.rfind(u"</session>") + 10;
+    const std::u16string element = file.substr(start, end - start);
+    const std::u16string reordered = file.substr(0, body) + file.substr(common, end - 10 - common) +
+                                     file.substr(body, common - body) + file.substr(end - 10);
+    for (const std::u16string& text : {file, reordered}) {
+      size_t read = 0;
+      ReadSessions(name.starts_with("server"), text, [&](auto record) {
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(Image(record.get(), image.size()), image);
+        EXPECT_EQ(Written(record.get()), element);
+        ++read;
+      });
+      EXPECT_EQ(read, 1u);
+    }
+  }
+}
+
+// The data file holds pairs of lines: the side and a session element that
+// the writer would not write, then that element as the record read from it
+// is written again, or "none" when no record is read.
+TEST(PersistRecordsTest, ElementsOfTheDataFileAreReadAsItSays) {
+  std::istringstream data(Data("session_elements.txt"));
+  size_t cases = 0;
+  for (std::string line, expected; std::getline(data, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::getline(data, expected);
+    SCOPED_TRACE(line);
+    const bool server = line.starts_with("server");
+    const std::u16string root = server ? u"server_session>" : u"client_session>";
+    std::u16string written;
+    ReadSessions(server, u"<" + root + text::FromUtf8(line.substr(7)) + u"</" + root,
+                 [&](auto record) {
+                   written = record != nullptr ? Written(record.get()) : u"none";
+                   if constexpr (std::is_same_v<decltype(record), ClientRecordDeepPtr>) {
+                     if (record && record->profile_id == OBEXSES_PROFILE_FTP) {
+                       // A proper list, if an empty one.
+                       EXPECT_NE(records::AsFtp(record.get())->m_reqList.pNext, nullptr);
+                     }
+                   }
+                 });
+    EXPECT_EQ(text::ToUtf8(written), expected);
+    ++cases;
+  }
+  EXPECT_EQ(cases, 14u);
+}
+
+// The conversions as no session element reaches them: the byte count of
+// HexToBin, BinToHex refusing no bytes, and texts escaped on their own.
+TEST(PersistCodecTest, ConversionsOnTheirOwn) {
+  uint32_t count = 0;
+  uint8_t* bytes = HexToBin(u"aB1", &count);
+  ASSERT_EQ(count, 1u);
+  EXPECT_EQ(bytes[0], 0xAB);
+  EXPECT_EQ(BinToHex(bytes, 0), nullptr);
+  EXPECT_EQ(BinToHex(bytes, -1), nullptr);
+  std::free(bytes);
+  EXPECT_EQ(EscapeText(u"a=<&lt;&"), u"a&#61;&lt;&amp;lt;&");
+  EXPECT_EQ(EscapeText(std::u16string_view(u"a<", 1)), u"a");  // nothing past the view is read
+  EXPECT_EQ(UnescapeText(u"a&#61;&lt;&amp;lt;&"), u"a=<&lt;&");
 }
 
 }  // namespace

@@ -489,11 +489,11 @@ int CXMLReader::LoadXMLBytes(const void* data, size_t size) {
   if (data == nullptr || size == 0) return 0;
   std::u16string units;
   try {
-    units.resize((size + 1) / 2);
+    units.resize(size / 2);  // an odd last byte is no unit of text
   } catch (const std::bad_alloc&) {
     return 0;
   }
-  std::memcpy(units.data(), data, size);
+  std::memcpy(units.data(), data, 2 * units.size());
   return LoadXMLUnits(std::move(units), size);
 }
 

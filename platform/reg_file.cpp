@@ -148,7 +148,7 @@ std::u16string_view TrimFront(std::u16string_view text) {
 }
 
 bool SameName(std::u16string_view a, std::u16string_view b) {
-  return text::CompareAsciiNoCase(a, b) == 0;
+  return text::EqualsAsciiNoCase(a, b);
 }
 
 }  // namespace

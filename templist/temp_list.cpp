@@ -153,7 +153,7 @@ void MarkKeptTempFile(void* session, void* context) noexcept {
   const std::u16string_view object =
       text::FixedView(record->internalObjectName, OBEXSES_NAME_UNITS);
   for (auto& slot : *list) {
-    if (slot != nullptr && text::CompareAsciiNoCase(FileNamePart(PathOf(*slot)), object) == 0) {
+    if (slot != nullptr && text::EqualsAsciiNoCase(FileNamePart(PathOf(*slot)), object)) {
       slot->m_bKeep = 1;
       return;
     }

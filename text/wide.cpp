@@ -133,14 +133,10 @@ std::string ToUtf8(std::u16string_view name) {
   return bytes;
 }
 
-int CompareAsciiNoCase(std::u16string_view a, std::u16string_view b) {
-  auto fold = [](char16_t c) -> int { return (c >= u'A' && c <= u'Z') ? c + 32 : c; };
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    const int d = fold(a[i]) - fold(b[i]);
-    if (d != 0) return d;
-  }
-  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+bool EqualsAsciiNoCase(std::u16string_view a, std::u16string_view b) {
+  auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
 }
 
 }  // namespace obexses::text

@@ -29,8 +29,8 @@ std::u16string_view FixedView(const char16_t* array, size_t capacity);
 std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
 
-// Compares as the C runtime's _wcsicmp does in its default locale: only the
+// Equal as the C runtime's _wcsicmp finds them in its default locale: only the
 // letters A-Z and a-z are folded.
-int CompareAsciiNoCase(std::u16string_view a, std::u16string_view b);
+bool EqualsAsciiNoCase(std::u16string_view a, std::u16string_view b);
 
 }  // namespace obexses::text

@@ -239,8 +239,8 @@ std::optional<Side> SideOfFile(std::u16string_view units, std::u16string_view pa
   if (client != server) return client < server ? Side::kClient : Side::kServer;
   const size_t slash = path.find_last_of(u"\\/");
   const std::u16string_view name = path.substr(slash == path.npos ? 0 : slash + 1);
-  if (obexses::text::CompareAsciiNoCase(name, u"ClientSession.xml") == 0) return Side::kClient;
-  if (obexses::text::CompareAsciiNoCase(name, u"ServerSession.xml") == 0) return Side::kServer;
+  if (obexses::text::EqualsAsciiNoCase(name, u"ClientSession.xml")) return Side::kClient;
+  if (obexses::text::EqualsAsciiNoCase(name, u"ServerSession.xml")) return Side::kServer;
   return std::nullopt;
 }
 

@@ -147,15 +147,11 @@ std::u16string_view TrimFront(std::u16string_view text) {
   return text;
 }
 
-bool SameName(std::u16string_view a, std::u16string_view b) {
-  return text::EqualsAsciiNoCase(a, b);
-}
-
 }  // namespace
 
 std::u16string RegValueKey(std::u16string_view value_name) {
   std::u16string key(value_name);
-  for (char16_t& c : key) c = (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+  for (char16_t& c : key) c = text::FoldAscii(c);
   return key;
 }
 
@@ -168,8 +164,8 @@ RegSection ReadRegSection(const std::string& file_bytes, std::u16string_view key
     if (view.empty() || view.front() == u';') continue;
     if (view.front() == u'[') {
       const size_t close = view.rfind(u']');
-      in_section =
-          close != std::u16string_view::npos && SameName(view.substr(1, close - 1), key_path);
+      in_section = close != std::u16string_view::npos &&
+                   text::EqualsAsciiNoCase(view.substr(1, close - 1), key_path);
       continue;
     }
     if (!in_section || view.front() != u'"') continue;

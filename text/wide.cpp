@@ -134,9 +134,8 @@ std::string ToUtf8(std::u16string_view name) {
 }
 
 bool EqualsAsciiNoCase(std::u16string_view a, std::u16string_view b) {
-  auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
   return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
+                    [](char16_t x, char16_t y) { return FoldAscii(x) == FoldAscii(y); });
 }
 
 }  // namespace obexses::text

@@ -29,8 +29,12 @@ std::u16string_view FixedView(const char16_t* array, size_t capacity);
 std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
 
-// Equal as the C runtime's _wcsicmp finds them in its default locale: only the
-// letters A-Z and a-z are folded.
+// A unit as the C runtime's _wcsicmp folds it in its default locale: only the
+// letters A-Z, to a-z.
+constexpr char16_t FoldAscii(char16_t c) {
+  return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+}
+// Equal once both are folded so.
 bool EqualsAsciiNoCase(std::u16string_view a, std::u16string_view b);
 
 }  // namespace obexses::text

@@ -1,7 +1,6 @@
 #include "persist/session_file.h"
 
 #include <atomic>
-#include <bit>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -84,15 +83,8 @@ LoadResult ReadServerFile(std::u16string* units, size_t bytes,
 }
 
 bool HoldsBytes(const std::u16string& units, size_t bytes, const std::string& file) {
-  if (bytes != file.size() || units.size() != (bytes + 1) / 2) return false;
-  if constexpr (std::endian::native == std::endian::little) {
-    return std::memcmp(units.data(), file.data(), bytes) == 0;
-  }
-  for (size_t i = 0; i < bytes; ++i) {
-    const auto byte = static_cast<unsigned char>(file[i]);
-    if (((units[i / 2] >> (i % 2 * 8)) & 0xFF) != byte) return false;
-  }
-  return true;
+  return bytes == file.size() && units.size() == (bytes + 1) / 2 &&
+         std::memcmp(units.data(), file.data(), bytes) == 0;
 }
 
 }  // namespace obexses::persist

@@ -13,6 +13,10 @@
 
 namespace obexses::persist {
 
+// The files hold UTF-16LE text and the records' own bytes as they lie in
+// memory, the layouts of a little-endian machine.
+static_assert(std::endian::native == std::endian::little, "session files are little-endian");
+
 // A session file while it is written: its bytes (the byte-order mark FF FE,
 // then the text as UTF-16LE) built in the one buffer that is written, piece
 // by piece. Appends throw std::bad_alloc when memory runs out.
@@ -24,14 +28,7 @@ class SessionText {
   // buffer that never moves is touched once, page by page, as it fills.
   void Reserve(size_t bytes) { bytes_.reserve(bytes); }
   void Append(std::u16string_view units) {
-    if constexpr (std::endian::native == std::endian::little) {
-      bytes_.append(reinterpret_cast<const char*>(units.data()), units.size() * sizeof(char16_t));
-    } else {
-      for (char16_t unit : units) {
-        bytes_.push_back(static_cast<char>(unit & 0xFF));
-        bytes_.push_back(static_cast<char>(unit >> 8));
-      }
-    }
+    bytes_.append(reinterpret_cast<const char*>(units.data()), units.size() * sizeof(char16_t));
   }
   // 2*count uppercase hex digits, the bytes in order, high nibble first.
   void AppendHex(const void* bytes, size_t count);

@@ -141,10 +141,7 @@ constexpr bool kWindows = fs::path::preferred_separator == '\\';
 class PlatformBackendTest : public ::testing::Test {
  protected:
   fs::path File(const std::string& name) { return folder_.app_data() / name; }
-  // The same file as the module names it: UTF-16, behind a backslash.
-  std::u16string Path(const std::string& name) {
-    return folder_.app_data_u16() + u"\\" + text::FromUtf8(name);
-  }
+  std::u16string Path(const std::string& name) { return ModulePath(folder_, name); }
   platform::Env* env() { return platform::Env::Default(); }
 
   TestEnv folder_;  // not installed: only its private folder is used

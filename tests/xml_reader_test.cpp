@@ -78,15 +78,12 @@ TEST_F(XmlReaderTest, NestingIsBounded) {
 // 0x1A and the pair 0x0D 0x0A inside UTF-16 units are ordinary text.
 TEST_F(XmlReaderTest, LoadsFilesByteForByte) {
   testing::TestEnv files;  // not installed: its private folder only
-  const auto path = [&](const char* name) {
-    return files.app_data_u16() + u"\\" + text::FromUtf8(name);
-  };
   const std::u16string text = u"\uFEFF<?xml version=\"1.0\"?>\n<s><f>\u0A0D\u001A\u1A0A</f></s>";
   testing::WriteFile(files.app_data() / "ClientSession.xml", testing::Utf16Le(text) + "\x01");
-  ASSERT_EQ(reader_.LoadXML(path("ClientSession.xml").c_str()), 1);
+  ASSERT_EQ(reader_.LoadXML(testing::ModulePath(files, "ClientSession.xml").c_str()), 1);
   EXPECT_EQ(reader_.m_nLength, text.size() * 2 + 1);  // an odd last byte is ignored
   EXPECT_EQ(reader_.m_pRoot->FindChild(u"s")->FindChild(u"f")->GetText(), u"\u0A0D\u001A\u1A0A");
-  EXPECT_EQ(reader_.LoadXML(path("missing.xml").c_str()), 0);
+  EXPECT_EQ(reader_.LoadXML(testing::ModulePath(files, "missing.xml").c_str()), 0);
   EXPECT_EQ(reader_.m_pRoot, nullptr);  // the earlier tree is gone
   EXPECT_EQ(reader_.LoadXMLBytes("", 0) + reader_.LoadXMLBytes(nullptr, 4), 0);
   EXPECT_EQ(reader_.m_pRoot, nullptr);

@@ -289,10 +289,11 @@ class CXMLReader::Parse {
     const int64_t length = count_ - 1;
     const int64_t kept =
         zero_after_lt_ != kNone ? std::min(length, zero_after_lt_ - last_lt_ - 1) : length;
+    // A token too long to close anything is empty, which closes nothing either.
     const std::u16string_view token =
         length < kTokenUnits ? text_.substr(last_lt_ + 1, kept) : std::u16string_view();
     for (size_t j = 0; j < depth_; ++j) {
-      if (length < kTokenUnits && Closes(token, levels_[j + 1].element->Name())) {
+      if (Closes(token, levels_[j + 1].element->Name())) {
         return CompleteChild(j, i);
       }
       levels_[j].result = 0;  // a tag inside its open child's content

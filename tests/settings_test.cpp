@@ -85,14 +85,14 @@ std::string SettingsFile() {
 // writes them, in either encoding.
 TEST(RegFileTest, ValueKindsSectionsAndEncodings) {
   const std::string kFile = SettingsFile();
-  EXPECT_EQ(Value(kFile, u"ObexSesDebugLevel"), std::string("\x2a\0\0\0", 4));
+  EXPECT_EQ(Value(kFile, u"ObexSesDebugLevel"), std::string("\x2a\x0a\0\0", 4));
   EXPECT_EQ(Value(kFile, u"Quoted"), std::string("a\0\"\0b\0\\\0\0\0", 10));
   EXPECT_EQ(Value(kFile, u"Long"), std::string("\x01\x02\x03\x04\x05", 5));
   EXPECT_EQ(Value(kFile, u"Twice"), std::string("\x02\0\0\0", 4));
   std::string data;  // names compare without case
   EXPECT_TRUE(platform::FindRegFileValue(
       kFile, u"hkey_local_machine\\SOFTWARE\\velmora\\brindleway", u"obexsesdebuglevel", &data));
-  EXPECT_EQ(data, std::string("\x2a\0\0\0", 4));
+  EXPECT_EQ(data, std::string("\x2a\x0a\0\0", 4));
   for (const char16_t* name : {u"Elsewhere", u"Gone", u"Absent"}) {
     EXPECT_EQ(Value(kFile, name), "<none>") << text::ToUtf8(name);
   }

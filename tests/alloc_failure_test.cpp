@@ -1,8 +1,7 @@
-// Memory that runs out anywhere inside a service or Initialize: the 1st, 2nd,
-// ... allocation of the call fails, in turn, until a call reaches none. The
-// call then gives its failure value or its result, the registry's containers
-// still agree, a call that failed changed nothing it promises to leave alone,
-// and nothing leaks (LeakSanitizer) or is used after it was freed.
+// Memory that runs out anywhere inside a service or Initialize: the 1st, 2nd, ... allocation of
+// the call fails, in turn, until a call reaches none. The call then gives its failure value or
+// its result, the registry's containers still agree, a call that failed changed nothing it
+// promises to leave alone, and nothing leaks (LeakSanitizer) or is used after it was freed.
 
 #include "module/module.h"
 #include "tests/registry_helpers.h"
@@ -27,6 +26,11 @@ void Collect(std::vector<std::u16string>* keys, std::vector<const void*>* record
   std::sort(keys->begin(), keys->end());
   for (const Record* record : Holdings<Record>::List()) records->push_back(record);
 }
+
+// Failure values: a null record, a zero result, or none (every result stands).
+constexpr auto IsNull = [](void* record) { return record == nullptr; };
+constexpr auto IsZero = [](int32_t result) { return result == 0; };
+constexpr auto Never = [](int32_t) { return false; };
 
 class AllocFailureTest : public ::testing::Test, protected ModuleFixtureBase {
  protected:
@@ -83,15 +87,22 @@ class AllocFailureTest : public ::testing::Test, protected ModuleFixtureBase {
     }
   }
 
+  // A save under a new key moves the record's entry or leaves it where it
+  // was; a 0 may also be the store's, after the move, but a 1 is a move.
+  template <typename Record>
+  void SweepSave(int32_t (*save)(Record*), Record* record, std::u16string_view new_key) {
+    int32_t saved = 0;
+    const auto entry_stands = [&] {
+      const std::u16string* key = Holdings<Record>::Places().at(record).saved_key;
+      EXPECT_TRUE(key != nullptr && (saved != 1 || key->find(new_key) != std::u16string::npos));
+    };
+    Sweep<int32_t>([&] { return saved = save(record); }, Never, false, entry_stands);
+  }
+
   ClientSession* opp_;
   ClientSession* ftp_;
   ServerSession* server_;
 };
-
-// Failure values: a null record, a zero result, or none (every result stands).
-constexpr auto IsNull = [](void* record) { return record == nullptr; };
-constexpr auto IsZero = [](int32_t result) { return result == 0; };
-constexpr auto Never = [](int32_t) { return false; };
 
 TEST_F(AllocFailureTest, CreateSaveFindAndEnumerateFailWhole) {
   Sweep<void*>([] { return tvr_create_client_session(OBEXSES_PROFILE_FTP); }, IsNull);
@@ -105,14 +116,10 @@ TEST_F(AllocFailureTest, CreateSaveFindAndEnumerateFailWhole) {
       [&] { return tvr_enum_client_session(kPhone, OBEXSES_PROFILE_OPP, count, &calls); }, IsZero);
   Sweep<int32_t>([&] { return tvr_enum_server_session(OBEXSES_PROFILE_FTP, count, &calls); },
                  IsZero);
-  // A save under a new name moves the record's entry or leaves it where it
-  // was; a 0 may also be the store's, after the move.
   SetText(opp_->file_name, u"renamed.jpg");
-  Sweep<int32_t>([this] { return tvr_save_client_session(opp_); }, Never, false,
-                 [this] { EXPECT_NE(g_client_places.at(opp_).saved_key, nullptr); });
+  SweepSave(tvr_save_client_session, opp_, u"renamed.jpg");
   server_->GoepServer_sessionId[0] = 0x70;
-  Sweep<int32_t>([this] { return tvr_save_server_session(server_); }, Never, false,
-                 [this] { EXPECT_NE(g_server_places.at(server_).saved_key, nullptr); });
+  SweepSave(tvr_save_server_session, server_, u"server_70");
 }
 
 TEST_F(AllocFailureTest, StoresKeepTheOldFileAndRestoresTheOldSet) {

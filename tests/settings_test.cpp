@@ -1,8 +1,7 @@
-// Settings and the .reg file that stands for the machine settings on POSIX,
-// session file paths, the debug trace and the formatter of its messages; and
-// the process's own platform backend, Env::Default(), called for real (under
-// Wine in the Windows build): replacing a file, file attributes and the clock
-// in their units, and text files with the platform's line ends.
+// Settings and the .reg file that stands for the machine settings on POSIX, session file paths,
+// the debug trace and the formatter of its messages; and the process's own platform backend,
+// Env::Default(), called for real (under Wine in the Windows build): replacing a file, file
+// attributes and the clock in their units, and text files with the platform's line ends.
 
 #include <ctime>
 #include <iterator>
@@ -93,7 +92,7 @@ TEST(RegFileTest, ValueKindsSectionsAndEncodings) {
   EXPECT_TRUE(platform::FindRegFileValue(
       kFile, u"hkey_local_machine\\SOFTWARE\\velmora\\brindleway", u"obexsesdebuglevel", &data));
   EXPECT_EQ(data, std::string("\x2a\x0a\0\0", 4));
-  for (const char16_t* name : {u"Elsewhere", u"Gone", u"Absent"}) {
+  for (const char16_t* name : {u"Elsewhere", u"Gone", u"Absent", u"Nine", u"None"}) {
     EXPECT_EQ(Value(kFile, name), "<none>") << text::ToUtf8(name);
   }
   EXPECT_EQ(Value("\"ObexSesDebugLevel\"=dword:00000003\n", u"ObexSesDebugLevel"), "<none>");

@@ -1,10 +1,8 @@
-// Several profile modules at work at once, with saving on: every thread
-// creates, fills, saves, finds, enumerates, resumes, file-checks and destroys
-// client and server records of its own while the others do the same and one
-// more thread stores and restores both files. Run under ThreadSanitizer by
-// the tsan preset. A restore frees the records saved before it, so the
-// workers hold a shared gate while they use what they saved, the restorer an
-// exclusive one (our own: MinGW's std::shared_mutex let the restorer in).
+// Several profile modules at work at once, with saving on: every thread creates, fills, saves,
+// finds, enumerates, resumes, file-checks and destroys records of its own while one more thread
+// stores and restores both files (ThreadSanitizer: the tsan preset). A restore frees the records
+// saved before it, so the workers hold a shared gate while they use what they saved, the restorer
+// an exclusive one (our own: MinGW's std::shared_mutex let the restorer in).
 
 #include <atomic>
 #include <condition_variable>

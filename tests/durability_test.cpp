@@ -1,8 +1,7 @@
-// What the session files survive: a failing file primitive at every point of
-// a store and a restore, a power loss at every point of a store, hostile
-// things planted at the names a store uses, and a second process storing the
-// same file. A store either replaces the file whole or leaves it as it was,
-// and never leaves a temporary file behind.
+// What the session files survive: a failing file primitive at every point of a store and a
+// restore, a power loss at every point of a store, hostile things planted at the names a store
+// uses, and a second process storing the same file. A store either replaces the file whole or
+// leaves it as it was, and never leaves a temporary file behind.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/wait.h>

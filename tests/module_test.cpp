@@ -1,9 +1,8 @@
-// The module's entry points: Initialize's start-up after a restart (client
-// file, server file, settings, then the temporary-list clean-up), the service
-// table, and every line of the debug trace and the host log, once each.
-// Support people and their tools read those lines, so their text is fixed:
-// tests/data/trace_lines.txt holds them step by step, with record addresses
-// and the app-data folder as placeholders. Other tests look only at behaviour.
+// The module's entry points: Initialize's start-up after a restart (client file, server file,
+// settings, then the temporary-list clean-up), the service table, and every line of the debug
+// trace and the host log, once each. Support people and their tools read those lines, so their
+// text is fixed: tests/data/trace_lines.txt holds them step by step, with record addresses and
+// the app-data folder as placeholders. Other tests look only at behaviour.
 
 #include <sstream>
 

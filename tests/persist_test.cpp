@@ -1,9 +1,8 @@
-// Session elements and files through the writer and the reader: every stored
-// byte of the four layouts, elements the writer would not write, the value
-// encoding; then the files through the services: which sessions a store
-// writes, byte for byte; what a restore keeps, drops, rewrites and replaces;
-// a restart that finds every session by its name. The golden files of
-// tests/data and fuzz/corpus were made by the writer once.
+// Session elements and files through the writer and the reader: every stored byte of the four
+// layouts, elements the writer would not write, the value encoding; then the files through the
+// services: which sessions a store writes, byte for byte; what a restore keeps, drops, rewrites
+// and replaces; a restart that finds every session by its name. The golden files of tests/data
+// and fuzz/corpus were made by the writer once.
 
 #include <cstddef>
 #include <sstream>

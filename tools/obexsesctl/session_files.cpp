@@ -39,23 +39,25 @@ size_t FindStartTag(std::u16string_view units, size_t position) {
   }
 }
 
+// Hands each record (or null) to take as a session of side, held by member.
+template <typename RecordPtr>
+std::function<void(RecordPtr)> AsSession(Side side, RecordPtr Session::*member,
+                                         const std::function<void(Session)>& take) {
+  return [side, member, &take](RecordPtr record) {
+    Session session;
+    session.side = side;
+    session.*member = std::move(record);
+    take(std::move(session));
+  };
+}
+
 // Reads a text of side, handing each record (or null) to take.
 persist::LoadResult ReadText(Side side, std::u16string units, size_t bytes,
                              const std::function<void(Session)>& take) {
   if (side == Side::kClient) {
-    return persist::ReadClientFile(&units, bytes, [&take](persist::ClientRecordDeepPtr record) {
-      Session session;
-      session.side = Side::kClient;
-      session.client = std::move(record);
-      take(std::move(session));
-    });
+    return persist::ReadClientFile(&units, bytes, AsSession(side, &Session::client, take));
   }
-  return persist::ReadServerFile(&units, bytes, [&take](persist::ServerRecordDeepPtr record) {
-    Session session;
-    session.side = Side::kServer;
-    session.server = std::move(record);
-    take(std::move(session));
-  });
+  return persist::ReadServerFile(&units, bytes, AsSession(side, &Session::server, take));
 }
 
 }  // namespace

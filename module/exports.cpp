@@ -8,7 +8,7 @@
 #endif
 
 OBEXSES_EXPORT uint32_t OBEXSES_CALL Initialize(ICore* core) {
-  return obexses::InitializeModule(core);
+  return obexses::InitializeModule(obexses::ModuleStore(), core);
 }
 OBEXSES_EXPORT uint32_t OBEXSES_CALL UnInitialize(void) {
   return 1;
@@ -18,7 +18,7 @@ OBEXSES_EXPORT void OBEXSES_CALL CallUninitProfiles(void) {}
 OBEXSES_EXPORT void OBEXSES_CALL CallProfileEvent(void) {}
 OBEXSES_EXPORT void OBEXSES_CALL CallProfileCommand(const char16_t* name, uint32_t argument,
                                                     void* output) {
-  obexses::RunProfileCommand(name, argument, output);
+  obexses::RunProfileCommand(obexses::ModuleStore(), name, argument, output);
 }
 OBEXSES_EXPORT uint32_t OBEXSES_CALL DoRemoteDeviceChanged(void) {
   return 1;
@@ -35,9 +35,8 @@ OBEXSES_EXPORT uint32_t OBEXSES_CALL IsBusy(void) {
 
 #if defined(_WIN32)
 #include <windows.h>
-// The load routine. The module state (module/state.cpp) is constructed by the
-// runtime at process attach just before this runs, the session lock last, and
-// destroyed at process detach in reverse order.
+// The load routine. The module's store is made when first used and destroyed
+// by the runtime at process detach; nothing is left to do here.
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) {
   return TRUE;
 }

@@ -1,17 +1,12 @@
 #include "module/module.h"
 
-#include <atomic>
 #include <string_view>
 
 #include "platform/env.h"
-#include "registry/registry.h"
-#include "settings/settings.h"
+#include "registry/session_store.h"
 #include "templist/temp_list.h"
 
 namespace obexses {
-
-std::atomic<uint32_t> g_initialized{0};
-
 namespace {
 
 constexpr char16_t kLogTag[] = u"OBEX";
@@ -19,16 +14,16 @@ constexpr char kMessageTag[] = "OBEX";
 
 // The host's log is the host's: a line it cannot take is lost, never a
 // failure of the entry point that writes it.
-void LogLine(const char16_t* format, const char* name) noexcept {
+void LogLine(platform::Env* env, const char16_t* format, const char* name) noexcept {
   try {
-    platform::GetEnv()->HostLogFormat(4, kLogTag, format, name);
+    env->HostLogFormat(4, kLogTag, format, name);
   } catch (...) {
   }
 }
 
-void LogMessage(uint32_t level, const char* text) noexcept {
+void LogMessage(platform::Env* env, uint32_t level, const char* text) noexcept {
   try {
-    platform::GetEnv()->HostLogText(level, kMessageTag, text);
+    env->HostLogText(level, kMessageTag, text);
   } catch (...) {
   }
 }
@@ -36,13 +31,16 @@ void LogMessage(uint32_t level, const char* text) noexcept {
 // Entry and exit lines of the three logged entry points, for their whole scope.
 class LoggedCall {
  public:
-  explicit LoggedCall(const char* name) noexcept : name_(name) { LogLine(u"+++++ %S", name_); }
+  LoggedCall(platform::Env* env, const char* name) noexcept : env_(env), name_(name) {
+    LogLine(env_, u"+++++ %S", name_);
+  }
   ~LoggedCall() {
-    if (!silent_exit_) LogLine(u"----- %S", name_);
+    if (!silent_exit_) LogLine(env_, u"----- %S", name_);
   }
   void SkipExitLine() { silent_exit_ = true; }
 
  private:
+  platform::Env* env_;
   const char* name_;
   bool silent_exit_ = false;
 };
@@ -50,49 +48,51 @@ class LoggedCall {
 // The once-only start-up. The restores run before the settings are read, so
 // they see saving and tracing off; no step's result is examined, and a step
 // that fails (for want of memory, say) does not keep the next from running.
-void StartUp() noexcept {
-  try {
-    MakeSessionFilePath(0, g_server_session_path);
-    MakeSessionFilePath(1, g_client_session_path);
-  } catch (...) {
-  }
-  tvr_restore_client_session();
-  tvr_restore_server_session();
-  ReadSettings();
-  g_initialized.store(1);
-  CleanTempFileList();
+void StartUp(SessionStore& store) noexcept {
+  store.MakePaths();
+  store.RestoreClientSession();
+  store.RestoreServerSession();
+  store.ReadSettings();
+  store.MarkInitialized();
+  CleanTempFileList(store);
 }
 
 }  // namespace
 
-uint32_t InitializeModule(ICore* core) noexcept {
-  LoggedCall call("Initialize");
+SessionStore& ModuleStore() {
+  static SessionStore store(platform::Env::Default(), SessionStore::AtEnd::kKeepRecords);
+  return store;
+}
+
+uint32_t InitializeModule(SessionStore& store, ICore* core) noexcept {
+  LoggedCall call(store.env(), "Initialize");
   if (core == nullptr) {
-    LogMessage(1, "giving a NULL ICore! which means Extension Core has a huge bug");
+    LogMessage(store.env(), 1, "giving a NULL ICore! which means Extension Core has a huge bug");
     return 3;
   }
-  if (g_initialized.load() == 0) StartUp();
+  if (!store.initialized()) StartUp(store);
   return 1;
 }
 
-void RunProfileCommand(const char16_t* name, uint32_t argument, void* output) noexcept {
-  LoggedCall call("CallProfileCommand");
+void RunProfileCommand(SessionStore& store, const char16_t* name, uint32_t argument,
+                       void* output) noexcept {
+  LoggedCall call(store.env(), "CallProfileCommand");
   if (name == nullptr || name[0] == 0) {
-    LogMessage(1, "call profile command but no function name!");
+    LogMessage(store.env(), 1, "call profile command but no function name!");
     call.SkipExitLine();
     return;
   }
   if (std::u16string_view(name) != u"QueryDdi") return;
-  LogMessage(4, "query ddi");
+  LogMessage(store.env(), 4, "query ddi");
   if (argument == 1 && output != nullptr) {
-    FillDdi(static_cast<SessionDdi*>(output));
+    FillDdi(store, static_cast<SessionDdi*>(output));
   } else {
-    LogMessage(1, "wrong params!");
+    LogMessage(store.env(), 1, "wrong params!");
   }
 }
 
-void FillDdi(SessionDdi* table) noexcept {
-  LoggedCall call("FillDdi");
+void FillDdi(SessionStore& store, SessionDdi* table) noexcept {
+  LoggedCall call(store.env(), "FillDdi");
   if (table == nullptr) return;
   table->create_client_session = tvr_create_client_session;
   table->destroy_client_session = tvr_destroy_client_session;

@@ -18,6 +18,7 @@
 // status), never exceptions, except std::bad_alloc when memory runs out.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -78,17 +79,21 @@ class Env {
   virtual bool ReadFileUnits(const std::u16string& path, std::u16string* units, size_t* bytes) = 0;
 
   // Takes the lock that serializes the replacements of path across processes
-  // (a lock file beside it). With wait, blocks until it is free; without,
-  // gives null at once while another holds it. Null also when the lock file
-  // cannot be used at all: replacements then go on without it.
-  virtual std::unique_ptr<FileLock> LockReplacements(const std::u16string& path, bool wait) = 0;
+  // (a lock file beside it), waiting at most wait while another holds it.
+  // Null when the wait runs out (then *busy is set, if given), and when the
+  // lock file cannot be used at all: replacements then go on without it.
+  virtual std::unique_ptr<FileLock> LockReplacements(const std::u16string& path,
+                                                     std::chrono::milliseconds wait,
+                                                     bool* busy = nullptr) = 0;
   // Replaces the file's contents atomically under that lock: the bytes go to
   // a new temporary file of this store's own in the same folder, reach the
   // disk, and are renamed over path, and the folder reaches the disk too;
   // temporary files that crashed stores left are removed. On failure the old
   // file stays as it was and no temporary file is left. A reader sees the old
   // file or the new one, never a part.
-  virtual bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes) = 0;
+  // A replacement that cannot take the lock within lock_wait fails.
+  virtual bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes,
+                                std::chrono::milliseconds lock_wait) = 0;
   // The same for a caller that holds the lock already.
   virtual bool ReplaceFileBytesLocked(const std::u16string& path, const std::string& bytes,
                                       const FileLock& held) = 0;
@@ -131,11 +136,14 @@ class EnvWrapper : public Env {
   bool ReadFileUnits(const std::u16string& path, std::u16string* units, size_t* bytes) override {
     return target_->ReadFileUnits(path, units, bytes);
   }
-  std::unique_ptr<FileLock> LockReplacements(const std::u16string& path, bool wait) override {
-    return target_->LockReplacements(path, wait);
+  std::unique_ptr<FileLock> LockReplacements(const std::u16string& path,
+                                             std::chrono::milliseconds wait,
+                                             bool* busy = nullptr) override {
+    return target_->LockReplacements(path, wait, busy);
   }
-  bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes) override {
-    return target_->ReplaceFileBytes(path, bytes);
+  bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes,
+                        std::chrono::milliseconds lock_wait) override {
+    return target_->ReplaceFileBytes(path, bytes, lock_wait);
   }
   bool ReplaceFileBytesLocked(const std::u16string& path, const std::string& bytes,
                               const FileLock& held) override {

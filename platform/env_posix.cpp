@@ -10,15 +10,18 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <mutex>
 #include <new>
+#include <thread>
 
 #include "platform/env.h"
 #include "platform/posix_calls.h"
@@ -245,6 +248,25 @@ int FlockRetrying(int fd, int operation) {
   }
 }
 
+// Takes fd's exclusive lock, trying again while another holds it until wait
+// has passed; false when it cannot be taken (with *busy set when it was held
+// the whole time).
+bool LockWithin(int fd, std::chrono::milliseconds wait, bool* busy) {
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  auto pause = std::chrono::milliseconds(1);
+  for (;;) {
+    if (FlockRetrying(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    const auto now = std::chrono::steady_clock::now();
+    if (errno != EWOULDBLOCK || now >= deadline) {
+      if (busy != nullptr) *busy = errno == EWOULDBLOCK;
+      return false;
+    }
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+    pause = std::min(pause * 2, std::chrono::milliseconds(50));
+  }
+}
+
 // The lock file beside target. A link found there is removed rather than
 // followed; anything else that cannot be opened leaves the store unlocked.
 int OpenLockFile(const std::string& target) {
@@ -385,10 +407,11 @@ class PosixEnv final : public Env {
     return ReadRegularFile(NativePath(path), units, bytes);
   }
 
-  std::unique_ptr<FileLock> LockReplacements(const std::u16string& path, bool wait) override {
+  std::unique_ptr<FileLock> LockReplacements(const std::u16string& path,
+                                             std::chrono::milliseconds wait, bool* busy) override {
     const int fd = OpenLockFile(NativePath(path));
     if (fd < 0) return nullptr;
-    if (FlockRetrying(fd, LOCK_EX | (wait ? 0 : LOCK_NB)) != 0) {
+    if (!LockWithin(fd, wait, busy)) {
       Calls().close(fd);
       return nullptr;
     }
@@ -400,8 +423,11 @@ class PosixEnv final : public Env {
     }
   }
 
-  bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes) override {
-    const std::unique_ptr<FileLock> lock = LockReplacements(path, true);
+  bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes,
+                        std::chrono::milliseconds lock_wait) override {
+    bool busy = false;
+    const std::unique_ptr<FileLock> lock = LockReplacements(path, lock_wait, &busy);
+    if (busy) return false;
     if (lock == nullptr) return ReplaceWhole(NativePath(path), bytes);
     return ReplaceFileBytesLocked(path, bytes, *lock);
   }

@@ -12,12 +12,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <cwctype>
 #include <iterator>
 #include <memory>
 #include <new>
+#include <thread>
 
 #include "platform/env.h"
 #include "text/wide.h"
@@ -152,6 +154,23 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
   return true;
 }
 
+// Moves from over to, written through. A reader that opened the file without
+// sharing its deletion (another program, or a virus scanner) holds the move
+// up for a moment: it is tried again for about a second, as long as that is
+// the reason it fails.
+bool MoveOver(const std::wstring& from, const std::wstring& to) {
+  for (int attempt = 1;; ++attempt) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
+    const DWORD error = GetLastError();
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || attempt == 20) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5 * attempt));
+  }
+}
+
 // The bytes reach the disk (FlushFileBuffers) before the move makes them the
 // file; the move itself is written through.
 bool ReplaceWhole(const std::wstring& target, const std::string& bytes) {
@@ -160,12 +179,33 @@ bool ReplaceWhole(const std::wstring& target, const std::string& bytes) {
   if (!file.valid()) return false;
   bool ok = WriteAll(file.get(), bytes) && FlushFileBuffers(file.get()) != FALSE;
   ok = file.Close() && ok;
-  if (!ok || !MoveFileExW(temporary.c_str(), target.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!ok || !MoveOver(temporary, target)) {
     DeleteFileW(temporary.c_str());
     return false;
   }
   return true;
+}
+
+// Takes the file's exclusive lock, trying again while another holds it until
+// wait has passed; false when it cannot be taken (with *busy set when it was
+// held the whole time).
+bool LockWithin(HANDLE file, std::chrono::milliseconds wait, bool* busy) {
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  auto pause = std::chrono::milliseconds(1);
+  for (;;) {
+    OVERLAPPED whole = {};
+    const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
+    if (LockFileEx(file, flags, 0, MAXDWORD, MAXDWORD, &whole)) return true;
+    const DWORD error = GetLastError();
+    const auto now = std::chrono::steady_clock::now();
+    if (error != ERROR_LOCK_VIOLATION || now >= deadline) {
+      if (busy != nullptr) *busy = error == ERROR_LOCK_VIOLATION;
+      return false;
+    }
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+    pause = std::min(pause * 2, std::chrono::milliseconds(50));
+  }
 }
 
 class WindowsFileLock final : public FileLock {
@@ -231,44 +271,53 @@ class WindowsEnv final : public Env {
     return !path.empty() && DeleteFileW(Wide(path)) != FALSE;
   }
 
+  // Opened sharing deletion, so that a store may replace the file while it
+  // is read: the reader goes on reading the file it opened.
   bool ReadFileUnits(const std::u16string& path, std::u16string* units, size_t* bytes) override {
-    std::FILE* file = _wfopen(Wide(path), L"rb");
-    if (file == nullptr) return false;
-    const long long length = _filelengthi64(_fileno(file));
-    units->assign(length > 0 ? static_cast<size_t>(length) / 2 + 1 : 1, u'\0');
+    Handle file(CreateFileW(Wide(path), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return false;
+    LARGE_INTEGER length{};
+    GetFileSizeEx(file.get(), &length);
+    units->assign(length.QuadPart > 0 ? static_cast<size_t>(length.QuadPart) / 2 + 1 : 1, u'\0');
     size_t used = 0;
     for (;;) {
       const size_t room = units->size() * 2;
       if (used == room) units->resize(units->size() + units->size() / 2 + 2048);
-      const size_t n = std::fread(reinterpret_cast<char*>(units->data()) + used, 1,
-                                  units->size() * 2 - used, file);
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(units->size() * 2 - used, 1u << 30));
+      DWORD n = 0;
+      if (!ReadFile(file.get(), reinterpret_cast<char*>(units->data()) + used, chunk, &n,
+                    nullptr)) {
+        return false;
+      }
       used += n;
       if (n == 0) break;
     }
-    const bool ok = std::ferror(file) == 0;
-    std::fclose(file);
     units->resize((used + 1) / 2);
     *bytes = used;
-    return ok;
+    return true;
   }
 
-  std::unique_ptr<FileLock> LockReplacements(const std::u16string& path, bool wait) override {
+  std::unique_ptr<FileLock> LockReplacements(const std::u16string& path,
+                                             std::chrono::milliseconds wait, bool* busy) override {
     const std::wstring lock_path = std::wstring(Wide(path)) + kLockSuffix;
     Handle file(CreateFileW(lock_path.c_str(), GENERIC_READ | GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
                             nullptr));
     if (!file.valid()) return nullptr;
-    OVERLAPPED whole = {};
-    const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
-    if (!LockFileEx(file.get(), flags, 0, MAXDWORD, MAXDWORD, &whole)) return nullptr;
+    if (!LockWithin(file.get(), wait, busy)) return nullptr;
     auto lock = std::make_unique<WindowsFileLock>(file.get());
     file.Release();
     return lock;
   }
 
-  bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes) override {
-    const std::unique_ptr<FileLock> lock = LockReplacements(path, true);
+  bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes,
+                        std::chrono::milliseconds lock_wait) override {
+    bool busy = false;
+    const std::unique_ptr<FileLock> lock = LockReplacements(path, lock_wait, &busy);
+    if (busy) return false;
     if (lock == nullptr) return ReplaceWhole(Wide(path), bytes);
     return ReplaceFileBytesLocked(path, bytes, *lock);
   }

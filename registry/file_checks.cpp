@@ -1,9 +1,10 @@
 // The checks of slots 16 to 21: is the session's file missing or rewritten
-// since the last save, and how large is it.
+// since the last save, and how large is it. A client record's path and stamp
+// are copied under the lock (the record must be live); the file is looked at
+// outside it. The server rules do not consult what the store holds.
 #include "platform/env.h"
 #include "records/record_paths.h"
-#include "registry/registry.h"
-#include "registry/registry_internal.h"
+#include "registry/store_internal.h"
 
 namespace obexses {
 namespace {
@@ -11,94 +12,90 @@ namespace {
 using ClientRule = void (*)(const ClientSession*, char16_t*);
 using ServerRule = void (*)(const ServerSession*, char16_t*);
 
-uint32_t ChangedAgainst(const char16_t* path, uint32_t stamp) {
-  if (path[0] == 0) return 0;
-  platform::Env* env = platform::GetEnv();
-  if (!env->PathExists(path)) return 1;
-  platform::FileAttributes attributes;
-  env->ReadAttributes(path, &attributes);
-  return static_cast<uint32_t>(attributes.last_write_time) != stamp ? 1 : 0;
-}
-
-uint32_t SizeOf(const char16_t* path) {
-  if (path[0] == 0) return 0;
-  platform::Env* env = platform::GetEnv();
-  if (!env->PathExists(path)) return 0;
+uint32_t SizeOf(platform::Env* env, const char16_t* path) {
+  if (path[0] == 0 || !env->PathExists(path)) return 0;
   platform::FileAttributes attributes;
   env->ReadAttributes(path, &attributes);
   return static_cast<uint32_t>(attributes.size);
 }
 
-// The record is read under the session lock, so that a concurrent destroy
-// cannot free it between the live test and the read. Null is never live.
-bool ClientPathAndStamp(ClientSession* record, ClientRule rule, char16_t* path, uint32_t* stamp) {
-  SessionGuard lock(g_session_lock);
-  if (!IsLiveSession(record)) return false;
+}  // namespace
+
+uint32_t FileStampOf(platform::Env* env, const char16_t* path) {
+  platform::FileAttributes attributes;
+  if (path[0] == 0 || !env->ReadAttributes(path, &attributes)) return 0;
+  return static_cast<uint32_t>(attributes.last_write_time);
+}
+
+uint32_t ChangedSince(platform::Env* env, const char16_t* path, uint32_t stamp) {
+  if (path[0] == 0) return 0;
+  if (!env->PathExists(path)) return 1;
+  platform::FileAttributes attributes;  // a failing read leaves it zero
+  env->ReadAttributes(path, &attributes);
+  return static_cast<uint32_t>(attributes.last_write_time) != stamp ? 1 : 0;
+}
+
+// The record's path by rule and its stamp, read under the lock; false for a
+// record that is not live (null never is).
+bool SessionStore::ClientPathAndStamp(ClientSession* record, ClientRule rule, char16_t* path,
+                                      uint32_t* stamp) {
+  StoreLock lock(session_lock_);
+  if (record == nullptr || client_sessions_.count(record) == 0) return false;
   rule(record, path);
   *stamp = record->FO_timeStamp;
   return true;
 }
 
-uint32_t ClientChanged(ClientSession* record, ClientRule rule) {
-  char16_t path[OBEXSES_NAME_UNITS] = {};
-  uint32_t stamp = 0;
-  if (!ClientPathAndStamp(record, rule, path, &stamp)) return 0;
-  return ChangedAgainst(path, stamp);
-}
-
-uint32_t ServerChanged(ServerSession* record, ServerRule rule) {
-  if (record == nullptr) return 0;
-  char16_t path[OBEXSES_NAME_UNITS] = {};
-  rule(record, path);
-  return ChangedAgainst(path, record->FO_timeStamp);
-}
-
-}  // namespace
-
-uint32_t FileStampOf(const char16_t* path) {
-  platform::FileAttributes attributes;
-  if (path[0] == 0 || !platform::GetEnv()->ReadAttributes(path, &attributes)) return 0;
-  return static_cast<uint32_t>(attributes.last_write_time);
-}
-
-uint32_t tvr_client_file_changed(ClientSession* record) noexcept try {
-  return ClientChanged(record, records::ClientFilePath);
-} catch (...) {
-  return 0;
-}
-
-uint32_t tvr_server_file_changed(ServerSession* record) noexcept try {
-  return ServerChanged(record, records::ServerFilePath);
-} catch (...) {
-  return 0;
-}
-
-uint32_t tvr_client_transfer_file_changed(ClientSession* record) noexcept try {
-  return ClientChanged(record, records::ClientTransferFilePath);
-} catch (...) {
-  return 0;
-}
-
-uint32_t tvr_server_transfer_file_changed(ServerSession* record) noexcept try {
-  return ServerChanged(record, records::ServerTransferFilePath);
-} catch (...) {
-  return 0;
-}
-
-uint32_t tvr_client_file_size(ClientSession* record) noexcept try {
+uint32_t SessionStore::ClientFileChanged(ClientSession* record) noexcept try {
   char16_t path[OBEXSES_NAME_UNITS] = {};
   uint32_t stamp = 0;
   if (!ClientPathAndStamp(record, records::ClientFilePath, path, &stamp)) return 0;
-  return SizeOf(path);
+  return ChangedSince(env_, path, stamp);
 } catch (...) {
   return 0;
 }
 
-uint32_t tvr_server_file_size(ServerSession* record) noexcept try {
+uint32_t SessionStore::ClientTransferFileChanged(ClientSession* record) noexcept try {
+  char16_t path[OBEXSES_NAME_UNITS] = {};
+  uint32_t stamp = 0;
+  if (!ClientPathAndStamp(record, records::ClientTransferFilePath, path, &stamp)) return 0;
+  return ChangedSince(env_, path, stamp);
+} catch (...) {
+  return 0;
+}
+
+uint32_t SessionStore::ClientFileSize(ClientSession* record) noexcept try {
+  char16_t path[OBEXSES_NAME_UNITS] = {};
+  uint32_t stamp = 0;
+  if (!ClientPathAndStamp(record, records::ClientFilePath, path, &stamp)) return 0;
+  return SizeOf(env_, path);
+} catch (...) {
+  return 0;
+}
+
+uint32_t SessionStore::ServerFileChanged(ServerSession* record) noexcept try {
   if (record == nullptr) return 0;
   char16_t path[OBEXSES_NAME_UNITS] = {};
   records::ServerFilePath(record, path);
-  return SizeOf(path);
+  return ChangedSince(env_, path, record->FO_timeStamp);
+} catch (...) {
+  return 0;
+}
+
+uint32_t SessionStore::ServerTransferFileChanged(ServerSession* record) noexcept try {
+  if (record == nullptr) return 0;
+  char16_t path[OBEXSES_NAME_UNITS] = {};
+  records::ServerTransferFilePath(record, path);
+  return ChangedSince(env_, path, record->FO_timeStamp);
+} catch (...) {
+  return 0;
+}
+
+uint32_t SessionStore::ServerFileSize(ServerSession* record) noexcept try {
+  if (record == nullptr) return 0;
+  char16_t path[OBEXSES_NAME_UNITS] = {};
+  records::ServerFilePath(record, path);
+  return SizeOf(env_, path);
 } catch (...) {
   return 0;
 }

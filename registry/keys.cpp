@@ -1,8 +1,5 @@
-#include <string_view>
+#include "registry/keys.h"
 
-#include "registry/registry.h"
-#include "registry/registry_internal.h"
-#include "settings/settings.h"
 #include "text/format.h"
 #include "text/wide.h"
 
@@ -28,7 +25,6 @@ ClientKeyText ClientKeyOf(const uint8_t* address, std::u16string_view name, uint
   key.size = text::FormatBounded(
       key.units, std::size(key.units), u"client_%02x:%02x:%02x:%02x:%02x:%02x_%04x_%s", address[0],
       address[1], address[2], address[3], address[4], address[5], profile, name_arg);
-  DebugTrace(3, u"build client key %s\n", static_cast<const char16_t*>(key));
   return key;
 }
 
@@ -48,6 +44,10 @@ ServerKeyText ServerKeyOf(const uint8_t* id) {
     key.units[key.size++] = kDigits[id[i] & 0x0F];
   }
   return key;
+}
+
+void TraceClientKey(const DebugTracer& trace, const ClientKeyText& key) {
+  if (!key.empty()) trace.DebugTrace(3, u"build client key %s\n", key);
 }
 
 std::u16string BuildClientKey(const uint8_t* address, const char16_t* name, uint32_t profile) {

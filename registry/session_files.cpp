@@ -1,237 +1,323 @@
-// Slots 10 to 13: the registry's saved sessions to their files and back.
-// Client and server files follow one plan, written once here as templates
-// over a side: what differs (path, messages, the live set, the key) is in
-// ClientFile and ServerFile; the bytes themselves are persist's.
+// Slots 10 to 13: the saved sessions to their files and back, written once
+// for both sides; what differs (path, messages, the key, the reading) is in
+// SideFile. The bytes themselves are persist's.
+//
+// A store turns the saved set into the file's bytes under the lock and writes
+// them outside it. Each file's writes are ordered by generation: a store
+// takes the next one under the lock, and the write that serves it is one that
+// began after it, so the file never goes back to an older saved set. One
+// write is under way at a time; the stores that queue behind it share the
+// next one and its result.
+//
+// A restore reads and parses its file with no lock held, then, under the
+// lock, turns the saved set it replaces into bytes for the rewrite, takes a
+// generation for them, and installs what it read. The rewrite is written in
+// generation order like a store, unless a later store supersedes it.
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "persist/session_file.h"
 #include "platform/env.h"
-#include "records/record_memory.h"
-#include "registry/registry.h"
-#include "registry/registry_internal.h"
+#include "registry/store_internal.h"
 #include "settings/settings.h"
 
 namespace obexses {
 namespace {
 
-struct ClientFile {
-  using Record = ClientSession;
+template <typename Record>
+struct SideFile;
+
+template <>
+struct SideFile<ClientSession> {
   using RecordPtr = persist::ClientRecordDeepPtr;
-  using Map = ClientMap;
   static constexpr persist::Side kSide = persist::Side::kClient;
+  static constexpr char16_t kStoring[] = u"store all client session to file\n";
   static constexpr char16_t kStoreFailed[] = u"tvr_store_client_session ,open failed %s\n";
+  static constexpr char16_t kRestoring[] = u"restore all client session from file\n";
   static constexpr char16_t kLoadFailed[] = u"tvr_restore_client_session ,LoadXML failed %s\n";
 
-  static const char16_t* Path() { return g_client_session_path; }
-  static Map MakeMap() { return MakeClientMap(); }
-  static void DeleteBlock(Record* record) noexcept { records::DeleteClientRecord(record); }
-  // Saved records that are no longer live are left out of the file.
-  static bool Stored(const Record* record) { return IsLiveSession(record); }
-  static std::u16string Key(const Record* record) {
-    return std::u16string(ClientRecordKey(record).view());
+  static ClientKeyText Key(const ClientSession* record) { return ClientRecordKey(record); }
+  // A restore builds the key of each session it keeps, and says so.
+  static void TraceKey(const DebugTracer& trace, const ClientKeyText& key) {
+    TraceClientKey(trace, key);
   }
   static persist::LoadResult Read(std::u16string* units, size_t bytes,
                                   const std::function<void(RecordPtr)>& take) {
     return persist::ReadClientFile(units, bytes, take);
   }
-  static void Admit(Record* record) {
-    Hold(record);
-    try {
-      RegisterLiveSession(record);
-    } catch (...) {
-      Release(record);
-      throw;
-    }
-  }
-  static void Unlist(Record* record) noexcept {
-    Release(record);
-    UnregisterLiveSession(record);
-  }
 };
 
-struct ServerFile {
-  using Record = ServerSession;
+template <>
+struct SideFile<ServerSession> {
   using RecordPtr = persist::ServerRecordDeepPtr;
-  using Map = ServerMap;
   static constexpr persist::Side kSide = persist::Side::kServer;
+  static constexpr char16_t kStoring[] = u"store all server session to file\n";
   static constexpr char16_t kStoreFailed[] = u"tvr_store_server_session ,open failed %s\n";
+  static constexpr char16_t kRestoring[] = u"retore all server session from file\n";
   static constexpr char16_t kLoadFailed[] = u"tvr_restore_server_session ,LoadXML failed %s\n";
 
-  static const char16_t* Path() { return g_server_session_path; }
-  static Map MakeMap() { return MakeServerMap(); }
-  static void DeleteBlock(Record* record) noexcept { records::DeleteServerRecord(record); }
-  static bool Stored(const Record*) { return true; }
-  static std::u16string Key(const Record* record) {
-    return std::u16string(ServerKeyOf(record->session_id).view());
-  }
+  static ServerKeyText Key(const ServerSession* record) { return ServerKeyOf(record->session_id); }
+  static void TraceKey(const DebugTracer&, const ServerKeyText&) {}
   static persist::LoadResult Read(std::u16string* units, size_t bytes,
                                   const std::function<void(RecordPtr)>& take) {
     return persist::ReadServerFile(units, bytes, take);
   }
-  static void Admit(Record* record) { Hold(record); }
-  static void Unlist(Record* record) noexcept { Release(record); }
 };
 
-// ---- Store ----
-
-// The file as a restore read it: a rewrite to these very bytes is not made.
+// The file as a restore read it: a rewrite to these very bytes is left out.
 struct FileRead {
   std::u16string units;
   size_t bytes = 0;
 };
 
-// The whole file in memory, then one atomic replacement: a failed store
-// leaves the old file as it was. Caller holds g_session_lock.
-template <typename File>
-int32_t WriteSessionFile(const FileRead* read) {
-  persist::SessionFileBuilder builder(File::kSide);
-  for (const auto& entry : Holdings<typename File::Record>::Saved()) {
-    if (File::Stored(entry.second)) builder.Add(entry.second);
-  }
-  const std::string bytes = builder.Finish();
-  if (read != nullptr && persist::HoldsBytes(read->units, read->bytes, bytes)) return 1;
-  if (!platform::GetEnv()->ReplaceFileBytes(File::Path(), bytes)) {
-    DebugTrace(2, File::kStoreFailed, File::Path());
-    return 0;
-  }
-  return 1;
-}
+}  // namespace
 
-// ---- Restore ----
-
-// What a restore read, in file order; first of each key wins.
-template <typename File>
-class RestoredSet {
+// What a restore read, in file order: the first session of each key that is
+// young enough, each filed under its key. Dropped records go at once, with
+// their buffers; what is never installed goes with the set.
+template <typename Record>
+class SessionStore::RestoredSet {
  public:
-  using Record = typename File::Record;
+  using File = SideFile<Record>;
+  using RecordPtr = typename File::RecordPtr;
 
-  RestoredSet() : map_(File::MakeMap()) {}
+  RestoredSet(platform::Env* env, const DebugTracer& trace)
+      : env_(env), trace_(trace), map_(EmptySavedSessions<Record>()) {}
   RestoredSet(const RestoredSet&) = delete;
   RestoredSet& operator=(const RestoredSet&) = delete;
-  // Unless installed, what was admitted leaves the registry again and is
-  // freed with its buffers: memory ran out half-way.
-  ~RestoredSet() {
-    for (auto& entry : map_) {
-      File::Unlist(entry.second);
-      typename File::RecordPtr withdrawn(entry.second);
-    }
-  }
+  ~RestoredSet() { Discard(); }
 
-  // Takes a record read from the file: dropped (with its buffers) when
-  // unreadable, obsolete, key-less or repeated, otherwise filed and admitted.
-  void Offer(typename File::RecordPtr record) {
+  // A session element read: kept unless unreadable, obsolete, key-less or
+  // repeated.
+  void Take(RecordPtr record) {
     if (record == nullptr || Threshold() >= record->create_time_stamp) return;
-    std::u16string key = File::Key(record.get());
-    if (key.empty() || map_.count(key) != 0) return;
-    auto entry = map_.emplace(std::move(key), record.get()).first;
-    try {
-      File::Admit(record.get());
-    } catch (...) {
-      map_.erase(entry);
-      throw;
+    const auto key = File::Key(record.get());
+    if (key.empty()) return;
+    auto entry = map_.find(key.view());
+    if (entry == map_.end()) {
+      entry = map_.emplace(std::u16string(key.view()), record.get()).first;
+      record.release();
     }
-    record.release();
+    keys_made_.push_back(&entry->first);
   }
 
-  // The restored set becomes the saved set. The set saved before is retired:
-  // unlisted and freed, its buffers left to the profile modules that hold them.
-  void Install() noexcept {
-    auto& saved = Holdings<Record>::Saved();
-    auto& places = Holdings<Record>::Places();
-    std::swap(map_, saved);
-    for (auto& [key, record] : saved) places.find(record)->second.saved_key = &key;
-    for (auto& entry : map_) {
-      places.find(entry.second)->second.saved_key = nullptr;  // its key left with the old map
-      File::Unlist(entry.second);
-      File::DeleteBlock(entry.second);
-    }
+  // What was taken no longer counts.
+  void Discard() noexcept {
+    for (auto& entry : map_) RecordPtr dropped(entry.second);
     map_.clear();
+    keys_made_.clear();
   }
+
+  // The trace lines of the keys the restore made, in file order.
+  void TraceKeys() const {
+    decltype(File::Key(nullptr)) key{};
+    for (const std::u16string* made : keys_made_) {
+      key.size = made->copy(key.units, std::size(key.units) - 1);
+      key.units[key.size] = 0;
+      File::TraceKey(trace_, key);
+    }
+  }
+
+  SavedSessions<Record>& map() { return map_; }
 
  private:
   // Sessions created at or before this moment are obsolete; the age is read
   // once the file has shown a session.
   int64_t Threshold() {
     if (!threshold_set_) {
-      threshold_ = platform::GetEnv()->NowSeconds() - static_cast<int64_t>(ReadObsoleteAge());
+      threshold_ = env_->NowSeconds() - static_cast<int64_t>(ReadObsoleteAge(env_, trace_));
       threshold_set_ = true;
     }
     return threshold_;
   }
 
-  typename File::Map map_;
+  platform::Env* env_;
+  const DebugTracer& trace_;
+  SavedSessions<Record> map_;
+  std::vector<const std::u16string*> keys_made_;
   int64_t threshold_ = 0;
   bool threshold_set_ = false;
 };
 
-// Caller holds g_session_lock. The file is rewritten from the saved set as it
-// stands before the exchange, whatever ObexSesSaveFile says. When the file
-// already holds those bytes (a restore of the file the last store wrote),
-// the rewrite would change nothing and is left out: as if it had been made
-// at once after the read.
-template <typename File>
-int32_t RestoreSessionFile(int32_t (*store)(const FileRead*)) {
-  RestoredSet<File> restored;
+// ---- Store ----
+
+template <typename Record>
+std::string SessionStore::FileBytes() {
+  persist::SessionFileBuilder builder(SideFile<Record>::kSide);
+  // A saved record is always held, and so (on the client side) live.
+  for (const auto& entry : Saved<Record>()) builder.Add(entry.second);
+  return builder.Finish();
+}
+
+// Leads one write, covering every generation taken so far: the newest
+// restore rewrite when that is the newest generation, else the saved set as
+// it stands now. The file is written with the lock released.
+template <typename Record>
+void SessionStore::WriteNext(StoreLock& lock) {
+  FileWrites& file = FileOf<Record>();
+  file.busy = true;
+  const uint64_t covers = file.taken;
+  std::string bytes;
+  bool ok = true;
+  if (file.rewrite_generation == covers) {
+    bytes = std::move(file.rewrite_bytes);
+  } else {
+    try {
+      bytes = FileBytes<Record>();
+    } catch (...) {
+      ok = false;
+    }
+  }
+  file.rewrite_bytes = std::string();  // written now, or superseded
+  lock.unlock();
+  try {
+    ok = ok && env_->ReplaceFileBytes(PathOf<Record>(), bytes, lock_wait_);
+  } catch (...) {
+    ok = false;
+  }
+  lock.lock();
+  file.busy = false;
+  file.written = covers;
+  file.written_ok = ok;
+  ++file.finished;
+  file.done.notify_all();
+}
+
+// The result of the first write that began after generation was taken (or of
+// a later one, which holds all that one held).
+template <typename Record>
+int32_t SessionStore::AwaitWrite(StoreLock& lock, uint64_t generation) {
+  FileWrites& file = FileOf<Record>();
+  while (file.written < generation) {
+    if (file.busy) {
+      file.done.wait(lock);
+    } else {
+      WriteNext<Record>(lock);
+    }
+  }
+  return file.written_ok ? 1 : 0;
+}
+
+template <typename Record>
+int32_t SessionStore::Store() {
+  if (save_file_.load() == 0) return 1;
+  trace_.DebugTrace(3, SideFile<Record>::kStoring);
+  StoreLock lock(session_lock_);
+  const int32_t result = AwaitWrite<Record>(lock, ++FileOf<Record>().taken);
+  lock.unlock();
+  if (result == 0) trace_.DebugTrace(2, SideFile<Record>::kStoreFailed, PathOf<Record>());
+  return result;
+}
+
+// ---- Restore ----
+
+// The restored set becomes the saved set; the set saved before is retired:
+// released, and freed (its buffers left to the profile modules that hold
+// them) now or by the last enumeration that holds one. All or nothing.
+template <typename Record>
+void SessionStore::InstallRestored(SavedSessions<Record>& restored, std::vector<Record*>* to_free) {
+  auto& held = Held<Record>();
+  auto& saved = Saved<Record>();
+  to_free->reserve(saved.size());
+  for (auto entry = restored.begin(); entry != restored.end(); ++entry) {
+    try {
+      Hold(entry->second);
+    } catch (...) {
+      for (auto undo = restored.begin(); undo != entry; ++undo) held.erase(undo->second);
+      throw;
+    }
+  }
+  std::swap(restored, saved);
+  for (auto& [key, record] : saved) held.find(record)->second.saved_key = &key;
+  for (auto& entry : restored) {
+    held.erase(entry.second);
+    if (Retire(entry.second)) to_free->push_back(entry.second);
+  }
+  restored.clear();
+}
+
+// The file is read and parsed with no lock held. Then, in one step under the
+// lock, the rewrite's bytes are made from the saved set as it stands before
+// the exchange, their generation is taken, and the restored set is installed.
+// When the file already holds those bytes and nothing was written since it
+// was read, the rewrite would change nothing and is left out.
+template <typename Record>
+int32_t SessionStore::Restore() {
+  using File = SideFile<Record>;
+  trace_.DebugTrace(3, File::kRestoring);
+  FileWrites& file = FileOf<Record>();
+  uint64_t finished_before = 0;
+  {
+    StoreLock lock(session_lock_);
+    finished_before = file.finished;
+  }
+  RestoredSet<Record> restored(env_, trace_);
   FileRead read;
   persist::LoadResult loaded = persist::LoadResult::kNotLoaded;
-  if (platform::GetEnv()->ReadFileUnits(File::Path(), &read.units, &read.bytes)) {
+  if (env_->ReadFileUnits(PathOf<Record>(), &read.units, &read.bytes)) {
     loaded = File::Read(&read.units, read.bytes, [&restored](typename File::RecordPtr record) {
-      restored.Offer(std::move(record));
+      restored.Take(std::move(record));
     });
   }
   if (loaded != persist::LoadResult::kLoaded) {
-    DebugTrace(2, File::kLoadFailed, File::Path());
+    restored.Discard();
+    trace_.DebugTrace(2, File::kLoadFailed, PathOf<Record>());
     return loaded == persist::LoadResult::kNoSessions ? 1 : 0;
   }
-  const uint32_t save_file = g_save_file.exchange(1);
-  store(&read);
-  g_save_file.store(save_file);
-  restored.Install();
+  restored.TraceKeys();
+
+  std::vector<Record*> to_free;
+  uint64_t generation = 0;
+  bool rewrite_failed = false;
+  {
+    StoreLock lock(session_lock_);
+    std::string bytes;
+    try {
+      bytes = FileBytes<Record>();
+    } catch (const std::bad_alloc&) {
+      rewrite_failed = true;
+    }
+    InstallRestored(restored.map(), &to_free);
+    const bool unchanged = !rewrite_failed && !file.busy && file.written == file.taken &&
+                           file.finished == finished_before &&
+                           persist::HoldsBytes(read.units, read.bytes, bytes);
+    if (!rewrite_failed && !unchanged) {
+      generation = ++file.taken;
+      file.rewrite_generation = generation;
+      file.rewrite_bytes = std::move(bytes);
+    }
+  }
+  for (Record* record : to_free) RecordKind<Record>::Free(record);
+  trace_.DebugTrace(3, File::kStoring);
+  if (generation != 0) {
+    StoreLock lock(session_lock_);
+    rewrite_failed = AwaitWrite<Record>(lock, generation) == 0;
+  }
+  if (rewrite_failed) trace_.DebugTrace(2, File::kStoreFailed, PathOf<Record>());
   return 1;
 }
 
-// The stores, also as the restores call them with the file they read.
-int32_t StoreClientSessions(const FileRead* read) noexcept try {
-  if (g_save_file.load() == 0) return 1;
-  SessionGuard lock(g_session_lock);
-  DebugTrace(3, u"store all client session to file\n");
-  return WriteSessionFile<ClientFile>(read);
+int32_t SessionStore::StoreClientSession() noexcept try {
+  return Store<ClientSession>();
 } catch (...) {
   return 0;
 }
 
-int32_t StoreServerSessions(const FileRead* read) noexcept try {
-  if (g_save_file.load() == 0) return 1;
-  DebugTrace(3, u"store all server session to file\n");
-  SessionGuard lock(g_session_lock);
-  return WriteSessionFile<ServerFile>(read);
+int32_t SessionStore::StoreServerSession() noexcept try {
+  return Store<ServerSession>();
 } catch (...) {
   return 0;
 }
 
-}  // namespace
-
-int32_t tvr_store_client_session() noexcept {
-  return StoreClientSessions(nullptr);
-}
-
-int32_t tvr_store_server_session() noexcept {
-  return StoreServerSessions(nullptr);
-}
-
-int32_t tvr_restore_client_session() noexcept try {
-  DebugTrace(3, u"restore all client session from file\n");
-  SessionGuard lock(g_session_lock);
-  return RestoreSessionFile<ClientFile>(StoreClientSessions);
+int32_t SessionStore::RestoreClientSession() noexcept try {
+  return Restore<ClientSession>();
 } catch (...) {
   return 0;
 }
 
-int32_t tvr_restore_server_session() noexcept try {
-  DebugTrace(3, u"retore all server session from file\n");
-  SessionGuard lock(g_session_lock);
-  return RestoreSessionFile<ServerFile>(StoreServerSessions);
+int32_t SessionStore::RestoreServerSession() noexcept try {
+  return Restore<ServerSession>();
 } catch (...) {
   return 0;
 }

@@ -7,7 +7,7 @@
 
 #include "platform/env.h"
 #include "records/record_memory.h"
-#include "registry/registry.h"
+#include "registry/session_store.h"
 #include "text/format.h"
 #include "text/wide.h"
 
@@ -25,8 +25,7 @@ constexpr size_t kMaxReadUnits = OBEXSES_NAME_UNITS - 1;
 // the way. Without an application-data folder, or when the path would not
 // fit, there is nothing to clean: the clean-up is skipped rather than run at
 // the drive's root or on a cut path.
-bool MakeListPath(char16_t* list_path) {
-  platform::Env* env = platform::GetEnv();
+bool MakeListPath(platform::Env* env, char16_t* list_path) {
   std::u16string base;
   if (!env->AppDataFolder(&base) || base.empty() || base.find(u'\0') != std::u16string::npos) {
     return false;
@@ -76,7 +75,7 @@ std::u16string_view PathOf(const TempFileEntry& entry) {
 // Deletes the files of the entries that are not kept and releases those
 // entries (a file that cannot be deleted is dropped all the same). Returns
 // the number of kept entries.
-size_t DeleteUnkeptFiles(TempFileList* list) {
+size_t DeleteUnkeptFiles(platform::Env* env, TempFileList* list) {
   size_t kept = 0;
   for (auto& slot : *list) {
     if (slot == nullptr) continue;
@@ -84,14 +83,14 @@ size_t DeleteUnkeptFiles(TempFileList* list) {
       ++kept;
       continue;
     }
-    platform::GetEnv()->RemoveFile(std::u16string(PathOf(*slot)));
+    env->RemoveFile(std::u16string(PathOf(*slot)));
     slot.reset();
   }
   return kept;
 }
 
 // Writes the remaining entries, one path and a line break each, in order.
-void RewriteList(const char16_t* list_path, TempFileList* list) {
+void RewriteList(platform::Env* env, const char16_t* list_path, TempFileList* list) {
   std::u16string text;
   for (auto& slot : *list) {
     if (slot == nullptr) continue;
@@ -99,22 +98,22 @@ void RewriteList(const char16_t* list_path, TempFileList* list) {
     text.push_back(u'\n');
     slot.reset();
   }
-  platform::GetEnv()->WriteTextFile(list_path, text);  // the kept files go unlisted if it fails
+  env->WriteTextFile(list_path, text);  // the kept files go unlisted if it fails
 }
 
-void CleanList() {
+void CleanList(SessionStore& store) {
+  platform::Env* env = store.env();
   char16_t list_path[OBEXSES_NAME_UNITS] = {};
-  if (!MakeListPath(list_path)) return;
-  platform::Env* env = platform::GetEnv();
+  if (!MakeListPath(env, list_path)) return;
   std::u16string text;
   if (!env->ReadTextFile(list_path, &text)) return;  // no list: nothing to do
   TempFileList list;
   ReadEntries(text, &list);
   env->RemoveFile(list_path);
   if (list.empty()) return;
-  tvr_enum_server_session(OBEXSES_PROFILE_OPP, &MarkKeptTempFile, &list);
-  if (DeleteUnkeptFiles(&list) == 0) return;
-  RewriteList(list_path, &list);
+  store.EnumServerSession(OBEXSES_PROFILE_OPP, &MarkKeptTempFile, &list);
+  if (DeleteUnkeptFiles(env, &list) == 0) return;
+  RewriteList(env, list_path, &list);
 }
 
 bool IsPathSeparator(char16_t c) {
@@ -137,9 +136,9 @@ std::u16string_view FileNamePart(std::u16string_view path) {
 
 }  // namespace
 
-void CleanTempFileList() noexcept {
+void CleanTempFileList(SessionStore& store) noexcept {
   try {
-    CleanList();
+    CleanList(store);
   } catch (...) {
     // Out of memory: the clean-up stops where it is; start-up goes on.
   }

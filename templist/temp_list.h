@@ -10,6 +10,8 @@
 
 namespace obexses {
 
+class SessionStore;
+
 // One line of tmp_lst.
 struct TempFileEntry {
   char16_t m_szPath[OBEXSES_NAME_UNITS];  // the line without its line break, terminated
@@ -20,9 +22,9 @@ struct TempFileEntry {
 using TempFileList = std::vector<std::unique_ptr<TempFileEntry>>;
 
 // Reads tmp_lst in the application-data folder's Velmora folder, deletes every
-// listed file that no saved OPP server session names, and rewrites the list
-// with the files that stay (or leaves it deleted when none stays).
-void CleanTempFileList() noexcept;
+// listed file that no OPP server session saved in store names, and rewrites
+// the list with the files that stay (or leaves it deleted when none stays).
+void CleanTempFileList(SessionStore& store) noexcept;
 
 // The enumerate callback: context is a TempFileList. Marks the first listed
 // entry whose file name equals the OPP server session's object name, without

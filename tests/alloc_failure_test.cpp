@@ -12,44 +12,34 @@ namespace {
 
 constexpr uint8_t kPhone[6] = {0, 0x11, 0x22, 0x33, 0x44, 0x55};
 
-// What a failed call must have left alone: the saved keys and every held record.
+// What a failed call must have left alone: the saved sessions, every held record and the files.
 struct Snapshot {
-  std::vector<std::u16string> client_keys, server_keys;
-  std::vector<const void*> records;
+  StoreContents contents;
   std::string client_file, server_file;
   bool operator==(const Snapshot&) const = default;
 };
-
-template <typename Record>
-void Collect(std::vector<std::u16string>* keys, std::vector<const void*>* records) {
-  for (const auto& entry : Holdings<Record>::Saved()) keys->push_back(entry.first);
-  std::sort(keys->begin(), keys->end());
-  for (const Record* record : Holdings<Record>::List()) records->push_back(record);
-}
 
 // Failure values: a null record, a zero result, or none (every result stands).
 constexpr auto IsNull = [](void* record) { return record == nullptr; };
 constexpr auto IsZero = [](int32_t result) { return result == 0; };
 constexpr auto Never = [](int32_t) { return false; };
 
-class AllocFailureTest : public ::testing::Test, protected ModuleFixtureBase {
+class AllocFailureTest : public ::testing::Test, protected StoreFixture {
  protected:
   AllocFailureTest() {
     MakePaths();
-    g_save_file = 1;
+    SetSaveFile(1);
     WriteFileAt(env().app_data() / "notes.txt", 4, BaseTime());
-    opp_ = NewClient(OBEXSES_PROFILE_OPP, kPhone, u"photo.jpg");
-    ftp_ = NewClient(OBEXSES_PROFILE_FTP, kPhone, u"report.pdf");
-    server_ = NewServer(OBEXSES_PROFILE_FTP, 7, env().app_data_u16(), u"notes.txt");
-    NewServer(OBEXSES_PROFILE_OPP, 8, env().app_data_u16(), u"song.mp3");
-    tvr_store_client_session();
+    opp_ = NewClient(store(), OBEXSES_PROFILE_OPP, kPhone, u"photo.jpg");
+    ftp_ = NewClient(store(), OBEXSES_PROFILE_FTP, kPhone, u"report.pdf");
+    server_ = NewServer(store(), OBEXSES_PROFILE_FTP, 7, env().app_data_u16(), u"notes.txt");
+    NewServer(store(), OBEXSES_PROFILE_OPP, 8, env().app_data_u16(), u"song.mp3");
+    store().StoreClientSession();
   }
 
   Snapshot Take() {
     Snapshot snapshot;
-    SessionGuard lock(g_session_lock);
-    Collect<ClientSession>(&snapshot.client_keys, &snapshot.records);
-    Collect<ServerSession>(&snapshot.server_keys, &snapshot.records);
+    snapshot.contents = store().Contents();
     snapshot.client_file = ReadFile(SessionFile("ClientSession.xml"));
     snapshot.server_file = ReadFile(SessionFile("ServerSession.xml"));
     return snapshot;
@@ -71,7 +61,7 @@ class AllocFailureTest : public ::testing::Test, protected ModuleFixtureBase {
       ArmAllocationFailure(n);
       const Result result = call();
       const bool reached = DisarmAllocationFailure();
-      EXPECT_EQ(RegistryDisagreement(), "") << "allocation " << n;
+      EXPECT_EQ(store().Inconsistency(), "") << "allocation " << n;
       after();
       if (!reached) {
         EXPECT_FALSE(failed(result)) << "the call that reached no failure";
@@ -90,13 +80,19 @@ class AllocFailureTest : public ::testing::Test, protected ModuleFixtureBase {
   // A save under a new key moves the record's entry or leaves it where it
   // was; a 0 may also be the store's, after the move, but a 1 is a move.
   template <typename Record>
-  void SweepSave(int32_t (*save)(Record*), Record* record, std::u16string_view new_key) {
+  void SweepSave(int32_t (SessionStore::*save)(Record*), Record* record,
+                 std::u16string_view new_key) {
     int32_t saved = 0;
     const auto entry_stands = [&] {
-      const std::u16string* key = Holdings<Record>::Places().at(record).saved_key;
-      EXPECT_TRUE(key != nullptr && (saved != 1 || key->find(new_key) != std::u16string::npos));
+      const StoreContents contents = store().Contents();
+      const auto& entries =
+          std::is_same_v<Record, ClientSession> ? contents.client_saved : contents.server_saved;
+      auto entry = std::find_if(entries.begin(), entries.end(),
+                                [&](const auto& e) { return e.second == record; });
+      EXPECT_TRUE(entry != entries.end() &&
+                  (saved != 1 || entry->first.find(new_key) != std::u16string::npos));
     };
-    Sweep<int32_t>([&] { return saved = save(record); }, Never, false, entry_stands);
+    Sweep<int32_t>([&] { return saved = (store().*save)(record); }, Never, false, entry_stands);
   }
 
   ClientSession* opp_;
@@ -105,29 +101,31 @@ class AllocFailureTest : public ::testing::Test, protected ModuleFixtureBase {
 };
 
 TEST_F(AllocFailureTest, CreateSaveFindAndEnumerateFailWhole) {
-  Sweep<void*>([] { return tvr_create_client_session(OBEXSES_PROFILE_FTP); }, IsNull);
-  Sweep<void*>([] { return tvr_create_server_session(OBEXSES_PROFILE_OPP); }, IsNull);
-  Sweep<void*>([] { return tvr_find_client_session(kPhone, u"photo.jpg", OBEXSES_PROFILE_OPP); },
-               IsNull);
-  Sweep<void*>([this] { return tvr_find_server_session(server_->session_id); }, IsNull);
+  Sweep<void*>([this] { return store().CreateClientSession(OBEXSES_PROFILE_FTP); }, IsNull);
+  Sweep<void*>([this] { return store().CreateServerSession(OBEXSES_PROFILE_OPP); }, IsNull);
+  ArmAllocationFailure(1);  // a client find needs no memory at all
+  EXPECT_NE(store().FindClientSession(kPhone, u"photo.jpg", OBEXSES_PROFILE_OPP), nullptr);
+  EXPECT_FALSE(DisarmAllocationFailure());
+  Sweep<void*>([this] { return store().FindServerSession(server_->session_id); }, IsNull);
   int calls = 0;
   auto count = [](void*, void* context) { ++*static_cast<int*>(context); };
   Sweep<int32_t>(
-      [&] { return tvr_enum_client_session(kPhone, OBEXSES_PROFILE_OPP, count, &calls); }, IsZero);
-  Sweep<int32_t>([&] { return tvr_enum_server_session(OBEXSES_PROFILE_FTP, count, &calls); },
+      [&] { return store().EnumClientSession(kPhone, OBEXSES_PROFILE_OPP, count, &calls); },
+      IsZero);
+  Sweep<int32_t>([&] { return store().EnumServerSession(OBEXSES_PROFILE_FTP, count, &calls); },
                  IsZero);
   SetText(opp_->file_name, u"renamed.jpg");
-  SweepSave(tvr_save_client_session, opp_, u"renamed.jpg");
+  SweepSave(&SessionStore::SaveClientSession, opp_, u"renamed.jpg");
   server_->GoepServer_sessionId[0] = 0x70;
-  SweepSave(tvr_save_server_session, server_, u"server_70");
+  SweepSave(&SessionStore::SaveServerSession, server_, u"server_70");
 }
 
 TEST_F(AllocFailureTest, StoresKeepTheOldFileAndRestoresTheOldSet) {
-  tvr_save_client_session(NewClient(OBEXSES_PROFILE_OPP, kPhone, u"more.jpg", false));
-  Sweep<int32_t>(tvr_store_client_session, IsZero);
-  Sweep<int32_t>(tvr_store_server_session, IsZero);
-  Sweep<int32_t>(tvr_restore_client_session, IsZero);
-  Sweep<int32_t>(tvr_restore_server_session, IsZero);
+  store().SaveClientSession(NewClient(store(), OBEXSES_PROFILE_OPP, kPhone, u"more.jpg", false));
+  for (auto call : {&SessionStore::StoreClientSession, &SessionStore::StoreServerSession,
+                    &SessionStore::RestoreClientSession, &SessionStore::RestoreServerSession}) {
+    Sweep<int32_t>([&] { return (store().*call)(); }, IsZero);
+  }
 }
 
 // The file checks answer 0 for a file they could not look at; a destroy
@@ -136,30 +134,30 @@ TEST_F(AllocFailureTest, FileChecksGiveZeroAndDestroysStillDestroy) {
   WriteFileAt(env().app_data() / "notes.txt", 4, BaseTime() + std::chrono::seconds(1));
   WriteFileAt(env().app_data() / "report.pdf", 9, BaseTime());
   SetText(ftp_->file_name, ModulePath(env(), "report.pdf"));
-  for (auto check :
-       {tvr_client_file_changed, tvr_client_transfer_file_changed, tvr_client_file_size}) {
-    Sweep<int32_t>([&] { return static_cast<int32_t>(check(ftp_)); }, IsZero, true);
+  for (auto check : {&SessionStore::ClientFileChanged, &SessionStore::ClientTransferFileChanged,
+                     &SessionStore::ClientFileSize}) {
+    Sweep<int32_t>([&] { return static_cast<int32_t>((store().*check)(ftp_)); }, IsZero, true);
   }
-  for (auto check :
-       {tvr_server_file_changed, tvr_server_transfer_file_changed, tvr_server_file_size}) {
-    Sweep<int32_t>([&] { return static_cast<int32_t>(check(server_)); }, IsZero, true);
+  for (auto check : {&SessionStore::ServerFileChanged, &SessionStore::ServerTransferFileChanged,
+                     &SessionStore::ServerFileSize}) {
+    Sweep<int32_t>([&] { return static_cast<int32_t>((store().*check)(server_)); }, IsZero, true);
   }
-  Sweep<int32_t>([this] { return tvr_destroy_client_session(ftp_); }, Never);
-  EXPECT_EQ(g_client_sessions.size(), 1u);
+  Sweep<int32_t>([this] { return store().DestroyClientSession(ftp_); }, Never);
+  EXPECT_EQ(store().Contents().client_held.size(), 1u);
 }
 
 TEST_F(AllocFailureTest, InitializeStartsUpAsFarAsMemoryLasts) {
   const std::string client = ReadFile(SessionFile("ClientSession.xml"));
   for (int n = 1;; ++n) {
-    ResetModuleState();
+    Restart();
     WriteFile(SessionFile("ClientSession.xml"), client);
     ArmAllocationFailure(n);
-    EXPECT_EQ(InitializeModule(reinterpret_cast<ICore*>(this)), 1u);
+    EXPECT_EQ(InitializeModule(store(), reinterpret_cast<ICore*>(this)), 1u);
     const bool reached = DisarmAllocationFailure();
-    EXPECT_EQ(RegistryDisagreement(), "") << "allocation " << n;
+    EXPECT_EQ(store().Inconsistency(), "") << "allocation " << n;
     if (!reached) break;
   }
-  EXPECT_EQ(g_saved_client_sessions.size(), 2u);
+  EXPECT_EQ(store().Contents().client_saved.size(), 2u);
 }
 
 }  // namespace

@@ -27,20 +27,20 @@ std::vector<std::string> Leftovers(const fs::path& folder) {
   return names;
 }
 
-class DurabilityTest : public ::testing::Test, protected ModuleFixtureBase {
+class DurabilityTest : public ::testing::Test, protected StoreFixture {
  protected:
   DurabilityTest() {
     MakePaths();
-    g_save_file = 1;
-    NewClient(OBEXSES_PROFILE_OPP, kPhone, u"old.jpg");
-    NewServer(OBEXSES_PROFILE_OPP, 1, u"C:\\in", u"old.jpg");
+    SetSaveFile(1);
+    NewClient(store(), OBEXSES_PROFILE_OPP, kPhone, u"old.jpg");
+    NewServer(store(), OBEXSES_PROFILE_OPP, 1, u"C:\\in", u"old.jpg");
     old_client_ = ReadFile(File("ClientSession.xml"));
     old_server_ = ReadFile(File("ServerSession.xml"));
     // Saved with saving off, so that only the next store writes them.
-    g_save_file = 0;
-    NewClient(OBEXSES_PROFILE_FTP, kPhone, u"new.pdf");
-    NewServer(OBEXSES_PROFILE_OPP, 2, u"C:\\in", u"new.jpg");
-    g_save_file = 1;
+    SetSaveFile(0);
+    NewClient(store(), OBEXSES_PROFILE_FTP, kPhone, u"new.pdf");
+    NewServer(store(), OBEXSES_PROFILE_OPP, 2, u"C:\\in", u"new.jpg");
+    SetSaveFile(1);
   }
 
   fs::path Folder() { return env().app_data() / "Velmora" / "Session"; }
@@ -50,8 +50,8 @@ class DurabilityTest : public ::testing::Test, protected ModuleFixtureBase {
   void LearnNewFiles() {
     const std::string client = ReadFile(File("ClientSession.xml"));
     const std::string server = ReadFile(File("ServerSession.xml"));
-    ASSERT_EQ(tvr_store_client_session(), 1);
-    ASSERT_EQ(tvr_store_server_session(), 1);
+    ASSERT_EQ(store().StoreClientSession(), 1);
+    ASSERT_EQ(store().StoreServerSession(), 1);
     new_client_ = ReadFile(File("ClientSession.xml"));
     new_server_ = ReadFile(File("ServerSession.xml"));
     WriteFile(File("ClientSession.xml"), client);
@@ -95,14 +95,14 @@ std::string Which(const std::string& bytes, const std::string& old_bytes,
 TEST_F(DurabilityTest, EveryFailingPrimitiveOfAStoreLeavesTheOldFileOrTheNewOne) {
   LearnNewFiles();
   struct Side {
-    int32_t (*store)() noexcept;
+    int32_t (SessionStore::*store)() noexcept;
     const char* file;
     const std::string* old_bytes;
     const std::string* new_bytes;
   };
   const Side sides[] = {
-      {tvr_store_client_session, "ClientSession.xml", &old_client_, &new_client_},
-      {tvr_store_server_session, "ServerSession.xml", &old_server_, &new_server_}};
+      {&SessionStore::StoreClientSession, "ClientSession.xml", &old_client_, &new_client_},
+      {&SessionStore::StoreServerSession, "ServerSession.xml", &old_server_, &new_server_}};
   for (const Side& side : sides) {
     for (int error : {EIO, ENOSPC, EINTR}) {
       for (int n = 1;; ++n) {
@@ -112,7 +112,7 @@ TEST_F(DurabilityTest, EveryFailingPrimitiveOfAStoreLeavesTheOldFileOrTheNewOne)
         WriteFile(File(kStale), "half");  // left by a store that died
         FileFaults faults(Folder());
         faults.FailAt(n, error);
-        const int32_t result = side.store();
+        const int32_t result = (store().*side.store)();
         const std::string state =
             Which(ReadFile(File(side.file)), *side.old_bytes, *side.new_bytes);
         const Outcome outcome{result == 1, fs::exists(File(kStale))};
@@ -132,36 +132,36 @@ TEST_F(DurabilityTest, EveryFailingPrimitiveOfAStoreLeavesTheOldFileOrTheNewOne)
       }
     }
   }
-  EXPECT_EQ(RegistryDisagreement(), "");
-  EXPECT_EQ(g_saved_client_sessions.size(), 2u);
+  EXPECT_EQ(store().Inconsistency(), "");
+  EXPECT_EQ(store().Contents().client_saved.size(), 2u);
 }
 
 TEST_F(DurabilityTest, RestoreThatCannotReadItsFileChangesNothing) {
   LearnNewFiles();
   WriteFile(File("ClientSession.xml"), new_client_);
   for (int n = 1;; ++n) {
-    ResetModuleState();
+    Restart();
     MakePaths();
     WriteFile(File("ClientSession.xml"), new_client_);
     FileFaults faults(Folder());
     faults.FailAt(n, EIO);
-    const int32_t result = tvr_restore_client_session();
+    const int32_t result = store().RestoreClientSession();
     EXPECT_EQ(faults.bad_descriptors(), 0);
     EXPECT_EQ(Leftovers(Folder()), std::vector<std::string>());
-    EXPECT_EQ(RegistryDisagreement(), "");
+    EXPECT_EQ(store().Inconsistency(), "");
     // Reading is opening and reading the file; a failing close after reading
     // it whole changes nothing.
     const Primitive failed = faults.failed_primitive();
     if (faults.reached() && faults.failed_path() == File("ClientSession.xml").string() &&
         (failed == Primitive::kOpen || failed == Primitive::kRead)) {
       EXPECT_EQ(result, 0) << n;
-      EXPECT_TRUE(g_saved_client_sessions.empty());
+      EXPECT_TRUE(store().Contents().client_saved.empty());
       EXPECT_TRUE(ReadFile(File("ClientSession.xml")) == new_client_);
       continue;
     }
     // Read whole: the sessions come back whatever becomes of the rewrite.
     EXPECT_EQ(result, 1) << n;
-    EXPECT_EQ(g_saved_client_sessions.size(), 2u);
+    EXPECT_EQ(store().Contents().client_saved.size(), 2u);
     if (!faults.reached()) break;
   }
 }
@@ -172,7 +172,7 @@ TEST_F(DurabilityTest, PowerLossAtAnyPointLeavesTheOldFileAndAfterTheStoreTheNew
     WriteFile(File("ClientSession.xml"), old_client_);
     FileFaults faults(Folder());
     faults.FailAt(n, EIO, /*crash=*/true);
-    const int32_t result = tvr_store_client_session();
+    const int32_t result = store().StoreClientSession();
     faults.PowerLoss();
     const std::string bytes = ReadFile(File("ClientSession.xml"));
     EXPECT_EQ(Leftovers(Folder()), std::vector<std::string>()) << n;
@@ -204,12 +204,12 @@ TEST_F(DurabilityTest, NothingFoundAtTheStoresNamesIsWrittenThroughOrBlocksIt) {
   fs::permissions(File("ClientSession.xml.fedcba9876543210.tmp"), fs::perms(0644));
   {
     FileFaults watch(Folder());
-    EXPECT_EQ(tvr_store_client_session(), 1);
+    EXPECT_EQ(store().StoreClientSession(), 1);
     EXPECT_EQ(watch.create_flags() & (O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC),
               O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC);
     EXPECT_EQ(watch.create_mode(), 0600u);
   }
-  EXPECT_EQ(tvr_store_server_session(), 1);
+  EXPECT_EQ(store().StoreServerSession(), 1);
   EXPECT_EQ(ReadFile(env().app_data() / "victim"), "precious");
   EXPECT_TRUE(ReadFile(File("ClientSession.xml")) == new_client_);
   EXPECT_TRUE(ReadFile(File("ServerSession.xml")) == new_server_);
@@ -226,7 +226,7 @@ TEST_F(DurabilityTest, AStoreWaitsForAnotherProcesssStore) {
   const pid_t child = fork();
   if (child == 0) {
     ::close(held);  // the lock stays the parent's alone
-    _exit(tvr_store_client_session() == 1 ? 0 : 1);
+    _exit(store().StoreClientSession() == 1 ? 0 : 1);
   }
   ::usleep(100 * 1000);
   EXPECT_TRUE(ReadFile(File("ClientSession.xml")) == old_client_) << "written while locked";

@@ -23,8 +23,8 @@
 #include "host/host.h"
 #include "persist/session_file.h"
 #include "platform/env.h"
-#include "registry/registry.h"
-#include "settings/settings.h"
+#include "registry/keys.h"
+#include "registry/session_store.h"
 #include "text/wide.h"
 
 namespace obexses {
@@ -56,22 +56,32 @@ std::vector<Keys> Expected(int run, int ops, const std::vector<Keys>& before) {
 // each store that gave 1 (the server save keeps its store's result to
 // itself, so the child stores again to learn it).
 [[noreturn]] void Work(int run, int ack) {
-  MakeSessionFilePath(1, g_client_session_path);
-  MakeSessionFilePath(0, g_server_session_path);
-  g_save_file = 1;
+  // The process's own platform, with ObexSesSaveFile on.
+  class Saving : public platform::EnvWrapper {
+   public:
+    Saving() : EnvWrapper(platform::Env::Default()) {}
+    platform::SettingStatus QuerySettingDword(const char16_t* name, uint32_t* value) override {
+      if (std::u16string_view(name) != u"ObexSesSaveFile") return platform::SettingStatus::kMissing;
+      *value = 1;
+      return platform::SettingStatus::kRead;
+    }
+  } env;
+  SessionStore store(&env, SessionStore::AtEnd::kKeepRecords);
+  store.MakePaths();
+  store.ReadSettings();
   for (int n = 0;; ++n) {
     bool stored = false;
     uint8_t id[16];
     if (n % 2 == 0) {
-      ClientSession* record = tvr_create_client_session(OBEXSES_PROFILE_OPP);
+      ClientSession* record = store.CreateClientSession(OBEXSES_PROFILE_OPP);
       const std::u16string name = KeyOf(0, run, n / 2, id);
       std::copy(name.begin(), name.end(), record->file_name);
-      stored = tvr_save_client_session(record) == 1;
+      stored = store.SaveClientSession(record) == 1;
     } else {
-      ServerSession* record = tvr_create_server_session(OBEXSES_PROFILE_OPP);
+      ServerSession* record = store.CreateServerSession(OBEXSES_PROFILE_OPP);
       KeyOf(1, run, n / 2, id);
       std::copy_n(id, 16, record->GoepServer_sessionId);
-      stored = tvr_save_server_session(record) == 1 && tvr_store_server_session() == 1;
+      stored = store.SaveServerSession(record) == 1 && store.StoreServerSession() == 1;
     }
     if (!stored || write(ack, "+", 1) != 1) _exit(1);
   }

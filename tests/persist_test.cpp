@@ -30,54 +30,53 @@ std::string Data(const std::string& name) {
   return ReadFile(fs::path(__FILE__).parent_path() / "data" / name);
 }
 
-class PersistFilesTest : public ::testing::Test, protected ModuleFixtureBase {
+class PersistFilesTest : public ::testing::Test, protected StoreFixture {
  protected:
   PersistFilesTest() { MakePaths(); }
 
   fs::path ClientFile() { return env().app_data() / "Velmora" / "Session" / "ClientSession.xml"; }
   fs::path ServerFile() { return env().app_data() / "Velmora" / "Session" / "ServerSession.xml"; }
 
-  static ClientSession* SavedClient(const std::u16string& name) {
-    ClientSession* record = tvr_create_client_session(OBEXSES_PROFILE_OPP);
+  ClientSession* SavedClient(const std::u16string& name) {
+    ClientSession* record = store().CreateClientSession(OBEXSES_PROFILE_OPP);
     std::memcpy(record->bdaddr, kAddress, 6);
     SetText(record->file_name, name);
-    EXPECT_EQ(tvr_save_client_session(record), 1);
+    EXPECT_EQ(store().SaveClientSession(record), 1);
     return record;
   }
-  static ServerSession* SavedServer(uint32_t profile, uint8_t id) {
-    ServerSession* record = tvr_create_server_session(profile);
+  ServerSession* SavedServer(uint32_t profile, uint8_t id) {
+    ServerSession* record = store().CreateServerSession(profile);
     record->GoepServer_sessionId[0] = id;
-    EXPECT_EQ(tvr_save_server_session(record), 1);
+    EXPECT_EQ(store().SaveServerSession(record), 1);
     return record;
   }
 };
 
-// Saved records that are not live or of an unknown profile are left out.
+// Saved records of an unknown profile are left out.
 TEST_F(PersistFilesTest, StoreWritesTheFilesOnlyWhenSavingIsOn) {
-  UnregisterLiveSession(SavedClient(u"gone.txt"));
   SavedClient(u"a.txt")->profile_id = 0x1107;
   SavedServer(OBEXSES_PROFILE_FTP, 1)->profile_id = 0;
   WriteFile(ClientFile(), "old");
   WriteFile(ServerFile(), "old");
-  EXPECT_EQ(tvr_store_client_session(), 1);
-  EXPECT_EQ(tvr_store_server_session(), 1);
+  EXPECT_EQ(store().StoreClientSession(), 1);
+  EXPECT_EQ(store().StoreServerSession(), 1);
   EXPECT_EQ(ReadFile(ClientFile()), "old");
   EXPECT_EQ(ReadFile(ServerFile()), "old");
-  g_save_file = 1;
-  EXPECT_EQ(tvr_store_client_session(), 1);
-  EXPECT_EQ(tvr_store_server_session(), 1);
+  SetSaveFile(1);
+  EXPECT_EQ(store().StoreClientSession(), 1);
+  EXPECT_EQ(store().StoreServerSession(), 1);
   EXPECT_EQ(ReadFile(ClientFile()), Golden("client_empty.xml"));
   EXPECT_EQ(ReadFile(ServerFile()), Golden("server_empty.xml"));
-  EXPECT_EQ(g_saved_client_sessions.size(), 2u);
+  EXPECT_EQ(store().Contents().client_saved.size(), 1u);
   // A destroy of a saved session rewrites the file without it.
-  EXPECT_EQ(tvr_destroy_client_session(SavedClient(u"b.txt")), 1);
+  EXPECT_EQ(store().DestroyClientSession(SavedClient(u"b.txt")), 1);
   EXPECT_EQ(ReadFile(ClientFile()), Golden("client_empty.xml"));
   // A restore's rewrite that would change nothing leaves the file in place.
   const fs::path link = ClientFile().string() + ".link";
   fs::create_hard_link(ClientFile(), link);
-  EXPECT_EQ(tvr_restore_client_session(), 1);
+  EXPECT_EQ(store().RestoreClientSession(), 1);
   EXPECT_TRUE(fs::equivalent(ClientFile(), link));
-  EXPECT_TRUE(g_saved_client_sessions.empty());
+  EXPECT_TRUE(store().Contents().client_saved.empty());
 }
 
 // Each golden file, restored, is rewritten from the set that the restore
@@ -88,14 +87,14 @@ TEST_F(PersistFilesTest, GoldenFilesComeBackByteForByte) {
     SCOPED_TRACE(name);
     const bool client = name.starts_with("client");
     const fs::path file = client ? ClientFile() : ServerFile();
-    ResetModuleState();
+    Restart();
     MakePaths();
     WriteFile(file, Golden(name + ".xml"));
-    EXPECT_EQ(client ? tvr_restore_client_session() : tvr_restore_server_session(), 1);
+    EXPECT_EQ(client ? store().RestoreClientSession() : store().RestoreServerSession(), 1);
     EXPECT_EQ(ReadFile(file), Golden(name.substr(0, 6) + "_empty.xml"));
-    EXPECT_EQ(g_save_file.load(), 0u);
-    g_save_file = 1;
-    EXPECT_EQ(client ? tvr_store_client_session() : tvr_store_server_session(), 1);
+    EXPECT_EQ(store().save_file(), 0u);
+    SetSaveFile(1);
+    EXPECT_EQ(client ? store().StoreClientSession() : store().StoreServerSession(), 1);
     EXPECT_EQ(ReadFile(file), Golden(name + ".xml"));
   }
 }
@@ -105,35 +104,38 @@ TEST_F(PersistFilesTest, GoldenFilesComeBackByteForByte) {
 // name twice (the first in the file wins), an empty name, and the same name
 // in capitals (keys never fold case); and an identity twice.
 TEST_F(PersistFilesTest, RestoreKeepsYoungSessionsOfEachKeyOnceAndReplacesTheSavedSet) {
-  ClientSession* unsaved = tvr_create_client_session(OBEXSES_PROFILE_FTP);
+  ClientSession* unsaved = store().CreateClientSession(OBEXSES_PROFILE_FTP);
   ClientSession* old_client = SavedClient(u"old.txt");
   ServerSession* old_server = SavedServer(OBEXSES_PROFILE_OPP, 1);
   env().set_now(1700086400);
   WriteFile(ClientFile(), Utf16Le(text::FromUtf8(Data("restore_client.xml"))));
   WriteFile(ServerFile(), Utf16Le(text::FromUtf8(Data("restore_server.xml"))));
-  EXPECT_EQ(tvr_restore_client_session(), 1);
-  EXPECT_EQ(tvr_restore_server_session(), 1);
-  const auto find = [](const char16_t* name) {
-    return tvr_find_client_session(kAddress, name, OBEXSES_PROFILE_OPP);
+  EXPECT_EQ(store().RestoreClientSession(), 1);
+  EXPECT_EQ(store().RestoreServerSession(), 1);
+  const auto find = [this](const char16_t* name) {
+    return store().FindClientSession(kAddress, name, OBEXSES_PROFILE_OPP);
   };
-  EXPECT_EQ(g_saved_client_sessions.size(), 4u);
-  EXPECT_EQ(g_client_sessions,
-            (RecordList<ClientSession>{unsaved, find(u"younger.txt"), find(u"future.txt"),
-                                       find(u"a.txt"), find(u"A.txt")}));
+  const StoreContents contents = store().Contents();
+  EXPECT_EQ(contents.client_saved.size(), 4u);
+  std::vector<const void*> held = {unsaved, find(u"younger.txt"), find(u"future.txt"),
+                                   find(u"a.txt"), find(u"A.txt")};
+  std::sort(held.begin(), held.end());
+  EXPECT_EQ(contents.client_held, held);
   EXPECT_EQ(records::AsOpp(find(u"a.txt"))->handler, 1u);
-  EXPECT_TRUE(IsLiveSession(find(u"A.txt")));
-  EXPECT_FALSE(IsLiveSession(old_client));
-  EXPECT_EQ(tvr_save_client_session(old_client), 0);
-  ASSERT_EQ(g_server_sessions.size(), 1u);
-  EXPECT_EQ(g_saved_server_sessions.size(), 1u);
-  EXPECT_EQ(std::u16string(records::AsOpp(g_server_sessions.front())->m_szInboxpath), u"one");
-  EXPECT_EQ(tvr_resume_server_session(old_server), 0);
+  EXPECT_TRUE(store().IsLiveSession(find(u"A.txt")));
+  EXPECT_FALSE(store().IsLiveSession(old_client));
+  EXPECT_EQ(store().SaveClientSession(old_client), 0);
+  ASSERT_EQ(contents.server_held.size(), 1u);
+  ASSERT_EQ(contents.server_saved.size(), 1u);
+  const auto* restored = static_cast<const ServerSession*>(contents.server_held.front());
+  EXPECT_EQ(std::u16string(records::AsOpp(restored)->m_szInboxpath), u"one");
+  EXPECT_EQ(store().ResumeServerSession(old_server), 0);
   // Age 0 keeps only what lies in the future: of now.txt and next.txt, the latter.
   env().set_now(1700000000);
   env().set_dword(u"ObexSesObsoleteTime", 0);
   WriteFile(ClientFile(), Utf16Le(text::FromUtf8(Data("restore_age_zero.xml"))));
-  EXPECT_EQ(tvr_restore_client_session(), 1);
-  EXPECT_EQ(g_saved_client_sessions.size(), 1u);
+  EXPECT_EQ(store().RestoreClientSession(), 1);
+  EXPECT_EQ(store().Contents().client_saved.size(), 1u);
   EXPECT_NE(find(u"next.txt"), nullptr);
 }
 
@@ -148,22 +150,22 @@ TEST_F(PersistFilesTest, RestartFindsEverySessionByName) {
   }
   WriteFile(ClientFile(), Golden("client_opp_ftp.xml"));
   WriteFile(ServerFile(), Golden("server_opp_ftp.xml"));
-  EXPECT_EQ(tvr_restore_client_session(), 1);
-  EXPECT_EQ(tvr_restore_server_session(), 1);
-  g_save_file = 1;
+  EXPECT_EQ(store().RestoreClientSession(), 1);
+  EXPECT_EQ(store().RestoreServerSession(), 1);
+  SetSaveFile(1);
   for (const auto& name : names) SavedClient(name);
-  EXPECT_EQ(tvr_store_client_session(), 1);
-  EXPECT_EQ(tvr_store_server_session(), 1);
+  EXPECT_EQ(store().StoreClientSession(), 1);
+  EXPECT_EQ(store().StoreServerSession(), 1);
 
-  ResetModuleState();
+  Restart();
   MakePaths();
-  EXPECT_EQ(tvr_restore_client_session(), 1);
-  EXPECT_EQ(tvr_restore_server_session(), 1);
+  EXPECT_EQ(store().RestoreClientSession(), 1);
+  EXPECT_EQ(store().RestoreServerSession(), 1);
 
-  EXPECT_EQ(g_saved_client_sessions.size(), names.size() + 2);
-  EXPECT_EQ(g_saved_server_sessions.size(), 2u);
+  EXPECT_EQ(store().Contents().client_saved.size(), names.size() + 2);
+  EXPECT_EQ(store().Contents().server_saved.size(), 2u);
   for (const auto& name : names) {
-    EXPECT_NE(tvr_find_client_session(kAddress, name.c_str(), OBEXSES_PROFILE_OPP), nullptr)
+    EXPECT_NE(store().FindClientSession(kAddress, name.c_str(), OBEXSES_PROFILE_OPP), nullptr)
         << text::ToUtf8(name);
   }
 }
@@ -172,17 +174,19 @@ TEST_F(PersistFilesTest, RestartFindsEverySessionByName) {
 // not rewritten; a file in a folder that is not there cannot be written (the
 // replacement that keeps an old file whole is the backend's).
 TEST_F(PersistFilesTest, MissingFilesAndFoldersAndTheWrongRoot) {
-  EXPECT_EQ(tvr_restore_client_session(), 0);
+  EXPECT_EQ(store().RestoreClientSession(), 0);
   EXPECT_FALSE(fs::exists(ClientFile()));
   WriteFile(ServerFile(), Golden("client_opp.xml"));
-  EXPECT_EQ(tvr_restore_server_session(), 1);
+  EXPECT_EQ(store().RestoreServerSession(), 1);
   EXPECT_EQ(ReadFile(ServerFile()), Golden("client_opp.xml"));
-  EXPECT_TRUE(g_server_sessions.empty());
-  SetText(g_client_session_path, env().app_data_u16() + u"\\missing\\ClientSession.xml");
-  SetText(g_server_session_path, env().app_data_u16() + u"\\missing\\ServerSession.xml");
-  g_save_file = 1;
-  EXPECT_EQ(tvr_store_client_session(), 0);
-  EXPECT_EQ(tvr_store_server_session(), 0);
+  EXPECT_TRUE(store().Contents().server_held.empty());
+  FolderEnv elsewhere(&env(), env().app_data_u16() + u"\\missing");
+  SessionStore missing(&elsewhere, SessionStore::AtEnd::kFreeRecords);
+  SetSaveFile(1);
+  missing.ReadSettings();
+  missing.MakePaths();
+  EXPECT_EQ(missing.StoreClientSession(), 0);
+  EXPECT_EQ(missing.StoreServerSession(), 0);
   EXPECT_FALSE(fs::exists(env().app_data() / "missing"));
 }
 

@@ -165,26 +165,28 @@ TEST_F(PosixBackendTest, NamesKeepTheirBytesThroughUtf16) {
 TEST_F(PosixBackendTest, FoldersAndListedFilesThatAreNotUtf8AreReachedExactly) {
   const fs::path odd = Here() / "d\xE9j\xE0";
   Variable xdg("XDG_DATA_HOME", odd.c_str());
-  ResetModuleState();
-  platform::SetEnv(nullptr);
-  MakeSessionFilePath(1, g_client_session_path);
-  g_save_file = 1;
+  Variable settings("OBEXSES_REGISTRY", (Here() / "registry.reg").c_str());
+  WriteFile(Here() / "registry.reg",
+            "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brindleway]\n"
+            "\"ObexSesSaveFile\"=dword:00000001\n");
+  SessionStore store(platform::Env::Default(), SessionStore::AtEnd::kFreeRecords);
+  store.MakePaths();
+  store.ReadSettings();
   const uint8_t phone[6] = {1, 2, 3, 4, 5, 6};
-  NewClient(OBEXSES_PROFILE_OPP, phone, u"photo.jpg");
+  NewClient(store, OBEXSES_PROFILE_OPP, phone, u"photo.jpg");
   EXPECT_TRUE(fs::exists(odd / "Velmora/Session/ClientSession.xml"));
-  EXPECT_EQ(tvr_restore_client_session(), 1);
-  EXPECT_EQ(g_saved_client_sessions.size(), 1u);
-  NewServer(OBEXSES_PROFILE_OPP, 1, u"in", u"\U0001F4F7.jpg");
+  EXPECT_EQ(store.RestoreClientSession(), 1);
+  EXPECT_EQ(store.Contents().client_saved.size(), 1u);
+  NewServer(store, OBEXSES_PROFILE_OPP, 1, u"in", u"\U0001F4F7.jpg");
   const fs::path latin = odd / "Velmora/\xE9t\xE9.tmp";
   const fs::path camera = odd / "Velmora/\xF0\x9F\x93\xB7.jpg";
   WriteFile(latin, "partial");
   WriteFile(camera, "photo");
   WriteFile(odd / "Velmora/tmp_lst", latin.string() + "\n" + camera.string() + "\n");
-  CleanTempFileList();
+  CleanTempFileList(store);
   EXPECT_FALSE(fs::exists(latin));
   EXPECT_TRUE(fs::exists(camera));
   EXPECT_EQ(ReadFile(odd / "Velmora/tmp_lst"), camera.string() + "\n");
-  ResetModuleState();
 }
 
 }  // namespace

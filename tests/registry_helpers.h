@@ -17,9 +17,8 @@
 #include <vector>
 
 #include "records/record_memory.h"
-#include "registry/registry.h"
-#include "registry/state.h"
-#include "settings/settings.h"
+#include "registry/keys.h"
+#include "registry/session_store.h"
 #include "tests/support/test_env.h"
 #include "text/wide.h"
 
@@ -38,22 +37,30 @@ inline std::string Ptr(const void* p) {
   return text;
 }
 
+// Record addresses sorted, as StoreContents lists the held ones.
+inline std::vector<const void*> Sorted(std::initializer_list<const void*> records) {
+  std::vector<const void*> sorted(records);
+  std::sort(sorted.begin(), sorted.end());
+  return sorted;
+}
+
 // A created client record with its device address and name, saved if asked.
-inline ClientSession* NewClient(uint32_t profile, const uint8_t* address, std::u16string_view name,
-                                bool save = true) {
-  ClientSession* record = tvr_create_client_session(profile);
+inline ClientSession* NewClient(SessionStore& store, uint32_t profile, const uint8_t* address,
+                                std::u16string_view name, bool save = true) {
+  ClientSession* record = store.CreateClientSession(profile);
   std::copy_n(address, 6, record->bdaddr);
   SetText(record->file_name, name);
-  if (save) tvr_save_client_session(record);
+  if (save) store.SaveClientSession(record);
   return record;
 }
 
 // A created server record with kSessionId (first byte changed) as its session
 // id and its file, folder and name (FTP: current directory and transfer name;
 // OPP: inbox and object name), saved if asked.
-inline ServerSession* NewServer(uint32_t profile, uint8_t first, std::u16string_view folder = u"",
-                                std::u16string_view name = u"", bool save = true) {
-  ServerSession* record = tvr_create_server_session(profile);
+inline ServerSession* NewServer(SessionStore& store, uint32_t profile, uint8_t first,
+                                std::u16string_view folder = u"", std::u16string_view name = u"",
+                                bool save = true) {
+  ServerSession* record = store.CreateServerSession(profile);
   std::copy_n(kSessionId, 16, record->GoepServer_sessionId);
   record->GoepServer_sessionId[0] = first;
   if (profile == OBEXSES_PROFILE_FTP) {
@@ -63,7 +70,7 @@ inline ServerSession* NewServer(uint32_t profile, uint8_t first, std::u16string_
     SetText(records::AsOpp(record)->m_szInboxpath, folder);
     SetText(records::AsOpp(record)->internalObjectName, name);
   }
-  if (save) tvr_save_server_session(record);
+  if (save) store.SaveServerSession(record);
   return record;
 }
 

@@ -15,23 +15,30 @@ using std::chrono::seconds;
 constexpr uint8_t kPhone[6] = {0x01, 0x02, 0x03, 0x04, 0x05, 0xa0};
 constexpr uint8_t kLaptop[6] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
 
-class RegistryTest : public ModuleFixtureBase, public ::testing::Test {};
+class RegistryTest : public StoreFixture, public ::testing::Test {};
 
 // The results of several calls, compared at once.
 using Results = std::vector<int32_t>;
 
-// Enumeration callbacks: each adds the record to the set its context is.
-using Visits = std::multiset<void*>;
+// Enumeration callbacks: each adds the record to the visits its context is;
+// the destroying ones destroy it in the visits' store.
+using Records = std::multiset<void*>;
+struct Visits {
+  SessionStore* store = nullptr;
+  Records seen;
+};
 void Count(void* record, void* visits) {
-  static_cast<Visits*>(visits)->insert(record);
+  static_cast<Visits*>(visits)->seen.insert(record);
 }
 void DestroyClient(void* record, void* visits) {
   Count(record, visits);
-  EXPECT_EQ(tvr_destroy_client_session(static_cast<ClientSession*>(record)), 1);
+  auto* client = static_cast<ClientSession*>(record);
+  EXPECT_EQ(static_cast<Visits*>(visits)->store->DestroyClientSession(client), 1);
 }
 void DestroyServer(void* record, void* visits) {
   Count(record, visits);
-  EXPECT_EQ(tvr_destroy_server_session(static_cast<ServerSession*>(record)), 1);
+  auto* server = static_cast<ServerSession*>(record);
+  EXPECT_EQ(static_cast<Visits*>(visits)->store->DestroyServerSession(server), 1);
 }
 
 TEST_F(RegistryTest, KeysOfDeviceProfileAndNameOrOfSessionId) {
@@ -46,17 +53,17 @@ TEST_F(RegistryTest, KeysOfDeviceProfileAndNameOrOfSessionId) {
   EXPECT_EQ(BuildClientKey(kPhone, u"", 0x1105), u"");
   EXPECT_EQ(BuildServerKey(kSessionId), u"server_000102030405060708090a0b0c0d0e0f");
   EXPECT_EQ(BuildServerKey(nullptr), u"");
-  EXPECT_EQ(tvr_find_client_session(kPhone, std::u16string(600, u'n').c_str(), 0x1105), nullptr);
+  EXPECT_EQ(store().FindClientSession(kPhone, std::u16string(600, u'n').c_str(), 0x1105), nullptr);
 }
 
 TEST_F(RegistryTest, CreateGivesZeroedListedRecordsOfTheProfileSize) {
   env().set_now(1234567890123);
-  ClientSession* opp = tvr_create_client_session(0x1105);
-  ClientSession* ftp = tvr_create_client_session(0x1106);
-  ServerSession* server_ftp = tvr_create_server_session(0x1106);
-  ServerSession* server_opp = tvr_create_server_session(0x1105);
-  EXPECT_EQ(tvr_create_client_session(0x1107), nullptr);
-  EXPECT_EQ(tvr_create_server_session(0x1107), nullptr);
+  ClientSession* opp = store().CreateClientSession(0x1105);
+  ClientSession* ftp = store().CreateClientSession(0x1106);
+  ServerSession* server_ftp = store().CreateServerSession(0x1106);
+  ServerSession* server_opp = store().CreateServerSession(0x1105);
+  EXPECT_EQ(store().CreateClientSession(0x1107), nullptr);
+  EXPECT_EQ(store().CreateServerSession(0x1107), nullptr);
   const auto expect_zeroed = [](auto* record, uint32_t profile, size_t size) {
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->profile_id, profile);
@@ -71,161 +78,202 @@ TEST_F(RegistryTest, CreateGivesZeroedListedRecordsOfTheProfileSize) {
   expect_zeroed(ftp, 0x1106, sizeof(FtpClientSession));
   expect_zeroed(server_ftp, 0x1106, sizeof(FtpServerSession));
   expect_zeroed(server_opp, 0x1105, sizeof(OppServerSession));
-  EXPECT_EQ(g_client_sessions, (RecordList<ClientSession>{opp, ftp}));
-  EXPECT_EQ(g_server_sessions, (RecordList<ServerSession>{server_ftp, server_opp}));
-  EXPECT_EQ(g_live_sessions, (LiveSet{opp, ftp}));  // server records are never live
+  const StoreContents contents = store().Contents();
+  EXPECT_EQ(contents.client_held, Sorted({opp, ftp}));
+  EXPECT_EQ(contents.server_held, Sorted({server_ftp, server_opp}));
+  EXPECT_TRUE(store().IsLiveSession(opp) && store().IsLiveSession(ftp));
+  EXPECT_TRUE(contents.client_saved.empty() && contents.server_saved.empty());
 }
 
 TEST_F(RegistryTest, NullOrForeignRecordsAreRefusedAndAnUnnamedSaveDoesNothing) {
-  ClientSession* unnamed = NewClient(0x1106, kPhone, u"", false);
-  ClientSession* foreign = NewClient(0x1105, kPhone, u"a.txt", false);
-  UnregisterLiveSession(foreign);
-  OppServerSession server{};  // never created by the registry
+  ClientSession* unnamed = NewClient(store(), 0x1106, kPhone, u"", false);
+  OppClientSession client{};  // never created by the store
+  client.head.profile_id = 0x1105;
+  std::copy_n(kPhone, 6, client.head.bdaddr);
+  SetText(client.head.file_name, u"a.txt");
+  ClientSession* foreign = &client.head;
+  OppServerSession server{};
   server.head.profile_id = 0x1105;
   unnamed->resumed = 7;
   unnamed->FO_timeStamp = 9;
-  EXPECT_EQ(tvr_save_client_session(unnamed), 1);
+  EXPECT_EQ(store().SaveClientSession(unnamed), 1);
   EXPECT_EQ(unnamed->resumed, 7u);
   EXPECT_EQ(unnamed->FO_timeStamp, 9u);
-  EXPECT_EQ(
-      (Results{tvr_save_client_session(foreign), tvr_resume_client_session(foreign),
-               tvr_destroy_client_session(foreign), tvr_save_server_session(&server.head),
-               tvr_resume_server_session(&server.head), tvr_destroy_server_session(&server.head)}),
-      Results(6, 0));
-  EXPECT_EQ((Results{tvr_resume_client_session(nullptr), tvr_save_client_session(nullptr),
-                     tvr_destroy_client_session(nullptr), tvr_destroy_server_session(nullptr),
-                     tvr_save_server_session(nullptr), tvr_resume_server_session(nullptr)}),
+  EXPECT_EQ((Results{store().SaveClientSession(foreign), store().ResumeClientSession(foreign),
+                     store().DestroyClientSession(foreign), store().SaveServerSession(&server.head),
+                     store().ResumeServerSession(&server.head),
+                     store().DestroyServerSession(&server.head)}),
             Results(6, 0));
-  EXPECT_EQ(tvr_find_client_session(nullptr, u"a.txt", 0x1105), nullptr);
-  EXPECT_EQ(tvr_find_client_session(kPhone, nullptr, 0x1105), nullptr);
-  EXPECT_EQ(tvr_find_client_session(kPhone, u"", 0x1105), nullptr);
-  EXPECT_EQ(tvr_find_server_session(nullptr), nullptr);
-  EXPECT_TRUE(g_saved_client_sessions.empty() && g_saved_server_sessions.empty());
-  EXPECT_EQ(server.head.resumed, 0u);
+  EXPECT_EQ((Results{store().ResumeClientSession(nullptr), store().SaveClientSession(nullptr),
+                     store().DestroyClientSession(nullptr), store().DestroyServerSession(nullptr),
+                     store().SaveServerSession(nullptr), store().ResumeServerSession(nullptr)}),
+            Results(6, 0));
+  EXPECT_EQ(store().FindClientSession(nullptr, u"a.txt", 0x1105), nullptr);
+  EXPECT_EQ(store().FindClientSession(kPhone, nullptr, 0x1105), nullptr);
+  EXPECT_EQ(store().FindClientSession(kPhone, u"", 0x1105), nullptr);
+  EXPECT_EQ(store().FindServerSession(nullptr), nullptr);
+  EXPECT_TRUE(store().Contents().client_saved.empty());
+  EXPECT_TRUE(store().Contents().server_saved.empty());
+  EXPECT_EQ(server.head.resumed + client.head.resumed, 0u);
 }
 
 // A save files the record and clears resumed; a resume sets it and leaves
 // the record saved; an unknown profile is not resumed; a destroy ends it.
 TEST_F(RegistryTest, SaveFindResumeAndDestroyOfBothSides) {
-  ClientSession* client = NewClient(0x1105, kPhone, u"a.txt", false);
-  ServerSession* server = NewServer(0x1105, 0x00, u"", u"", false);
+  ClientSession* client = NewClient(store(), 0x1105, kPhone, u"a.txt", false);
+  ServerSession* server = NewServer(store(), 0x1105, 0x00, u"", u"", false);
   client->resumed = 1;
   server->resumed = 1;
-  EXPECT_EQ(tvr_save_client_session(client), 1);
-  EXPECT_EQ(tvr_save_server_session(server), 1);
+  EXPECT_EQ(store().SaveClientSession(client), 1);
+  EXPECT_EQ(store().SaveServerSession(server), 1);
   EXPECT_TRUE(std::equal(kSessionId, kSessionId + 16, server->session_id));
   EXPECT_EQ(client->resumed, 0u);
   EXPECT_EQ(server->resumed, 0u);
-  EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1105), client);
-  EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1106), nullptr);
-  EXPECT_EQ(tvr_find_client_session(kLaptop, u"a.txt", 0x1105), nullptr);
-  EXPECT_EQ(tvr_find_client_session(kPhone, u"A.txt", 0x1105), nullptr);  // names keep their case
-  EXPECT_EQ(tvr_find_server_session(kSessionId), server);
-  EXPECT_EQ(tvr_resume_client_session(client), 1);
-  EXPECT_EQ(tvr_resume_server_session(server), 1);
+  EXPECT_EQ(store().FindClientSession(kPhone, u"a.txt", 0x1105), client);
+  EXPECT_EQ(store().FindClientSession(kPhone, u"a.txt", 0x1106), nullptr);
+  EXPECT_EQ(store().FindClientSession(kLaptop, u"a.txt", 0x1105), nullptr);
+  EXPECT_EQ(store().FindClientSession(kPhone, u"A.txt", 0x1105), nullptr);  // names keep their case
+  EXPECT_EQ(store().FindServerSession(kSessionId), server);
+  EXPECT_EQ(store().ResumeClientSession(client), 1);
+  EXPECT_EQ(store().ResumeServerSession(server), 1);
   EXPECT_EQ(client->resumed, 1u);
   EXPECT_EQ(server->resumed, 1u);
-  EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1105), client);
-  EXPECT_EQ(tvr_save_client_session(client), 1);  // again under the same key
+  EXPECT_EQ(store().FindClientSession(kPhone, u"a.txt", 0x1105), client);
+  EXPECT_EQ(store().SaveClientSession(client), 1);  // again under the same key
   EXPECT_EQ(client->resumed, 0u);
   client->profile_id = server->profile_id = 0x1107;
   client->resumed = server->resumed = 0;
-  EXPECT_EQ(tvr_resume_client_session(client), 0);
-  EXPECT_EQ(tvr_resume_server_session(server), 0);
+  EXPECT_EQ(store().ResumeClientSession(client), 0);
+  EXPECT_EQ(store().ResumeServerSession(server), 0);
   EXPECT_EQ(client->resumed + server->resumed, 0u);
-  EXPECT_EQ(g_saved_client_sessions.size(), 1u);
-  EXPECT_EQ(g_saved_server_sessions.size(), 1u);
+  EXPECT_EQ(store().Contents().client_saved.size(), 1u);
+  EXPECT_EQ(store().Contents().server_saved.size(), 1u);
   // A destroy unfiles, unlists and frees, once: the freed addresses are
   // refused without being read or written (AddressSanitizer watches).
-  ClientSession* unsaved = NewClient(0x1105, kPhone, u"b.txt", false);
-  EXPECT_EQ((Results{tvr_destroy_client_session(client), tvr_destroy_client_session(unsaved),
-                     tvr_destroy_server_session(server)}),
+  ClientSession* unsaved = NewClient(store(), 0x1105, kPhone, u"b.txt", false);
+  EXPECT_EQ((Results{store().DestroyClientSession(client), store().DestroyClientSession(unsaved),
+                     store().DestroyServerSession(server)}),
             Results(3, 1));
-  EXPECT_TRUE(g_client_sessions.empty() && g_saved_client_sessions.empty());
-  EXPECT_TRUE(g_server_sessions.empty() && g_saved_server_sessions.empty());
-  EXPECT_TRUE(g_client_places.empty() && g_server_places.empty());
-  EXPECT_FALSE(IsLiveSession(client));
-  EXPECT_EQ((Results{tvr_destroy_client_session(client), tvr_save_client_session(client),
-                     tvr_resume_client_session(unsaved), tvr_destroy_server_session(server),
-                     tvr_save_server_session(server), tvr_resume_server_session(server)}),
+  EXPECT_EQ(store().Contents(), StoreContents());
+  EXPECT_FALSE(store().IsLiveSession(client));
+  EXPECT_EQ((Results{store().DestroyClientSession(client), store().SaveClientSession(client),
+                     store().ResumeClientSession(unsaved), store().DestroyServerSession(server),
+                     store().SaveServerSession(server), store().ResumeServerSession(server)}),
             Results(6, 0));
-  EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1105), nullptr);
+  EXPECT_EQ(store().FindClientSession(kPhone, u"a.txt", 0x1105), nullptr);
 }
 
 // A second record under a key already filed is saved (resumed cleared) but
 // never takes the key.
 TEST_F(RegistryTest, SaveRefilesARenamedRecordAndNeverTakesAnotherRecordsKey) {
-  ClientSession* client = NewClient(0x1106, kPhone, u"a.txt");
-  ServerSession* server = NewServer(0x1105, 0x00);
+  ClientSession* client = NewClient(store(), 0x1106, kPhone, u"a.txt");
+  ServerSession* server = NewServer(store(), 0x1105, 0x00);
   SetText(client->file_name, u"b.txt");
   server->GoepServer_sessionId[15] = 0xEE;
-  tvr_save_client_session(client);
-  tvr_save_server_session(server);
-  EXPECT_EQ(tvr_find_client_session(kPhone, u"a.txt", 0x1106), nullptr);
-  EXPECT_EQ(tvr_find_client_session(kPhone, u"b.txt", 0x1106), client);
-  EXPECT_EQ(tvr_find_server_session(kSessionId), nullptr);
-  EXPECT_EQ(tvr_find_server_session(server->GoepServer_sessionId), server);
-  ClientSession* second = NewClient(0x1106, kPhone, u"b.txt", false);
-  ServerSession* second_server = NewServer(0x1105, 0x00, u"", u"", false);
+  store().SaveClientSession(client);
+  store().SaveServerSession(server);
+  EXPECT_EQ(store().FindClientSession(kPhone, u"a.txt", 0x1106), nullptr);
+  EXPECT_EQ(store().FindClientSession(kPhone, u"b.txt", 0x1106), client);
+  EXPECT_EQ(store().FindServerSession(kSessionId), nullptr);
+  EXPECT_EQ(store().FindServerSession(server->GoepServer_sessionId), server);
+  ClientSession* second = NewClient(store(), 0x1106, kPhone, u"b.txt", false);
+  ServerSession* second_server = NewServer(store(), 0x1105, 0x00, u"", u"", false);
   second_server->GoepServer_sessionId[15] = 0xEE;
   second->resumed = second_server->resumed = 1;
-  EXPECT_EQ(tvr_save_client_session(second), 1);
-  EXPECT_EQ(tvr_save_server_session(second_server), 1);
+  EXPECT_EQ(store().SaveClientSession(second), 1);
+  EXPECT_EQ(store().SaveServerSession(second_server), 1);
   EXPECT_EQ(second->resumed + second_server->resumed, 0u);
-  EXPECT_EQ(tvr_find_server_session(server->GoepServer_sessionId), server);
-  EXPECT_EQ(tvr_destroy_client_session(second), 1);  // never filed
-  EXPECT_EQ(tvr_find_client_session(kPhone, u"b.txt", 0x1106), client);
-  EXPECT_EQ(g_saved_client_sessions.size(), 1u);
-  EXPECT_EQ(g_saved_server_sessions.size(), 1u);
+  EXPECT_EQ(store().FindServerSession(server->GoepServer_sessionId), server);
+  EXPECT_EQ(store().DestroyClientSession(second), 1);  // never filed
+  EXPECT_EQ(store().FindClientSession(kPhone, u"b.txt", 0x1106), client);
+  EXPECT_EQ(store().Contents().client_saved.size(), 1u);
+  EXPECT_EQ(store().Contents().server_saved.size(), 1u);
 }
 
 TEST_F(RegistryTest, FindDropsAnFtpServerSessionWhoseFileWasRewrittenOrDeleted) {
   const auto base = BaseTime();
   WriteFileAt(env().app_data() / "rewritten.bin", 10, base);
   WriteFileAt(env().app_data() / "deleted.bin", 10, base);
-  ServerSession* rewritten = NewServer(0x1106, 0x00, env().app_data_u16(), u"rewritten.bin");
-  ServerSession* deleted = NewServer(0x1106, 0x80, env().app_data_u16(), u"deleted.bin");
+  ServerSession* rewritten =
+      NewServer(store(), 0x1106, 0x00, env().app_data_u16(), u"rewritten.bin");
+  ServerSession* deleted = NewServer(store(), 0x1106, 0x80, env().app_data_u16(), u"deleted.bin");
   uint8_t deleted_id[16];
   std::copy_n(deleted->GoepServer_sessionId, 16, deleted_id);
-  EXPECT_EQ(tvr_find_server_session(kSessionId), rewritten);  // unchanged so far
+  EXPECT_EQ(store().FindServerSession(kSessionId), rewritten);  // unchanged so far
   WriteFileAt(env().app_data() / "rewritten.bin", 10, base + seconds(1));
   fs::remove(env().app_data() / "deleted.bin");
-  EXPECT_EQ(tvr_find_server_session(kSessionId), nullptr);
-  EXPECT_EQ(tvr_find_server_session(deleted_id), nullptr);
-  EXPECT_TRUE(g_server_sessions.empty() && g_saved_server_sessions.empty());
+  EXPECT_EQ(store().FindServerSession(kSessionId), nullptr);
+  EXPECT_EQ(store().FindServerSession(deleted_id), nullptr);
+  EXPECT_EQ(store().Contents(), StoreContents());
   // An OPP session is found without a look at its file.
-  ServerSession* opp = NewServer(0x1105, 0x00, env().app_data_u16(), u"never-written.vcf");
-  EXPECT_EQ(tvr_find_server_session(kSessionId), opp);
+  ServerSession* opp = NewServer(store(), 0x1105, 0x00, env().app_data_u16(), u"never-written.vcf");
+  EXPECT_EQ(store().FindServerSession(kSessionId), opp);
 }
 
 TEST_F(RegistryTest, EnumerateCallsBackEachSavedSessionOnceAndMayDestroyIt) {
-  ClientSession* a = NewClient(0x1105, kPhone, u"a.txt");
-  ClientSession* b = NewClient(0x1105, kPhone, u"b.txt");
-  ClientSession* c = NewClient(0x1106, kPhone, u"c.txt");
-  ClientSession* d = NewClient(0x1106, kPhone, u"d.txt");
-  NewClient(0x1105, kPhone, u"unsaved.txt", false);
-  NewClient(0x1105, kLaptop, u"a.txt");
-  ServerSession* server_a = NewServer(0x1105, 0xA0);
-  ServerSession* server_b = NewServer(0x1105, 0xB0);
-  ServerSession* server_ftp = NewServer(0x1106, 0xC0);
-  NewServer(0x1105, 0xD0, u"", u"", false);
-  Visits clients, servers, none, destroyed;
-  EXPECT_EQ(tvr_enum_client_session(kPhone, 0x1105, Count, &clients), 1);
-  EXPECT_EQ(clients, (Visits{a, b}));
-  EXPECT_EQ(tvr_enum_server_session(0x1105, Count, &servers), 1);
-  EXPECT_EQ(servers, (Visits{server_a, server_b}));
+  ClientSession* a = NewClient(store(), 0x1105, kPhone, u"a.txt");
+  ClientSession* b = NewClient(store(), 0x1105, kPhone, u"b.txt");
+  ClientSession* c = NewClient(store(), 0x1106, kPhone, u"c.txt");
+  ClientSession* d = NewClient(store(), 0x1106, kPhone, u"d.txt");
+  NewClient(store(), 0x1105, kPhone, u"unsaved.txt", false);
+  NewClient(store(), 0x1105, kLaptop, u"a.txt");
+  ServerSession* server_a = NewServer(store(), 0x1105, 0xA0);
+  ServerSession* server_b = NewServer(store(), 0x1105, 0xB0);
+  ServerSession* server_ftp = NewServer(store(), 0x1106, 0xC0);
+  NewServer(store(), 0x1105, 0xD0, u"", u"", false);
+  Visits clients, servers, none, destroyed{&store()};
+  EXPECT_EQ(store().EnumClientSession(kPhone, 0x1105, Count, &clients), 1);
+  EXPECT_EQ(clients.seen, (Records{a, b}));
+  EXPECT_EQ(store().EnumServerSession(0x1105, Count, &servers), 1);
+  EXPECT_EQ(servers.seen, (Records{server_a, server_b}));
   const uint8_t stranger[6] = {9, 9, 9, 9, 9, 9};
-  EXPECT_EQ(tvr_enum_client_session(stranger, 0x1105, Count, &none), 1);
-  EXPECT_EQ(tvr_enum_client_session(kPhone, 0x1105, nullptr, &none), 0);
-  EXPECT_EQ(tvr_enum_client_session(nullptr, 0x1105, Count, &none), 0);
-  EXPECT_EQ(tvr_enum_server_session(0x1105, nullptr, &none), 0);
-  EXPECT_TRUE(none.empty());
-  EXPECT_EQ(tvr_enum_client_session(kPhone, 0x1106, DestroyClient, &destroyed), 1);
-  EXPECT_EQ(tvr_enum_server_session(0x1106, DestroyServer, &destroyed), 1);
-  EXPECT_EQ(destroyed, (Visits{c, d, server_ftp}));
-  EXPECT_EQ(g_client_sessions.size(), 4u);
-  EXPECT_EQ(g_saved_client_sessions.size(), 3u);
-  EXPECT_EQ(g_server_sessions.size(), 3u);
+  EXPECT_EQ(store().EnumClientSession(stranger, 0x1105, Count, &none), 1);
+  EXPECT_EQ(store().EnumClientSession(kPhone, 0x1105, nullptr, &none), 0);
+  EXPECT_EQ(store().EnumClientSession(nullptr, 0x1105, Count, &none), 0);
+  EXPECT_EQ(store().EnumServerSession(0x1105, nullptr, &none), 0);
+  EXPECT_TRUE(none.seen.empty());
+  EXPECT_EQ(store().EnumClientSession(kPhone, 0x1106, DestroyClient, &destroyed), 1);
+  EXPECT_EQ(store().EnumServerSession(0x1106, DestroyServer, &destroyed), 1);
+  EXPECT_EQ(destroyed.seen, (Records{c, d, server_ftp}));
+  const StoreContents contents = store().Contents();
+  EXPECT_EQ(contents.client_held.size(), 4u);
+  EXPECT_EQ(contents.client_saved.size(), 3u);
+  EXPECT_EQ(contents.server_held.size(), 3u);
+}
+
+// A callback may destroy any record, or restore the file: records of the
+// snapshot that went meanwhile are not called back, and none is freed before
+// the enumeration returns (AddressSanitizer watches).
+struct Ending {
+  SessionStore* store;
+  std::vector<ClientSession*> others;  // destroyed by the first callback
+  int calls = 0;
+};
+void EndTheOthers(void* record, void* context) {
+  auto* ending = static_cast<Ending*>(context);
+  ++ending->calls;
+  EXPECT_NE(static_cast<ClientSession*>(record)->file_name[0], 0);
+  if (ending->others.empty()) ending->store->RestoreClientSession();
+  for (ClientSession* other : ending->others) ending->store->DestroyClientSession(other);
+}
+
+TEST_F(RegistryTest, EnumerationSkipsRecordsDestroyedOrRetiredMeanwhile) {
+  Ending destroying{&store()};
+  for (const char16_t* name : {u"a.txt", u"b.txt", u"c.txt"}) {
+    destroying.others.push_back(NewClient(store(), 0x1105, kPhone, name));
+  }
+  EXPECT_EQ(store().EnumClientSession(kPhone, 0x1105, EndTheOthers, &destroying), 1);
+  EXPECT_EQ(destroying.calls, 1);
+  EXPECT_EQ(store().Contents(), StoreContents());
+  MakePaths();
+  SetSaveFile(1);
+  for (const char16_t* name : {u"a.txt", u"b.txt", u"c.txt"})
+    NewClient(store(), 0x1105, kPhone, name);
+  Ending restoring{&store()};
+  EXPECT_EQ(store().EnumClientSession(kPhone, 0x1105, EndTheOthers, &restoring), 1);
+  EXPECT_EQ(restoring.calls, 1);
+  EXPECT_EQ(store().Contents().client_saved.size(), 3u);
+  EXPECT_EQ(store().Inconsistency(), "");
 }
 
 // A shift of the last-write time that the low 32 bits miss: 2^25 seconds are
@@ -236,15 +284,17 @@ constexpr uint8_t kNoDevice[6] = {};
 
 // {file changed, transfer file changed, size}, as slots 16/17, 18/19 and 20/21 answer.
 using Answers = std::array<uint32_t, 3>;
-Answers Ask(ClientSession* r) {
-  return {tvr_client_file_changed(r), tvr_client_transfer_file_changed(r), tvr_client_file_size(r)};
-}
-Answers Ask(ServerSession* r) {
-  return {tvr_server_file_changed(r), tvr_server_transfer_file_changed(r), tvr_server_file_size(r)};
-}
 
-class FileChecksTest : public ModuleFixtureBase, public ::testing::Test {
+class FileChecksTest : public StoreFixture, public ::testing::Test {
  protected:
+  Answers Ask(ClientSession* r) {
+    return {store().ClientFileChanged(r), store().ClientTransferFileChanged(r),
+            store().ClientFileSize(r)};
+  }
+  Answers Ask(ServerSession* r) {
+    return {store().ServerFileChanged(r), store().ServerTransferFileChanged(r),
+            store().ServerFileSize(r)};
+  }
   fs::path File(const std::string& name) { return env().app_data() / name; }
   std::u16string Path(const std::string& name) { return ModulePath(env(), name); }
   // The file rewritten one second later, with a new size.
@@ -253,7 +303,7 @@ class FileChecksTest : public ModuleFixtureBase, public ::testing::Test {
   }
 
   ClientSession* FtpClient(const std::u16string& file_name, bool save = true) {
-    return NewClient(0x1106, kNoDevice, file_name, save);
+    return NewClient(store(), 0x1106, kNoDevice, file_name, save);
   }
   // An FTP client record whose name starts with a backslash: the transfer is
   // the client directory's file.
@@ -261,17 +311,18 @@ class FileChecksTest : public ModuleFixtureBase, public ::testing::Test {
     ClientSession* record = FtpClient(u"\\remote.bin", false);
     SetText(records::AsFtp(record)->m_bstrClientDirectory, env().app_data_u16());
     SetText(records::AsFtp(record)->m_bstrCurrentTxName, tx_name);
-    tvr_save_client_session(record);
+    store().SaveClientSession(record);
     return record;
   }
   ServerSession* FtpServer(const std::string& name, uint8_t tx_type) {
-    ServerSession* record = NewServer(0x1106, 0, env().app_data_u16(), text::FromUtf8(name), false);
+    ServerSession* record =
+        NewServer(store(), 0x1106, 0, env().app_data_u16(), text::FromUtf8(name), false);
     records::AsFtp(record)->m_ucCurrentTxType = tx_type;
-    tvr_save_server_session(record);
+    store().SaveServerSession(record);
     return record;
   }
   ServerSession* OppServer(const std::u16string& object) {
-    return NewServer(0x1105, 0, env().app_data_u16(), object);
+    return NewServer(store(), 0x1105, 0, env().app_data_u16(), object);
   }
 
   const fs::file_time_type base_ = BaseTime();
@@ -286,14 +337,14 @@ TEST_F(FileChecksTest, FtpClientWithAPlainNameChecksThatFileByTheLowBitsOfItsWri
   EXPECT_EQ(Ask(record), (Answers{0, 0, 1234}));
   Rewrite("plain.bin", 99);
   EXPECT_EQ(Ask(record), (Answers{1, 1, 99}));
-  tvr_save_client_session(record);
+  store().SaveClientSession(record);
   EXPECT_EQ(record->FO_timeStamp - first, 10000000u);  // one second in 100 ns units
   EXPECT_EQ(Ask(record), (Answers{0, 0, 99}));
   fs::remove(File("plain.bin"));
   EXPECT_EQ(Ask(record), (Answers{1, 1, 0}));
   // Saved while the file was missing: changed, also once the file exists.
   record->FO_timeStamp = 77;
-  tvr_save_client_session(record);
+  store().SaveClientSession(record);
   EXPECT_EQ(record->FO_timeStamp, 0u);
   WriteFileAt(File("plain.bin"), 3, base_);
   EXPECT_EQ(Ask(record), (Answers{1, 1, 3}));
@@ -303,9 +354,9 @@ TEST_F(FileChecksTest, OtherClientRecordsCheckOnlyTheirTransferFile) {
   WriteFileAt(File("tx.bin"), 10, base_);
   WriteFileAt(File("object.vcf"), 10, base_);
   ClientSession* ftp = FtpClientOfDirectory(u"tx.bin");
-  ClientSession* opp = NewClient(0x1105, kNoDevice, Path("object.vcf"), false);
+  ClientSession* opp = NewClient(store(), 0x1105, kNoDevice, Path("object.vcf"), false);
   SetText(records::AsOpp(opp)->internalObjectName, Path("object.vcf"));
-  tvr_save_client_session(opp);
+  store().SaveClientSession(opp);
   EXPECT_EQ(Ask(ftp), (Answers{0, 0, 0}));
   EXPECT_EQ(Ask(opp), (Answers{0, 0, 0}));
   Rewrite("tx.bin", 10);
@@ -337,7 +388,7 @@ TEST_F(FileChecksTest, ServerRecordsCheckTheirFolderFileExceptForFtpTransferType
 TEST_F(FileChecksTest, RecordsNotLiveOrNullGiveZeroWithoutBeingRead) {
   WriteFileAt(File("plain.bin"), 10, base_);
   ClientSession* record = FtpClient(Path("missing.bin"), false);
-  tvr_destroy_client_session(record);  // freed: AddressSanitizer catches any read
+  store().DestroyClientSession(record);  // freed: AddressSanitizer catches any read
   EXPECT_EQ(Ask(record), (Answers{0, 0, 0}));
   FtpClientSession foreign{};
   foreign.head.profile_id = 0x1106;
@@ -357,10 +408,10 @@ TEST_F(FileChecksTest, JoinedPathsAreCutAt259Characters) {
   ClientSession* client = FtpClientOfDirectory(std::u16string(259, u'n'));
   EXPECT_EQ(Ask(server), (Answers{0, 0, 7}));
   EXPECT_NE(client->FO_timeStamp, 0u);
-  EXPECT_EQ(tvr_client_transfer_file_changed(client), 0u);
+  EXPECT_EQ(store().ClientTransferFileChanged(client), 0u);
   fs::last_write_time(File(name), base_ + seconds(1));
   EXPECT_EQ(Ask(server), (Answers{1, 1, 7}));
-  EXPECT_EQ(tvr_client_transfer_file_changed(client), 1u);
+  EXPECT_EQ(store().ClientTransferFileChanged(client), 1u);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "platform/env.h"
 #include "platform/reg_file.h"
+#include "settings/settings.h"
 #include "tests/registry_helpers.h"
 #include "text/format.h"
 
@@ -17,51 +18,53 @@ namespace {
 using text::Format;
 using text::FormatBounded;
 
-class SettingsTest : public ModuleFixtureBase, public ::testing::Test {};
+class SettingsTest : public StoreFixture, public ::testing::Test {};
 
 // Settings that are absent leave the values the module has.
 TEST_F(SettingsTest, MissingSettingsKeepTheirValues) {
-  ReadSettings();
-  EXPECT_EQ(g_save_file.load(), 0u);
-  EXPECT_EQ(g_debug_level.load(), 0u);
-  g_save_file = 5;
+  store().ReadSettings();
+  EXPECT_EQ(store().save_file(), 0u);
+  EXPECT_EQ(store().debug_level(), 0u);
+  env().set_dword(u"ObexSesSaveFile", 5);
   env().set_dword(u"ObexSesDebugLevel", 2);
-  ReadSettings();
-  EXPECT_EQ(g_save_file.load(), 5u);
-  EXPECT_EQ(g_debug_level.load(), 2u);
+  store().ReadSettings();
+  env().reject_settings();
+  store().ReadSettings();
+  EXPECT_EQ(store().save_file(), 5u);
+  EXPECT_EQ(store().debug_level(), 2u);
 }
 
 // Both paths lie in the Session folder, which is made; a folder too long for
 // a path is cut, never overrun.
 TEST_F(SettingsTest, SessionFilePathsShareTheSessionFolderAndAreCutToTheBuffer) {
   char16_t client[260], server[260];
-  EXPECT_EQ(MakeSessionFilePath(0, server), 1);
-  EXPECT_EQ(MakeSessionFilePath(1, client), 1);
+  const DebugTracer& trace = store().trace();
+  EXPECT_EQ(MakeSessionFilePath(&env(), trace, 0, server), 1);
+  EXPECT_EQ(MakeSessionFilePath(&env(), trace, 1, client), 1);
   const std::u16string folder = env().app_data_u16() + u"\\Velmora\\Session\\";
   EXPECT_EQ(std::u16string(server), folder + u"ServerSession.xml");
   EXPECT_EQ(std::u16string(client), folder + u"ClientSession.xml");
   EXPECT_TRUE(std::filesystem::is_directory(env().app_data() / "Velmora" / "Session"));
   const std::u16string long_folder = u"\\no-such-folder\\" + std::u16string(300, u'f');
   FolderEnv long_env(&env(), long_folder);
-  platform::SetEnv(&long_env);
-  EXPECT_EQ(MakeSessionFilePath(1, client), 1);
-  platform::SetEnv(&env());
+  EXPECT_EQ(MakeSessionFilePath(&long_env, trace, 1, client), 1);
   EXPECT_EQ(std::u16string(client), long_folder.substr(0, 259));
 }
 
 TEST_F(SettingsTest, TraceLevelIsAnUnsignedUpperBoundAndAMessageHoldsAtMost2038Units) {
-  g_debug_level = 2;
-  DebugTrace(0, u"zero\n");
-  DebugTrace(2, u"two %d\n", 2);
-  DebugTrace(3, u"three\n");
-  g_debug_level = 0xFFFFFFFFu;
-  DebugTrace(0xFFFFFFFFu, u"all\n");
-  g_debug_level = 3;
-  DebugTrace(0xFFFFFFFFu, u"never\n");
+  DebugTracer trace(&env());
+  trace.set_level(2);
+  trace.DebugTrace(0, u"zero\n");
+  trace.DebugTrace(2, u"two %d\n", 2);
+  trace.DebugTrace(3, u"three\n");
+  trace.set_level(0xFFFFFFFFu);
+  trace.DebugTrace(0xFFFFFFFFu, u"all\n");
+  trace.set_level(3);
+  trace.DebugTrace(0xFFFFFFFFu, u"never\n");
   const std::u16string whole(2038, u'w');
-  DebugTrace(3, u"%s", whole);
-  DebugTrace(3, u"%sXYZ", whole);
-  DebugTrace(3, u"%s", std::u16string(5000, u'l'));
+  trace.DebugTrace(3, u"%s", whole);
+  trace.DebugTrace(3, u"%sXYZ", whole);
+  trace.DebugTrace(3, u"%s", std::u16string(5000, u'l'));
   const std::string prefix = "\nTavrin: ", cut = prefix + std::string(2038, 'w');
   EXPECT_EQ(env().trace_lines(),
             (std::vector<std::string>{prefix + "zero\n", prefix + "two 2\n", prefix + "all\n", cut,
@@ -158,7 +161,8 @@ TEST_F(PlatformBackendTest, ReplaceLeavesOnlyItsTargetBehind) {
   WriteFile(File("ServerSession.xml.0123456789abcDEF.tmp"), "left by a dead store");
   WriteFile(File("ServerSession.xml.0123456789abcdeg.tmp"), "someone else's");
   for (int i = 0; i < 2; ++i)
-    ASSERT_TRUE(env()->ReplaceFileBytes(Path("ServerSession.xml"), "news"));
+    ASSERT_TRUE(
+        env()->ReplaceFileBytes(Path("ServerSession.xml"), "news", std::chrono::seconds(1)));
   std::u16string units;
   size_t bytes = 0;
   ASSERT_TRUE(env()->ReadFileUnits(Path("ServerSession.xml"), &units, &bytes));
@@ -171,7 +175,7 @@ TEST_F(PlatformBackendTest, ReplaceLeavesOnlyItsTargetBehind) {
   EXPECT_NEAR(static_cast<double>(seconds), static_cast<double>(std::time(nullptr)), 120.0);
   EXPECT_NEAR(static_cast<double>(env()->NowSeconds()), static_cast<double>(std::time(nullptr)), 5);
   fs::create_directory(File("Session"));
-  EXPECT_FALSE(env()->ReplaceFileBytes(Path("Session"), "bytes"));
+  EXPECT_FALSE(env()->ReplaceFileBytes(Path("Session"), "bytes", std::chrono::seconds(1)));
   EXPECT_TRUE(fs::is_directory(File("Session")));
   std::vector<fs::path> entries;
   for (const auto& entry : fs::directory_iterator(folder_.app_data())) {

@@ -7,7 +7,7 @@
 namespace obexses::testing {
 namespace {
 
-class TempListTest : public ModuleFixtureBase, public ::testing::Test {
+class TempListTest : public StoreFixture, public ::testing::Test {
  protected:
   fs::path ListFile() { return env().app_data() / "Velmora" / "tmp_lst"; }
 
@@ -33,7 +33,7 @@ class TempListTest : public ModuleFixtureBase, public ::testing::Test {
 
   // Each with its own session id.
   ServerSession* NewSession(uint32_t profile, const std::string& object, bool save = true) {
-    return NewServer(profile, next_id_++, u"", text::FromUtf8(object), save);
+    return NewServer(store(), profile, next_id_++, u"", text::FromUtf8(object), save);
   }
   void SaveOppSession(const std::string& object) { NewSession(OBEXSES_PROFILE_OPP, object); }
 
@@ -60,7 +60,7 @@ TEST_F(TempListTest, ListedFilesStayOnlyWhileASavedOppServerSessionNamesThem) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ResetModuleState();
+    Restart();
     std::vector<std::string> paths;
     std::string list;
     for (const auto& entry : c.entries) {
@@ -76,11 +76,11 @@ TEST_F(TempListTest, ListedFilesStayOnlyWhileASavedOppServerSessionNamesThem) {
     ServerSession* ftp = NewSession(OBEXSES_PROFILE_FTP, "", false);
     text::CopyBounded(records::AsFtp(ftp)->m_bstrCurrentTxName + 4, OBEXSES_NAME_UNITS - 4,
                       u"a.txt");
-    ASSERT_EQ(tvr_save_server_session(ftp), 1);
+    ASSERT_EQ(store().SaveServerSession(ftp), 1);
     NewSession(OBEXSES_PROFILE_OPP, "a.txt", false);
-    g_debug_level = 3;
+    SetDebugLevel(3);
     env().clear_output();
-    CleanTempFileList();
+    CleanTempFileList(store());
     std::string expected = c.listed.empty() ? "(deleted)" : "";
     for (int index : c.listed) expected += paths[index] + "\n";
     EXPECT_EQ(fs::exists(ListFile()) ? ReadList() : "(deleted)", expected);
@@ -100,12 +100,12 @@ TEST_F(TempListTest, RestOfALongerLineIsTheNextEntryAndABreakAfterAFullReadAnEmp
   WriteList(full + "tail.txt\n");
   SaveOppSession(name);
   SaveOppSession("tail.txt");
-  CleanTempFileList();
+  CleanTempFileList(store());
   EXPECT_EQ(ReadList(), full + "\ntail.txt\n");
   const std::string other = MakeFile("in", "other.txt");
   WriteList(full + "\n" + other + "\n");
   SaveOppSession("");
-  CleanTempFileList();
+  CleanTempFileList(store());
   EXPECT_FALSE(fs::exists(other));
   EXPECT_EQ(ReadList(), full + "\n\n");
 }
@@ -120,9 +120,8 @@ TEST_F(TempListTest, SkippedWithoutAppDataFolderOrListOrWhenTheListPathWouldNotF
                {u"/" + std::u16string(242, u'x'), 2}};  // the folder made, the list not found
   for (const auto& c : cases) {
     FolderEnv folder(&env(), c.folder);
-    platform::SetEnv(&folder);
-    CleanTempFileList();
-    platform::SetEnv(&env());
+    SessionStore elsewhere(&folder, SessionStore::AtEnd::kFreeRecords);
+    CleanTempFileList(elsewhere);
     EXPECT_EQ(folder.calls, c.calls) << c.folder.size();
   }
 }

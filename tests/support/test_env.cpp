@@ -4,11 +4,6 @@
 #include <sstream>
 
 #include "host/host.h"
-#include "module/module.h"
-#include "records/record_memory.h"
-#include "registry/registry.h"
-#include "registry/state.h"
-#include "settings/settings.h"
 #include "text/format.h"
 #include "text/wide.h"
 
@@ -75,77 +70,19 @@ void TestEnv::clear_output() {
   host_.clear();
 }
 
-ModuleFixtureBase::ModuleFixtureBase() {
-  ResetModuleState();
-  platform::SetEnv(&env_);
+void StoreFixture::SetSaveFile(uint32_t value) {
+  env_.set_dword(u"ObexSesSaveFile", value);
+  store_->ReadSettings();
 }
 
-ModuleFixtureBase::~ModuleFixtureBase() {
-  ResetModuleState();
-  platform::SetEnv(nullptr);
+void StoreFixture::SetDebugLevel(uint32_t value) {
+  env_.set_dword(u"ObexSesDebugLevel", value);
+  store_->ReadSettings();
 }
 
-void ModuleFixtureBase::MakePaths() {
-  MakeSessionFilePath(0, g_server_session_path);
-  MakeSessionFilePath(1, g_client_session_path);
-}
-
-void ResetModuleState() {
-  SessionGuard lock(g_session_lock);
-  for (ClientSession* record : g_client_sessions) records::DeleteClientRecordDeep(record);
-  for (ServerSession* record : g_server_sessions) records::DeleteServerRecordDeep(record);
-  g_client_sessions.clear();
-  g_server_sessions.clear();
-  g_saved_client_sessions.clear();
-  g_saved_server_sessions.clear();
-  g_client_places.clear();
-  g_server_places.clear();
-  {
-    std::lock_guard<std::mutex> live(g_live_lock);
-    g_live_sessions.clear();
-  }
-  g_client_session_path[0] = 0;
-  g_server_session_path[0] = 0;
-  g_save_file = 0;
-  g_debug_level = 0;
-  g_initialized = 0;
-}
-
-namespace {
-
-template <typename Record>
-std::string SideDisagreement(const char* side) {
-  const auto& list = Holdings<Record>::List();
-  const auto& places = Holdings<Record>::Places();
-  const auto& saved = Holdings<Record>::Saved();
-  const std::string prefix = std::string(side) + ": ";
-  if (list.size() != places.size()) return prefix + "list and places differ in size";
-  size_t keyed = 0;
-  for (auto cell = list.begin(); cell != list.end(); ++cell) {
-    auto place = places.find(*cell);
-    if (place == places.end() || place->second.cell != cell) return prefix + "a cell out of place";
-    if (place->second.saved_key == nullptr) continue;
-    ++keyed;
-    auto entry = saved.find(*place->second.saved_key);
-    if (entry == saved.end() || entry->second != *cell || &entry->first != place->second.saved_key)
-      return prefix + "a place names a key the saved map does not give it";
-  }
-  return keyed == saved.size() ? std::string() : prefix + "a saved record without its place";
-}
-
-}  // namespace
-
-std::string RegistryDisagreement() {
-  SessionGuard lock(g_session_lock);
-  std::string problem = SideDisagreement<ClientSession>("client");
-  if (problem.empty()) problem = SideDisagreement<ServerSession>("server");
-  if (!problem.empty()) return problem;
-  std::lock_guard<std::mutex> live(g_live_lock);
-  if (g_live_sessions.size() != g_client_sessions.size()) return "live set and client list differ";
-  for (ClientSession* record : g_client_sessions) {
-    if (g_live_sessions.count(record) == 0) return "a held client record is not live";
-  }
-  return std::string();
+void StoreFixture::Restart(std::chrono::milliseconds lock_wait) {
+  store_.reset();
+  store_ = std::make_unique<SessionStore>(&env_, SessionStore::AtEnd::kFreeRecords, lock_wait);
 }
 
 std::string ReadFile(const std::filesystem::path& path) {

@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/env.h"
+#include "registry/session_store.h"
 #include "text/wide.h"
 
 namespace obexses::testing {
@@ -56,6 +58,7 @@ class TestEnv : public platform::EnvWrapper {
 
 // An application-data folder of the test's choosing ("" for none) in front of
 // another Env; folder and text-file calls are counted and fail, touching nothing.
+// Its settings store can be made unusable on its own.
 class FolderEnv : public platform::EnvWrapper {
  public:
   FolderEnv(platform::Env* target, std::u16string folder)
@@ -68,7 +71,12 @@ class FolderEnv : public platform::EnvWrapper {
   bool RemoveFile(const std::u16string&) override { return Fail(); }
   bool ReadTextFile(const std::u16string&, std::u16string*) override { return Fail(); }
   bool WriteTextFile(const std::u16string&, const std::u16string&) override { return Fail(); }
+  platform::SettingStatus QuerySettingDword(const char16_t* name, uint32_t* value) override {
+    if (settings_rejected) return platform::SettingStatus::kRejected;
+    return EnvWrapper::QuerySettingDword(name, value);
+  }
   int calls = 0;
+  bool settings_rejected = false;
 
  private:
   bool Fail() {
@@ -78,29 +86,26 @@ class FolderEnv : public platform::EnvWrapper {
   std::u16string folder_;
 };
 
-// Installs a fresh TestEnv for one test and resets the module state around it:
-// no records, no saved sessions, paths in the test's folder, settings at 0.
-class ModuleFixtureBase {
+// A fresh store for one test, on a TestEnv of its own: no records, no saved
+// sessions, no paths, settings at 0. Records still held at the end are freed.
+class StoreFixture {
  public:
-  ModuleFixtureBase();
-  ~ModuleFixtureBase();
+  StoreFixture() { Restart(); }
   TestEnv& env() { return env_; }
+  SessionStore& store() { return *store_; }
   // Builds the two session paths as the start-up does.
-  void MakePaths();
+  void MakePaths() { store_->MakePaths(); }
+  // The settings of the start-up, as if the settings store said so.
+  void SetSaveFile(uint32_t value);
+  void SetDebugLevel(uint32_t value);
+  // The host goes down and comes back: a new store starts empty, on the same
+  // folder and settings store, its stores waiting lock_wait for another's.
+  void Restart(std::chrono::milliseconds lock_wait = SessionStore::kLockWait);
 
  private:
   TestEnv env_;
+  std::unique_ptr<SessionStore> store_;
 };
-
-// Drops every record the registry holds (with its buffers) and empties the
-// containers; resets paths and settings to their load-time values.
-void ResetModuleState();
-
-// The registry's containers agree with each other: each list holds what its
-// place index holds, each saved record is held under the key its place names,
-// and exactly the held client records are live. Empty when they do, else
-// what disagrees.
-std::string RegistryDisagreement();
 
 // Copies text into a record's 260-unit name or path field, as far as it fits.
 inline void SetText(char16_t* field, std::u16string_view text) {

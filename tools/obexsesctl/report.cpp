@@ -9,7 +9,8 @@
 namespace obexsesctl {
 
 int64_t Context::Threshold() const {
-  return now - static_cast<int64_t>(obexses::ReadObsoleteAge());
+  const obexses::DebugTracer silent(env);  // level 0: the tool shows no trace
+  return now - static_cast<int64_t>(obexses::ReadObsoleteAge(env, silent));
 }
 
 int64_t Context::AgeOf(int64_t created) const {

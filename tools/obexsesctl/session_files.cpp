@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "records/record_paths.h"
-#include "registry/registry.h"
+#include "registry/keys.h"
 #include "text/wide.h"
 
 namespace obexsesctl {
@@ -292,7 +292,7 @@ Session ReadPiece(std::u16string_view units, const Piece& piece, Side side) {
 }
 
 std::unique_ptr<platform::FileLock> LockStore(platform::Env* env, const std::u16string& path) {
-  return env->LockReplacements(path, /*wait=*/false);
+  return env->LockReplacements(path, std::chrono::milliseconds(0));
 }
 
 }  // namespace obexsesctl

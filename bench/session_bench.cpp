@@ -31,9 +31,7 @@
 #include "obexses/obexses.h"
 #include "platform/env.h"
 #include "records/record_memory.h"
-#include "registry/registry.h"
-#include "registry/state.h"
-#include "settings/settings.h"
+#include "registry/session_store.h"
 #include "text/wide.h"
 #include "xml/xml_reader.h"
 
@@ -45,6 +43,33 @@ using Clock = std::chrono::steady_clock;
 // ---- The module's folder and the sessions in it ----
 
 std::string g_folder;  // the application-data folder
+
+// The process's own platform, with ObexSesSaveFile as the benchmark says.
+class BenchEnv : public platform::EnvWrapper {
+ public:
+  BenchEnv() : EnvWrapper(platform::Env::Default()) {}
+  platform::SettingStatus QuerySettingDword(const char16_t* name, uint32_t* value) override {
+    if (std::u16string_view(name) != u"ObexSesSaveFile") return platform::SettingStatus::kMissing;
+    *value = save_file;
+    return platform::SettingStatus::kRead;
+  }
+  uint32_t save_file = 1;
+};
+
+BenchEnv& Env() {
+  static BenchEnv env;
+  return env;
+}
+
+SessionStore& Store() {
+  static SessionStore store(&Env(), SessionStore::AtEnd::kKeepRecords);
+  return store;
+}
+
+void SetSaveFile(uint32_t value) {
+  Env().save_file = value;
+  Store().ReadSettings();
+}
 
 void SetUpModule() {
   static const bool done = [] {
@@ -59,9 +84,8 @@ void SetUpModule() {
     host::SetProcessVariable("XDG_DATA_HOME", g_folder);
     host::SetProcessVariable("OBEXSES_BENCH_DIR", g_folder);  // the child processes' too
     host::SetProcessVariable("OBEXSES_REGISTRY", g_folder + "/none.reg");
-    MakeSessionFilePath(0, g_server_session_path);
-    MakeSessionFilePath(1, g_client_session_path);
-    g_save_file = 1;
+    Store().MakePaths();
+    SetSaveFile(1);
     return true;
   }();
   (void)done;
@@ -74,9 +98,10 @@ std::string SessionFolder() {
 // Runs body with saving to the file off.
 template <typename Body>
 void WithoutFile(Body body) {
-  const uint32_t saved = g_save_file.exchange(0);
+  const uint32_t saved = Store().save_file();
+  SetSaveFile(0);
   body();
-  g_save_file = saved;
+  SetSaveFile(saved);
 }
 
 std::u16string Numbered(const char16_t* prefix, int index, const char16_t* suffix) {
@@ -85,7 +110,7 @@ std::u16string Numbered(const char16_t* prefix, int index, const char16_t* suffi
 
 // An OPP client session with the names and paths of a photo being pushed.
 ClientSession* NewClient(int index) {
-  ClientSession* record = tvr_create_client_session(OBEXSES_PROFILE_OPP);
+  ClientSession* record = Store().CreateClientSession(OBEXSES_PROFILE_OPP);
   const uint8_t address[6] = {0x00,
                               0x1A,
                               0x7D,
@@ -105,7 +130,7 @@ ClientSession* NewClient(int index) {
 }
 
 ServerSession* NewServer(int index) {
-  ServerSession* record = tvr_create_server_session(OBEXSES_PROFILE_OPP);
+  ServerSession* record = Store().CreateServerSession(OBEXSES_PROFILE_OPP);
   std::memcpy(record->GoepServer_sessionId, &index, sizeof index);
   const std::u16string name = Numbered(u"received-", index, u".vcf");
   text::CopyBounded(records::AsOpp(record)->internalObjectName, OBEXSES_NAME_UNITS, name);
@@ -114,45 +139,47 @@ ServerSession* NewServer(int index) {
 
 template <typename Record>
 std::vector<Record*> SaveMany(int count, int first, Record* (*make)(int),
-                              int32_t (*save)(Record*)) {
+                              int32_t (SessionStore::*save)(Record*)) {
   std::vector<Record*> records;
   records.reserve(count);
   WithoutFile([&] {
     for (int i = first; i < first + count; ++i) {
       records.push_back(make(i));
-      save(records.back());
+      (Store().*save)(records.back());
     }
   });
   return records;
 }
 
 std::vector<ClientSession*> SaveClients(int count, int first = 0) {
-  return SaveMany<ClientSession>(count, first, NewClient, tvr_save_client_session);
+  return SaveMany<ClientSession>(count, first, NewClient, &SessionStore::SaveClientSession);
 }
 
 template <typename Record>
-void DestroyAll(std::vector<Record*>& records, int32_t (*destroy)(Record*)) {
+void DestroyAll(std::vector<Record*>& records, int32_t (SessionStore::*destroy)(Record*)) {
   WithoutFile([&] {
-    for (Record* record : records) destroy(record);
+    for (Record* record : records) (Store().*destroy)(record);
   });
   records.clear();
 }
 
 void DestroyClients(std::vector<ClientSession*>& records) {
-  DestroyAll(records, tvr_destroy_client_session);
+  DestroyAll(records, &SessionStore::DestroyClientSession);
 }
 
 // Every saved client session leaves, as after a restore.
 void DestroySavedClients() {
   std::vector<ClientSession*> saved;
-  for (const auto& entry : g_saved_client_sessions) saved.push_back(entry.second);
+  for (const auto& entry : Store().Contents().client_saved) {
+    saved.push_back(const_cast<ClientSession*>(static_cast<const ClientSession*>(entry.second)));
+  }
   DestroyClients(saved);
 }
 
 std::string ReadWhole(const std::u16string& path) {
   std::u16string units;
   size_t bytes = 0;
-  platform::GetEnv()->ReadFileUnits(path, &units, &bytes);
+  Env().ReadFileUnits(path, &units, &bytes);
   return std::string(reinterpret_cast<const char*>(units.data()), bytes);
 }
 
@@ -162,9 +189,9 @@ const std::string& ClientFile(int count) {
   auto found = files.find(count);
   if (found != files.end()) return found->second;
   std::vector<ClientSession*> records = SaveClients(count);
-  tvr_store_client_session();
+  Store().StoreClientSession();
   DestroyClients(records);
-  return files[count] = ReadWhole(g_client_session_path);
+  return files[count] = ReadWhole(Store().client_session_path());
 }
 
 const std::string& ServerFile(int count) {
@@ -172,14 +199,14 @@ const std::string& ServerFile(int count) {
   auto found = files.find(count);
   if (found != files.end()) return found->second;
   std::vector<ServerSession*> records =
-      SaveMany<ServerSession>(count, 0, NewServer, tvr_save_server_session);
-  tvr_store_server_session();
-  DestroyAll(records, tvr_destroy_server_session);
-  return files[count] = ReadWhole(g_server_session_path);
+      SaveMany<ServerSession>(count, 0, NewServer, &SessionStore::SaveServerSession);
+  Store().StoreServerSession();
+  DestroyAll(records, &SessionStore::DestroyServerSession);
+  return files[count] = ReadWhole(Store().server_session_path());
 }
 
 void PutFile(const std::u16string& path, const std::string& bytes) {
-  platform::GetEnv()->ReplaceFileBytes(path, bytes);
+  Env().ReplaceFileBytes(path, bytes, SessionStore::kLockWait);
 }
 
 // ---- Baselines ----
@@ -273,9 +300,9 @@ void BM_Restore(benchmark::State& state) {
   const std::string& bytes = ClientFile(static_cast<int>(state.range(0)));
   for (auto _ : state) {
     state.PauseTiming();
-    PutFile(g_client_session_path, bytes);
+    PutFile(Store().client_session_path(), bytes);
     state.ResumeTiming();
-    tvr_restore_client_session();
+    Store().RestoreClientSession();
     state.PauseTiming();
     DestroySavedClients();
     state.ResumeTiming();
@@ -291,9 +318,9 @@ void BM_RestoreSaved(benchmark::State& state) {
   std::vector<ClientSession*> records = SaveClients(static_cast<int>(state.range(0)));
   for (auto _ : state) {
     state.PauseTiming();
-    tvr_store_client_session();
+    Store().StoreClientSession();
     state.ResumeTiming();
-    tvr_restore_client_session();
+    Store().RestoreClientSession();
   }
   DestroySavedClients();
 }
@@ -303,7 +330,7 @@ BENCHMARK(BM_RestoreSaved)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)
 void BM_Store(benchmark::State& state) {
   SetUpModule();
   std::vector<ClientSession*> records = SaveClients(static_cast<int>(state.range(0)));
-  for (auto _ : state) benchmark::DoNotOptimize(tvr_store_client_session());
+  for (auto _ : state) benchmark::DoNotOptimize(Store().StoreClientSession());
   DestroyClients(records);
 }
 BENCHMARK(BM_Store)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
@@ -332,7 +359,7 @@ void BM_Find(benchmark::State& state) {
   for (auto _ : state) {
     const ClientSession* wanted = some[i++ % some.size()];
     benchmark::DoNotOptimize(
-        tvr_find_client_session(wanted->bdaddr, wanted->file_name, OBEXSES_PROFILE_OPP));
+        Store().FindClientSession(wanted->bdaddr, wanted->file_name, OBEXSES_PROFILE_OPP));
   }
   DestroyClients(records);
 }
@@ -342,7 +369,8 @@ void BM_Resume(benchmark::State& state) {
   std::vector<ClientSession*> records = SaveClients(static_cast<int>(state.range(0)));
   const std::vector<ClientSession*> some = Spread(records);
   size_t i = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(tvr_resume_client_session(some[i++ % some.size()]));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(Store().ResumeClientSession(some[i++ % some.size()]));
   DestroyClients(records);
 }
 
@@ -359,9 +387,9 @@ void SaveOrDestroy(benchmark::State& state) {
     for (int k = 0; k < kBatch; ++k) batch.push_back(NewClient(next++));
     WithoutFile([&] {
       const auto start = Clock::now();
-      for (ClientSession* record : batch) tvr_save_client_session(record);
+      for (ClientSession* record : batch) Store().SaveClientSession(record);
       const auto saved = Clock::now();
-      for (ClientSession* record : batch) tvr_destroy_client_session(record);
+      for (ClientSession* record : batch) Store().DestroyClientSession(record);
       const auto end = Clock::now();
       const auto timed = kTimeSave ? saved - start : end - saved;
       state.SetIterationTime(Seconds(timed));
@@ -401,11 +429,11 @@ size_t StatusBytes(const std::string& field) {
 // and its peak above that, written to report as "file kept peak_above".
 int ReportRestoreMemory(const std::string& report) {
   SetUpModule();
-  const size_t file = ReadWhole(g_client_session_path).size();
+  const size_t file = ReadWhole(Store().client_session_path()).size();
   malloc_trim(0);
   const size_t before = StatusBytes("VmRSS:");
   std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts again from here
-  tvr_restore_client_session();
+  Store().RestoreClientSession();
   const size_t peak = StatusBytes("VmHWM:");
   malloc_trim(0);
   const size_t after = StatusBytes("VmRSS:");
@@ -438,8 +466,8 @@ void BM_StartUp(benchmark::State& state) {
   const std::string mode = count == 0 ? "idle" : "start";
   for (auto _ : state) {
     if (count != 0) {
-      PutFile(g_client_session_path, ClientFile(count));
-      PutFile(g_server_session_path, ServerFile(count));
+      PutFile(Store().client_session_path(), ClientFile(count));
+      PutFile(Store().server_session_path(), ServerFile(count));
     }
     const auto start = Clock::now();
     const int status = host::RunProgram({host::ExecutablePath(), "--child", mode});
@@ -454,7 +482,7 @@ void BM_RestoreMemory(benchmark::State& state) {
   SetUpModule();
   const std::string report = g_folder + "/memory.txt";
   for (auto _ : state) {
-    PutFile(g_client_session_path, ClientFile(static_cast<int>(state.range(0))));
+    PutFile(Store().client_session_path(), ClientFile(static_cast<int>(state.range(0))));
     if (host::RunProgram({host::ExecutablePath(), "--child", "memory", report}) != 0) {
       state.SkipWithError("the child failed");
     }
@@ -516,6 +544,7 @@ class TableReporter : public benchmark::ConsoleReporter {
     }
     Row("start-up with 1,000 + 1,000 sessions vs the empty process", "BM_StartUp/1000",
         "BM_StartUp/0", 3);
+    ContentionRows();
     for (const char* n : {"1000", "10000"}) {
       const std::string key = std::string("BM_RestoreMemory/") + n;
       if (counters_.count(key + ":file_MB") == 0) continue;
@@ -529,6 +558,41 @@ class TableReporter : public benchmark::ConsoleReporter {
   }
 
  private:
+  // The services while a store waits for the disk or for another process.
+  void ContentionRows() {
+    const auto counter = [&](const std::string& key) {
+      auto found = counters_.find(key);
+      return found != counters_.end() ? found->second : -1.0;
+    };
+    const auto microseconds = [&](const std::string& what, const std::string& key,
+                                  const char* target) {
+      if (counter(key) < 0) return;
+      const double us = counter(key);
+      std::printf("| %s | %.0f us | - | - | - | %s |\n", what.c_str(), us, target);
+    };
+    microseconds("longest find while another thread saves, 200 sessions, this disk",
+                 "BM_FindWhileSaving/0:find_longest_us", "<= 1 ms");
+    microseconds("longest find while another thread saves, syncs delayed 50 ms",
+                 "BM_FindWhileSaving/50:find_longest_us", "<= 1 ms");
+    const std::string held = "BM_ServicesWhileLockHeld/:";
+    for (const char* call : {"find", "create", "enumerate"}) {
+      microseconds(std::string("longest ") + call + " while another process holds the lock 10 s",
+                   held + call + "_longest_us", "<= 1 ms");
+    }
+    if (counter(held + "save_s") >= 0) {
+      std::printf(
+          "| save meanwhile | %.2f s, result %.0f | bound %.0f s | - | - | 0 within the bound |\n",
+          counter(held + "save_s"), counter(held + "save_result"),
+          SessionStore::kLockWait.count() / 1e3);
+    }
+    const double one = counter("BM_SavesPerSecond/1:saves_per_s");
+    const double four = counter("BM_SavesPerSecond/4:saves_per_s");
+    if (one > 0 && four > 0) {
+      std::printf("| saves per second, 4 threads vs 1 | %.0f | %.0f | %.2f | - | >= 2.5 |\n", four,
+                  one, four / one);
+    }
+  }
+
   static std::string Count(const std::string& n) {
     return n.size() > 3 ? n.substr(0, n.size() - 3) + "," + n.substr(n.size() - 3) : n;
   }
@@ -567,8 +631,15 @@ class TableReporter : public benchmark::ConsoleReporter {
 
 }  // namespace
 
+namespace obexses::bench {
+int RunContentionChild(const std::vector<std::string>& arguments);
+}  // namespace obexses::bench
+
 int main(int argc, char** argv) {
   if (argc >= 3 && std::string(argv[1]) == "--child") {
+    if (std::string(argv[2]) == "hold-lock") {
+      return obexses::bench::RunContentionChild(std::vector<std::string>(argv + 2, argv + argc));
+    }
     return RunChild(argv[2], argc > 3 ? argv[3] : "");
   }
   benchmark::Initialize(&argc, argv);

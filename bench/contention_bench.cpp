@@ -1,0 +1,236 @@
+// The services while a store waits: finds on one thread while another saves
+// with saving on, on the real disk and on a slow one; finds, creates and
+// enumerations while another process holds the lock file; and saves per
+// second from one thread and from four. Each runs on a store and a folder of
+// its own; the figures are counters, and session_bench.cpp's table shows them.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/host.h"
+#include "platform/env.h"
+#include "registry/session_store.h"
+#include "text/wide.h"
+
+namespace obexses::bench {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// A folder of its own below the system's temporary folder; saving on; every
+// replacement delayed as two syncs of sync_delay would delay it.
+class ContentionEnv : public platform::EnvWrapper {
+ public:
+  explicit ContentionEnv(milliseconds sync_delay)
+      : EnvWrapper(platform::Env::Default()), sync_delay_(sync_delay) {
+    host::MakeTemporaryFolder(&folder_);
+  }
+  ~ContentionEnv() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+  const std::string& folder() const { return folder_; }
+
+  bool AppDataFolder(std::u16string* path) override {
+    *path = text::FromUtf8(folder_);
+    return true;
+  }
+  platform::SettingStatus QuerySettingDword(const char16_t* name, uint32_t* value) override {
+    if (std::u16string_view(name) != u"ObexSesSaveFile") return platform::SettingStatus::kMissing;
+    *value = 1;
+    return platform::SettingStatus::kRead;
+  }
+  bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes,
+                        milliseconds lock_wait) override {
+    std::this_thread::sleep_for(2 * sync_delay_);
+    return EnvWrapper::ReplaceFileBytes(path, bytes, lock_wait);
+  }
+
+ private:
+  milliseconds sync_delay_;
+  std::string folder_;
+};
+
+// A store with count saved OPP client sessions of one device.
+class Sessions {
+ public:
+  Sessions(milliseconds sync_delay, int count)
+      : env_(sync_delay), store_(&env_, SessionStore::AtEnd::kFreeRecords) {
+    store_.MakePaths();
+    for (int i = 0; i < count; ++i) records_.push_back(Make(i, true));
+    store_.ReadSettings();  // saving on from here
+    store_.StoreClientSession();
+  }
+  SessionStore& store() { return store_; }
+  ContentionEnv& env() { return env_; }
+  const ClientSession* record(size_t i) const { return records_[i % records_.size()]; }
+
+  // A new session of the device, saved when asked.
+  ClientSession* Make(int index, bool save) {
+    ClientSession* record = store_.CreateClientSession(OBEXSES_PROFILE_OPP);
+    std::memcpy(record->bdaddr, kDevice, 6);
+    const std::u16string name = text::FromUtf8("IMG_" + std::to_string(index) + ".jpg");
+    std::copy(name.begin(), name.end(), record->file_name);
+    if (save) store_.SaveClientSession(record);
+    return record;
+  }
+
+  static constexpr uint8_t kDevice[6] = {0x00, 0x1A, 0x7D, 0xDA, 0x71, 0x13};
+
+ private:
+  ContentionEnv env_;
+  SessionStore store_;
+  std::vector<ClientSession*> records_;
+};
+
+// Latencies of calls, in microseconds: the longest, the median, the 99th.
+class Latencies {
+ public:
+  template <typename Call>
+  void Time(Call call) {
+    const auto start = Clock::now();
+    call();
+    micros_.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+  }
+  void Report(benchmark::State& state, const std::string& what) {
+    if (micros_.empty()) return;
+    std::sort(micros_.begin(), micros_.end());
+    state.counters[what + "_longest_us"] = micros_.back();
+    state.counters[what + "_p50_us"] = micros_[micros_.size() / 2];
+    state.counters[what + "_p99_us"] = micros_[micros_.size() * 99 / 100];
+    state.counters[what + "_calls"] = static_cast<double>(micros_.size());
+  }
+
+ private:
+  std::vector<double> micros_;
+};
+
+void NoteCall(void*, void* count) {
+  ++*static_cast<int*>(count);
+}
+
+// Finds for three seconds while another thread saves in a loop, with every
+// sync of the disk delayed by the argument (ms).
+void BM_FindWhileSaving(benchmark::State& state) {
+  for (auto _ : state) {
+    Sessions sessions(milliseconds(state.range(0)), 200);
+    std::atomic<bool> done{false};
+    int saves = 0;
+    std::thread saver([&] {
+      for (int i = 0; !done; ++i) {
+        sessions.store().SaveClientSession(const_cast<ClientSession*>(sessions.record(i)));
+        ++saves;
+      }
+    });
+    Latencies finds;
+    const auto end = Clock::now() + std::chrono::seconds(3);
+    for (size_t i = 0; Clock::now() < end; ++i) {
+      const ClientSession* wanted = sessions.record(i);
+      finds.Time([&] {
+        benchmark::DoNotOptimize(sessions.store().FindClientSession(
+            wanted->bdaddr, wanted->file_name, OBEXSES_PROFILE_OPP));
+      });
+    }
+    done = true;
+    saver.join();
+    finds.Report(state, "find");
+    state.counters["saves"] = saves;
+  }
+}
+BENCHMARK(BM_FindWhileSaving)->Arg(0)->Arg(50)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Another process takes the client file's lock and holds it for ten seconds.
+int HoldLock(const std::string& path, int seconds) {
+  auto lock = platform::Env::Default()->LockReplacements(text::FromUtf8(path), milliseconds(0));
+  if (lock == nullptr) return 1;
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  return 0;
+}
+
+// While another process holds the lock file: a save waits for the store's
+// bound and fails, and finds, creates and enumerations go on meanwhile.
+void BM_ServicesWhileLockHeld(benchmark::State& state) {
+  for (auto _ : state) {
+    Sessions sessions(milliseconds(0), 200);
+    const std::string path = text::ToUtf8(sessions.store().client_session_path());
+    std::thread holder([&] {
+      host::RunProgram({host::ExecutablePath(), "--child", "hold-lock", path, "10"});
+    });
+    std::this_thread::sleep_for(milliseconds(500));  // the holder has the lock now
+    int32_t saved = -1;
+    double save_seconds = 0;
+    std::thread saver([&] {
+      const auto start = Clock::now();
+      saved = sessions.store().SaveClientSession(sessions.Make(1000, false));
+      save_seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    });
+    Latencies finds, creates, enumerations;
+    int calls = 0;
+    const auto end = Clock::now() + std::chrono::seconds(8);
+    for (size_t i = 0; Clock::now() < end; ++i) {
+      const ClientSession* wanted = sessions.record(i);
+      finds.Time([&] {
+        sessions.store().FindClientSession(wanted->bdaddr, wanted->file_name, OBEXSES_PROFILE_OPP);
+      });
+      ClientSession* made = nullptr;
+      creates.Time([&] { made = sessions.store().CreateClientSession(OBEXSES_PROFILE_OPP); });
+      sessions.store().DestroyClientSession(made);
+      enumerations.Time([&] {
+        sessions.store().EnumClientSession(Sessions::kDevice, OBEXSES_PROFILE_OPP, NoteCall,
+                                           &calls);
+      });
+      std::this_thread::sleep_for(milliseconds(1));
+    }
+    saver.join();
+    holder.join();
+    finds.Report(state, "find");
+    creates.Report(state, "create");
+    enumerations.Report(state, "enumerate");
+    state.counters["save_result"] = saved;
+    state.counters["save_s"] = save_seconds;
+  }
+}
+BENCHMARK(BM_ServicesWhileLockHeld)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Saves with saving on, each thread its own sessions, for three seconds.
+void BM_SavesPerSecond(benchmark::State& state) {
+  for (auto _ : state) {
+    const int threads = static_cast<int>(state.range(0));
+    Sessions sessions(milliseconds(0), 200);
+    std::vector<ClientSession*> mine;
+    for (int t = 0; t < threads; ++t) mine.push_back(sessions.Make(2000 + t, false));
+    std::atomic<long> saves{0};
+    const auto end = Clock::now() + std::chrono::seconds(3);
+    std::vector<std::thread> savers;
+    for (int t = 0; t < threads; ++t) {
+      savers.emplace_back([&, t] {
+        while (Clock::now() < end) {
+          if (sessions.store().SaveClientSession(mine[t]) == 1) ++saves;
+        }
+      });
+    }
+    for (std::thread& saver : savers) saver.join();
+    state.counters["saves_per_s"] = static_cast<double>(saves) / 3;
+  }
+}
+BENCHMARK(BM_SavesPerSecond)->Arg(1)->Arg(4)->Iterations(1)->Unit(benchmark::kSecond);
+
+}  // namespace
+
+// The child process of BM_ServicesWhileLockHeld.
+int RunContentionChild(const std::vector<std::string>& arguments) {
+  if (arguments.size() == 3 && arguments[0] == "hold-lock") {
+    return HoldLock(arguments[1], std::stoi(arguments[2]));
+  }
+  return -1;
+}
+
+}  // namespace obexses::bench

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, when it is missing. Run as root
 # on a fresh Debian machine it installs with apt-get; otherwise it only checks.
-# Usage: scripts/setup.sh [demo|linux|windows|bench]...   (default: linux)
-#   demo     what scripts/demo.sh needs: the library and obexsesctl alone
-#   linux    the whole Linux test suite (scripts/test.sh)
-#   windows  the cross-build and its run under Wine (scripts/test_windows.sh)
-#   bench    the benchmarks and their baseline parser (scripts/bench.sh)
+# Usage: scripts/setup.sh [demo|linux|windows|packages|bench]...   (default: linux)
+#   demo      what scripts/demo.sh needs: the library and obexsesctl alone
+#   linux     the whole Linux test suite (scripts/test.sh)
+#   windows   the cross-build and its run under Wine (scripts/test_windows.sh)
+#   packages  the Debian packages and their checks (scripts/test_packages.sh)
+#   bench     the benchmarks and their baseline parser (scripts/bench.sh)
 set -euo pipefail
 
 demo_packages=(cmake ninja-build g++)
@@ -13,6 +14,9 @@ linux_packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgte
                 pkg-config
                 help2man util-linux)  # obexsesctl: its manual page; flock for its CLI tests
 windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 googletest)
+# CPack's Debian generator (dpkg-deb, dpkg-shlibdeps), the packages' checker,
+# and the consumers built against what they install.
+package_packages=(cmake ninja-build g++ dpkg-dev fakeroot file lintian help2man pkg-config)
 # The benchmarks and their baseline parser (scripts/bench.sh).
 bench_packages=(cmake ninja-build g++ libbenchmark-dev libpugixml-dev)
 
@@ -22,6 +26,7 @@ for group in "${@:-linux}"; do
     demo) wanted+=("${demo_packages[@]}") ;;
     linux) wanted+=("${linux_packages[@]}") ;;
     windows) wanted+=("${windows_packages[@]}") ;;
+    packages) wanted+=("${package_packages[@]}") ;;
     bench) wanted+=("${bench_packages[@]}") ;;
     *) echo "unknown package group: $group" >&2; exit 2 ;;
   esac

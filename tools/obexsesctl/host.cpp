@@ -8,8 +8,17 @@
 namespace obexsesctl {
 
 std::string DefaultLibraryPath() {
-  const std::filesystem::path self = PathFromUtf8(obexses::host::ExecutablePath());
-  return PathUtf8(self.parent_path() / obexses::host::SharedLibraryName("obexses"));
+  namespace fs = std::filesystem;
+  const fs::path folder = PathFromUtf8(obexses::host::ExecutablePath()).parent_path();
+  const fs::path beside = folder / obexses::host::SharedLibraryName("obexses");
+#ifdef OBEXSESCTL_LIBRARY_FROM_BIN
+  // Beside the tool in the build tree; once installed, the soname's file in
+  // the installation's library folder.
+  std::error_code ec;
+  if (!fs::exists(beside, ec))
+    return PathUtf8((folder / OBEXSESCTL_LIBRARY_FROM_BIN).lexically_normal());
+#endif
+  return PathUtf8(beside);
 }
 
 bool Host::Load(const std::string& path, Narrator& narrator) {

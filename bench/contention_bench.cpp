@@ -15,7 +15,8 @@
 #include <vector>
 
 #include "host/host.h"
-#include "platform/env.h"
+#include "platform/durable_file.h"
+#include "platform/platform.h"
 #include "registry/session_store.h"
 #include "text/wide.h"
 
@@ -25,9 +26,26 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
+// A file whose syncs take sync_delay longer.
+class SlowFile : public platform::WritableFile {
+ public:
+  SlowFile(std::unique_ptr<platform::WritableFile> file, milliseconds delay)
+      : file_(std::move(file)), delay_(delay) {}
+  platform::Status Append(std::string_view bytes) override { return file_->Append(bytes); }
+  platform::Status Sync() override {
+    std::this_thread::sleep_for(delay_);
+    return file_->Sync();
+  }
+  platform::Status Close() override { return file_->Close(); }
+
+ private:
+  std::unique_ptr<platform::WritableFile> file_;
+  milliseconds delay_;
+};
+
 // A folder of its own below the system's temporary folder; saving on; every
-// replacement delayed as two syncs of sync_delay would delay it.
-class ContentionEnv : public platform::EnvWrapper {
+// sync of a file or of a folder delayed by sync_delay.
+class ContentionEnv : public platform::EnvWrapper, public platform::SettingsStore {
  public:
   explicit ContentionEnv(milliseconds sync_delay)
       : EnvWrapper(platform::Env::Default()), sync_delay_(sync_delay) {
@@ -39,19 +57,27 @@ class ContentionEnv : public platform::EnvWrapper {
   }
   const std::string& folder() const { return folder_; }
 
-  bool AppDataFolder(std::u16string* path) override {
+  platform::Status AppDataFolder(std::u16string* path) override {
     *path = text::FromUtf8(folder_);
-    return true;
+    return platform::Status();
   }
-  platform::SettingStatus QuerySettingDword(const char16_t* name, uint32_t* value) override {
+  platform::SettingStatus QueryDword(const char16_t* name, uint32_t* value) override {
     if (std::u16string_view(name) != u"ObexSesSaveFile") return platform::SettingStatus::kMissing;
     *value = 1;
     return platform::SettingStatus::kRead;
   }
-  bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes,
-                        milliseconds lock_wait) override {
-    std::this_thread::sleep_for(2 * sync_delay_);
-    return EnvWrapper::ReplaceFileBytes(path, bytes, lock_wait);
+  std::u16string Location() override { return u"benchmark"; }
+  platform::Status CreateExclusive(const std::u16string& path,
+                                   std::unique_ptr<platform::WritableFile>* file) override {
+    const platform::Status status = EnvWrapper::CreateExclusive(path, file);
+    if (status.ok() && sync_delay_.count() != 0) {
+      *file = std::make_unique<SlowFile>(std::move(*file), sync_delay_);
+    }
+    return status;
+  }
+  platform::Status SyncFolder(const std::u16string& path) override {
+    std::this_thread::sleep_for(sync_delay_);
+    return EnvWrapper::SyncFolder(path);
   }
 
  private:
@@ -63,7 +89,7 @@ class ContentionEnv : public platform::EnvWrapper {
 class Sessions {
  public:
   Sessions(milliseconds sync_delay, int count)
-      : env_(sync_delay), store_(&env_, SessionStore::AtEnd::kFreeRecords) {
+      : env_(sync_delay), store_(Seams(&env_), SessionStore::AtEnd::kFreeRecords) {
     store_.MakePaths();
     for (int i = 0; i < count; ++i) records_.push_back(Make(i, true));
     store_.ReadSettings();  // saving on from here
@@ -86,6 +112,13 @@ class Sessions {
   static constexpr uint8_t kDevice[6] = {0x00, 0x1A, 0x7D, 0xDA, 0x71, 0x13};
 
  private:
+  static platform::Platform Seams(ContentionEnv* env) {
+    platform::Platform seams = platform::Platform::Default();
+    seams.env = env;
+    seams.settings = env;
+    return seams;
+  }
+
   ContentionEnv env_;
   SessionStore store_;
   std::vector<ClientSession*> records_;
@@ -149,8 +182,12 @@ BENCHMARK(BM_FindWhileSaving)->Arg(0)->Arg(50)->Iterations(1)->Unit(benchmark::k
 
 // Another process takes the client file's lock and holds it for ten seconds.
 int HoldLock(const std::string& path, int seconds) {
-  auto lock = platform::Env::Default()->LockReplacements(text::FromUtf8(path), milliseconds(0));
-  if (lock == nullptr) return 1;
+  std::unique_ptr<platform::FileLock> lock;
+  if (!platform::LockForReplace(platform::Env::Default(), text::FromUtf8(path), milliseconds(0),
+                                &lock)
+           .ok()) {
+    return 1;
+  }
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
   return 0;
 }

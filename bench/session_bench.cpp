@@ -29,7 +29,9 @@
 
 #include "host/host.h"
 #include "obexses/obexses.h"
-#include "platform/env.h"
+#include "persist/session_file.h"
+#include "platform/durable_file.h"
+#include "platform/platform.h"
 #include "records/record_memory.h"
 #include "registry/session_store.h"
 #include "text/wide.h"
@@ -44,30 +46,35 @@ using Clock = std::chrono::steady_clock;
 
 std::string g_folder;  // the application-data folder
 
-// The process's own platform, with ObexSesSaveFile as the benchmark says.
-class BenchEnv : public platform::EnvWrapper {
+// The settings as the benchmark says: ObexSesSaveFile, and nothing else.
+class BenchSettings : public platform::SettingsStore {
  public:
-  BenchEnv() : EnvWrapper(platform::Env::Default()) {}
-  platform::SettingStatus QuerySettingDword(const char16_t* name, uint32_t* value) override {
+  platform::SettingStatus QueryDword(const char16_t* name, uint32_t* value) override {
     if (std::u16string_view(name) != u"ObexSesSaveFile") return platform::SettingStatus::kMissing;
     *value = save_file;
     return platform::SettingStatus::kRead;
   }
+  std::u16string Location() override { return u"benchmark"; }
   uint32_t save_file = 1;
 };
 
-BenchEnv& Env() {
-  static BenchEnv env;
-  return env;
+BenchSettings g_settings;
+
+platform::Env* Env() {
+  return platform::Env::Default();
 }
 
 SessionStore& Store() {
-  static SessionStore store(&Env(), SessionStore::AtEnd::kKeepRecords);
+  static SessionStore store = [] {
+    platform::Platform seams = platform::Platform::Default();
+    seams.settings = &g_settings;
+    return SessionStore(seams, SessionStore::AtEnd::kKeepRecords);
+  }();
   return store;
 }
 
 void SetSaveFile(uint32_t value) {
-  Env().save_file = value;
+  g_settings.save_file = value;
   Store().ReadSettings();
 }
 
@@ -179,7 +186,7 @@ void DestroySavedClients() {
 std::string ReadWhole(const std::u16string& path) {
   std::u16string units;
   size_t bytes = 0;
-  Env().ReadFileUnits(path, &units, &bytes);
+  platform::ReadFileUnits(Env(), path, persist::kMaxFileBytes, &units, &bytes);
   return std::string(reinterpret_cast<const char*>(units.data()), bytes);
 }
 
@@ -206,7 +213,7 @@ const std::string& ServerFile(int count) {
 }
 
 void PutFile(const std::u16string& path, const std::string& bytes) {
-  Env().ReplaceFileBytes(path, bytes, SessionStore::kLockWait);
+  platform::ReplaceFile(Env(), path, bytes, SessionStore::kLockWait);
 }
 
 // ---- Baselines ----

@@ -301,7 +301,7 @@ std::unique_ptr<Sandbox> Sandbox::Enter(const std::string& app_data, const std::
   // The shell decides where the library's folder is: the sandbox holds only
   // when the shell, asked as the library asks it, answers with its folder.
   std::u16string found;
-  const bool answered = platform::Env::Default()->AppDataFolder(&found);
+  const bool answered = platform::Env::Default()->AppDataFolder(&found).ok();
   const std::wstring shell = WithoutTrailingSeparator(std::wstring(found.begin(), found.end()));
   if (!answered || _wcsicmp(shell.c_str(), wanted.c_str()) != 0) {
     *error = "the shell keeps the application-data folder at " +

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "platform/env.h"
+#include "platform/platform.h"
 #include "registry/session_store.h"
 #include "templist/temp_list.h"
 
@@ -14,16 +14,16 @@ constexpr char kMessageTag[] = "OBEX";
 
 // The host's log is the host's: a line it cannot take is lost, never a
 // failure of the entry point that writes it.
-void LogLine(platform::Env* env, const char16_t* format, const char* name) noexcept {
+void LogLine(platform::HostLog* log, const char16_t* format, const char* name) noexcept {
   try {
-    env->HostLogFormat(4, kLogTag, format, name);
+    log->Format(4, kLogTag, format, name);
   } catch (...) {
   }
 }
 
-void LogMessage(platform::Env* env, uint32_t level, const char* text) noexcept {
+void LogMessage(platform::HostLog* log, uint32_t level, const char* text) noexcept {
   try {
-    env->HostLogText(level, kMessageTag, text);
+    log->Text(level, kMessageTag, text);
   } catch (...) {
   }
 }
@@ -31,16 +31,16 @@ void LogMessage(platform::Env* env, uint32_t level, const char* text) noexcept {
 // Entry and exit lines of the three logged entry points, for their whole scope.
 class LoggedCall {
  public:
-  LoggedCall(platform::Env* env, const char* name) noexcept : env_(env), name_(name) {
-    LogLine(env_, u"+++++ %S", name_);
+  LoggedCall(platform::HostLog* log, const char* name) noexcept : log_(log), name_(name) {
+    LogLine(log_, u"+++++ %S", name_);
   }
   ~LoggedCall() {
-    if (!silent_exit_) LogLine(env_, u"----- %S", name_);
+    if (!silent_exit_) LogLine(log_, u"----- %S", name_);
   }
   void SkipExitLine() { silent_exit_ = true; }
 
  private:
-  platform::Env* env_;
+  platform::HostLog* log_;
   const char* name_;
   bool silent_exit_ = false;
 };
@@ -60,14 +60,15 @@ void StartUp(SessionStore& store) noexcept {
 }  // namespace
 
 SessionStore& ModuleStore() {
-  static SessionStore store(platform::Env::Default(), SessionStore::AtEnd::kKeepRecords);
+  static SessionStore store(platform::Platform::Default(), SessionStore::AtEnd::kKeepRecords);
   return store;
 }
 
 uint32_t InitializeModule(SessionStore& store, ICore* core) noexcept {
-  LoggedCall call(store.env(), "Initialize");
+  LoggedCall call(store.host_log(), "Initialize");
   if (core == nullptr) {
-    LogMessage(store.env(), 1, "giving a NULL ICore! which means Extension Core has a huge bug");
+    LogMessage(store.host_log(), 1,
+               "giving a NULL ICore! which means Extension Core has a huge bug");
     return 3;
   }
   if (!store.initialized()) StartUp(store);
@@ -76,23 +77,23 @@ uint32_t InitializeModule(SessionStore& store, ICore* core) noexcept {
 
 void RunProfileCommand(SessionStore& store, const char16_t* name, uint32_t argument,
                        void* output) noexcept {
-  LoggedCall call(store.env(), "CallProfileCommand");
+  LoggedCall call(store.host_log(), "CallProfileCommand");
   if (name == nullptr || name[0] == 0) {
-    LogMessage(store.env(), 1, "call profile command but no function name!");
+    LogMessage(store.host_log(), 1, "call profile command but no function name!");
     call.SkipExitLine();
     return;
   }
   if (std::u16string_view(name) != u"QueryDdi") return;
-  LogMessage(store.env(), 4, "query ddi");
+  LogMessage(store.host_log(), 4, "query ddi");
   if (argument == 1 && output != nullptr) {
     FillDdi(store, static_cast<SessionDdi*>(output));
   } else {
-    LogMessage(store.env(), 1, "wrong params!");
+    LogMessage(store.host_log(), 1, "wrong params!");
   }
 }
 
 void FillDdi(SessionStore& store, SessionDdi* table) noexcept {
-  LoggedCall call(store.env(), "FillDdi");
+  LoggedCall call(store.host_log(), "FillDdi");
   if (table == nullptr) return;
   table->create_client_session = tvr_create_client_session;
   table->destroy_client_session = tvr_destroy_client_session;

@@ -7,6 +7,7 @@
 // what becomes of the records read, is its caller's business.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -18,6 +19,10 @@
 namespace obexses::persist {
 
 enum class Side { kClient, kServer };
+
+// The largest session file the reader takes: 1 GiB, some 350,000 sessions. A
+// restore refuses a larger file from its size, unread; a store never writes one.
+inline constexpr uint64_t kMaxFileBytes = uint64_t{1} << 30;
 
 // Builds one file's bytes. Add and Finish throw std::bad_alloc when memory
 // runs out.

@@ -1,19 +1,13 @@
-#include <atomic>
-
 #include "platform/env.h"
 
 namespace obexses::platform {
-namespace {
-std::atomic<Env*> g_installed_env{nullptr};
-}  // namespace
 
-Env* GetEnv() {
-  Env* env = g_installed_env.load(std::memory_order_acquire);
-  return env != nullptr ? env : Env::Default();
-}
-
-void SetEnv(Env* env) {
-  g_installed_env.store(env, std::memory_order_release);
+Status ReadFileUnits(Env* env, const std::u16string& path, uint64_t limit, std::u16string* units,
+                     size_t* bytes) {
+  StringTarget<std::u16string> target(units);
+  const Status status = env->ReadFile(path, limit, &target);
+  *bytes = status.ok() ? target.bytes() : 0;
+  return status;
 }
 
 }  // namespace obexses::platform

@@ -1,11 +1,12 @@
-// The module's only window on the operating system.
+// The module's window on the operating system's files, folders, locks, clock
+// and randomness: primitives, each mapped by a backend (POSIX or Windows) to
+// its system calls and nothing more. Policy, such as how a file is replaced
+// durably, lives above (platform/durable_file.h). The settings store, the
+// debugger output and the host's log are seams of their own
+// (platform/platform.h).
 //
-// Everything the module needs from its platform goes through an Env: the
-// roaming application-data folder, the machine settings, file attributes and
-// times, whole-file reads and atomic replacement, directories, deletion, the
-// clock, the debugger output and the host's log. Env::Default() is the
-// process's backend (POSIX or Windows); tests install their own with SetEnv,
-// usually an EnvWrapper overriding a few calls.
+// Env::Default() is the process's backend; tests wrap it (EnvWrapper) to
+// watch calls, fail them or delay them.
 //
 // Paths are UTF-16 and use backslashes, as the module builds them; a backend
 // maps them to its file system. On POSIX a name is bytes, read and written
@@ -14,8 +15,8 @@
 // the same byte, so a folder or a listed file whose name is not UTF-8 is
 // reached exactly as it was found.
 //
-// Calls may come from any thread. Failures are results (false, null, a
-// status), never exceptions, except std::bad_alloc when memory runs out.
+// Calls may come from any thread. Failures are Status values, never
+// exceptions, except std::bad_alloc when memory runs out.
 #pragma once
 
 #include <chrono>
@@ -23,26 +24,55 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/status.h"
 
 namespace obexses::platform {
 
 struct FileAttributes {
   uint64_t last_write_time = 0;  // Windows file time: 100-ns units since 1601-01-01 UTC
-  uint64_t size = 0;
+  uint64_t size = 0;             // 0 for a folder
+  bool folder = false;
 };
 
-// What a settings query found.
-enum class SettingStatus {
-  kRead,      // the value, of at most 4 bytes, is in *value
-  kMissing,   // no such key or value, or a value longer than 4 bytes
-  kRejected,  // the settings store itself is unusable (POSIX: not a regular
-              // file, or larger than 1 MiB); every value counts as missing
+// Which file a name or a handle is, on its volume.
+struct FileId {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  bool operator==(const FileId&) const = default;
 };
 
-// Held while a session file is replaced; released when destroyed.
+// A file being written, made by Env::CreateExclusive. Until it is closed no
+// other process takes it for one whose writer is gone (RemoveIfAbandoned).
+// Destroying it closes it, if need be, ignoring errors.
+class WritableFile {
+ public:
+  virtual ~WritableFile() = default;
+  virtual Status Append(std::string_view bytes) = 0;
+  // What was appended reaches the disk.
+  virtual Status Sync() = 0;
+  virtual Status Close() = 0;
+};
+
+// A lock taken with Env::LockFile; released when destroyed.
 class FileLock {
  public:
   virtual ~FileLock() = default;
+  // The file that is locked, to tell whether it is still the one at its name.
+  virtual FileId id() const = 0;
+};
+
+// Where Env::ReadFile puts a file's bytes.
+class ReadTarget {
+ public:
+  virtual ~ReadTarget() = default;
+  // Room for bytes bytes in all, the ones read so far kept at its start.
+  // Throws std::bad_alloc when memory runs out.
+  virtual char* Room(size_t bytes) = 0;
+  // The read is whole: it gave bytes bytes.
+  virtual void Read(size_t bytes) = 0;
 };
 
 class Env {
@@ -52,69 +82,62 @@ class Env {
   // The process's own backend; never null, never deleted.
   static Env* Default();
 
+  // ---- Folders ----
+
   // The current user's roaming application-data folder, without a trailing
-  // separator. False when none can be found.
-  virtual bool AppDataFolder(std::u16string* path) = 0;
+  // separator (POSIX: $XDG_DATA_HOME when absolute, else the home folder's
+  // .local/share, made when missing).
+  virtual Status AppDataFolder(std::u16string* path) = 0;
+  // Makes one folder (POSIX: private, 0700). kExists when something is there.
+  virtual Status CreateFolder(const std::u16string& path) = 0;
+  // The names in a folder, "." and ".." left out.
+  virtual Status ListFolder(const std::u16string& path, std::vector<std::u16string>* names) = 0;
+  // The folder's entries (names made, moved and removed) reach the disk.
+  virtual Status SyncFolder(const std::u16string& path) = 0;
 
-  // Reads a machine setting under HKEY_LOCAL_MACHINE\Software\Velmora\Brindleway
-  // into a 4-byte buffer, as RegQueryValueExW does: a value of up to 4 bytes
-  // fills the low bytes of *value (which the caller has zeroed), a longer one
-  // is missing.
-  virtual SettingStatus QuerySettingDword(const char16_t* name, uint32_t* value) = 0;
-  // Where the settings come from, for messages: the settings file (POSIX) or
-  // the registry key (Windows).
-  virtual std::u16string SettingsLocation() = 0;
+  // ---- Files ----
 
-  // Does a file or folder exist at path?
+  // A new file of this process's own (POSIX: 0600), never made through a
+  // link nor over anything at the name (kExists).
+  virtual Status CreateExclusive(const std::u16string& path,
+                                 std::unique_ptr<WritableFile>* file) = 0;
+  // A regular file's whole contents into target: kNotAFile for anything
+  // else (a pipe is never waited on), kTooLarge, told by its size before
+  // anything is read, for one of more than limit bytes.
+  virtual Status ReadFile(const std::u16string& path, uint64_t limit, ReadTarget* target) = 0;
+  // Moves from over to, replacing what is there.
+  virtual Status Rename(const std::u16string& from, const std::u16string& to) = 0;
+  virtual Status Remove(const std::u16string& path) = 0;
+  // Removes a file that CreateExclusive made, unless its writer still has it
+  // open (kBusy): one whose writer died is removed, one being written never.
+  virtual Status RemoveIfAbandoned(const std::u16string& path) = 0;
+  // Is there a file or folder at path?
   virtual bool PathExists(const std::u16string& path) = 0;
-  virtual bool ReadAttributes(const std::u16string& path, FileAttributes* attributes) = 0;
-  // Creates one folder; false when it cannot (it may exist already).
-  virtual bool CreateFolder(const std::u16string& path) = 0;
-  virtual bool RemoveFile(const std::u16string& path) = 0;
+  virtual Status Attributes(const std::u16string& path, FileAttributes* attributes) = 0;
+  // Which file is at path now.
+  virtual Status Identity(const std::u16string& path, FileId* id) = 0;
+  // Opens the file at path (made when missing, never through a link) and
+  // takes its exclusive lock, which serializes processes, waiting at most
+  // wait while another holds it (then kBusy).
+  virtual Status LockFile(const std::u16string& path, std::chrono::milliseconds wait,
+                          std::unique_ptr<FileLock>* lock) = 0;
 
-  // Reads a whole session file, byte for byte, into UTF-16 units as they lie
-  // in the file: two bytes to a unit, the first the low one; an odd last byte
-  // is the low half of a last unit. *bytes is the file's byte count. False
-  // when it cannot be opened or read.
-  virtual bool ReadFileUnits(const std::u16string& path, std::u16string* units, size_t* bytes) = 0;
+  // ---- The platform's text files (the temporary file list) ----
 
-  // Takes the lock that serializes the replacements of path across processes
-  // (a lock file beside it), waiting at most wait while another holds it.
-  // Null when the wait runs out (then *busy is set, if given), and when the
-  // lock file cannot be used at all: replacements then go on without it.
-  virtual std::unique_ptr<FileLock> LockReplacements(const std::u16string& path,
-                                                     std::chrono::milliseconds wait,
-                                                     bool* busy = nullptr) = 0;
-  // Replaces the file's contents atomically under that lock: the bytes go to
-  // a new temporary file of this store's own in the same folder, reach the
-  // disk, and are renamed over path, and the folder reaches the disk too;
-  // temporary files that crashed stores left are removed. On failure the old
-  // file stays as it was and no temporary file is left. A reader sees the old
-  // file or the new one, never a part.
-  // A replacement that cannot take the lock within lock_wait fails.
-  virtual bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes,
-                                std::chrono::milliseconds lock_wait) = 0;
-  // The same for a caller that holds the lock already.
-  virtual bool ReplaceFileBytesLocked(const std::u16string& path, const std::string& bytes,
-                                      const FileLock& held) = 0;
+  // Bytes on disk to text with "\n" line breaks, and back: UTF-8 and LF on
+  // POSIX; on Windows the runtime's text mode (the current locale's
+  // multibyte encoding, CR LF, and a byte 0x1A that ends the text).
+  virtual std::u16string DecodeText(std::string_view bytes) = 0;
+  virtual std::string EncodeText(std::u16string_view text) = 0;
 
-  // Text files in the platform's text encoding and line ends (the temporary
-  // file list): the whole text, with line breaks as "\n".
-  virtual bool ReadTextFile(const std::u16string& path, std::u16string* text) = 0;
-  virtual bool WriteTextFile(const std::u16string& path, const std::u16string& text) = 0;
+  // ---- Clock, randomness, errors ----
 
   // Seconds since 1970-01-01 UTC.
   virtual int64_t NowSeconds() = 0;
-
-  // One whole trace buffer to the debugger output.
-  virtual void DebugOutput(const char16_t* text) = 0;
-
-  // The host's log (utils.dll). HostLogFormat is the wide-format call
-  // (ordinal 9), with the one narrow-string argument the module ever passes;
-  // HostLogText the narrow-text call (ordinal 8).
-  virtual void HostLogFormat(uint32_t level, const char16_t* tag, const char16_t* format,
-                             const char* argument) = 0;
-  virtual void HostLogText(uint32_t level, const char* tag, const char* text) = 0;
+  // 64 bits for names nobody can guess.
+  virtual uint64_t Random() = 0;
+  // The system's words for what went wrong, in UTF-8.
+  virtual std::string Describe(const Status& status) = 0;
 };
 
 // Forwards every call to another Env; tests override what they replace.
@@ -122,48 +145,41 @@ class EnvWrapper : public Env {
  public:
   explicit EnvWrapper(Env* target) : target_(target) {}
 
-  bool AppDataFolder(std::u16string* path) override { return target_->AppDataFolder(path); }
-  SettingStatus QuerySettingDword(const char16_t* name, uint32_t* value) override {
-    return target_->QuerySettingDword(name, value);
+  Status AppDataFolder(std::u16string* path) override { return target_->AppDataFolder(path); }
+  Status CreateFolder(const std::u16string& path) override { return target_->CreateFolder(path); }
+  Status ListFolder(const std::u16string& path, std::vector<std::u16string>* names) override {
+    return target_->ListFolder(path, names);
   }
-  std::u16string SettingsLocation() override { return target_->SettingsLocation(); }
+  Status SyncFolder(const std::u16string& path) override { return target_->SyncFolder(path); }
+  Status CreateExclusive(const std::u16string& path, std::unique_ptr<WritableFile>* file) override {
+    return target_->CreateExclusive(path, file);
+  }
+  Status ReadFile(const std::u16string& path, uint64_t limit, ReadTarget* target) override {
+    return target_->ReadFile(path, limit, target);
+  }
+  Status Rename(const std::u16string& from, const std::u16string& to) override {
+    return target_->Rename(from, to);
+  }
+  Status Remove(const std::u16string& path) override { return target_->Remove(path); }
+  Status RemoveIfAbandoned(const std::u16string& path) override {
+    return target_->RemoveIfAbandoned(path);
+  }
   bool PathExists(const std::u16string& path) override { return target_->PathExists(path); }
-  bool ReadAttributes(const std::u16string& path, FileAttributes* attributes) override {
-    return target_->ReadAttributes(path, attributes);
+  Status Attributes(const std::u16string& path, FileAttributes* attributes) override {
+    return target_->Attributes(path, attributes);
   }
-  bool CreateFolder(const std::u16string& path) override { return target_->CreateFolder(path); }
-  bool RemoveFile(const std::u16string& path) override { return target_->RemoveFile(path); }
-  bool ReadFileUnits(const std::u16string& path, std::u16string* units, size_t* bytes) override {
-    return target_->ReadFileUnits(path, units, bytes);
+  Status Identity(const std::u16string& path, FileId* id) override {
+    return target_->Identity(path, id);
   }
-  std::unique_ptr<FileLock> LockReplacements(const std::u16string& path,
-                                             std::chrono::milliseconds wait,
-                                             bool* busy = nullptr) override {
-    return target_->LockReplacements(path, wait, busy);
+  Status LockFile(const std::u16string& path, std::chrono::milliseconds wait,
+                  std::unique_ptr<FileLock>* lock) override {
+    return target_->LockFile(path, wait, lock);
   }
-  bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes,
-                        std::chrono::milliseconds lock_wait) override {
-    return target_->ReplaceFileBytes(path, bytes, lock_wait);
-  }
-  bool ReplaceFileBytesLocked(const std::u16string& path, const std::string& bytes,
-                              const FileLock& held) override {
-    return target_->ReplaceFileBytesLocked(path, bytes, held);
-  }
-  bool ReadTextFile(const std::u16string& path, std::u16string* text) override {
-    return target_->ReadTextFile(path, text);
-  }
-  bool WriteTextFile(const std::u16string& path, const std::u16string& text) override {
-    return target_->WriteTextFile(path, text);
-  }
+  std::u16string DecodeText(std::string_view bytes) override { return target_->DecodeText(bytes); }
+  std::string EncodeText(std::u16string_view text) override { return target_->EncodeText(text); }
   int64_t NowSeconds() override { return target_->NowSeconds(); }
-  void DebugOutput(const char16_t* text) override { target_->DebugOutput(text); }
-  void HostLogFormat(uint32_t level, const char16_t* tag, const char16_t* format,
-                     const char* argument) override {
-    target_->HostLogFormat(level, tag, format, argument);
-  }
-  void HostLogText(uint32_t level, const char* tag, const char* text) override {
-    target_->HostLogText(level, tag, text);
-  }
+  uint64_t Random() override { return target_->Random(); }
+  std::string Describe(const Status& status) override { return target_->Describe(status); }
 
  protected:
   Env* target() const { return target_; }
@@ -172,10 +188,32 @@ class EnvWrapper : public Env {
   Env* target_;
 };
 
-// The Env the module uses: the one installed with SetEnv, else Env::Default().
-Env* GetEnv();
-// Installs env (null restores the default). Not synchronised with running
-// services: install before calling the module from other threads.
-void SetEnv(Env* env);
+// A whole file read into a string of bytes or of UTF-16 units (two bytes to
+// a unit, the first the low one; an odd last byte is the low half of a last
+// unit, its high half zero).
+template <typename String>
+class StringTarget final : public ReadTarget {
+ public:
+  explicit StringTarget(String* into) : into_(into) {}
+  char* Room(size_t bytes) override {
+    into_->resize((bytes + kUnit - 1) / kUnit);
+    return reinterpret_cast<char*>(into_->data());
+  }
+  void Read(size_t bytes) override {
+    into_->resize((bytes + kUnit - 1) / kUnit);
+    if (bytes % kUnit != 0) (*into_)[bytes / kUnit] &= 0xFF;
+    bytes_ = bytes;
+  }
+  size_t bytes() const { return bytes_; }
+
+ private:
+  static constexpr size_t kUnit = sizeof(typename String::value_type);
+  String* into_;
+  size_t bytes_ = 0;
+};
+
+// Reads a whole file into *units (and its byte count into *bytes).
+Status ReadFileUnits(Env* env, const std::u16string& path, uint64_t limit, std::u16string* units,
+                     size_t* bytes);
 
 }  // namespace obexses::platform

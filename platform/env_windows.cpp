@@ -1,29 +1,28 @@
-// The Windows backend: the machine settings from the registry, the roaming
-// application-data folder from the shell, files through the runtime's wide
-// file functions, the debugger output, and the host's log in utils.dll
-// (imported by ordinal). Paths are UTF-16 as the module builds them; on
-// Windows wchar_t is a UTF-16 unit, so they pass through unchanged.
+// The Windows backend: each primitive of Env mapped to the Windows API. Paths
+// are UTF-16 as the module builds them; on Windows wchar_t is a UTF-16 unit,
+// so they pass through unchanged.
 #include <windows.h>
 // The rest after windows.h, which they build on.
 #include <direct.h>
-#include <io.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
-#include <cwctype>
-#include <iterator>
+#include <cwchar>
 #include <memory>
 #include <new>
 #include <thread>
+#include <utility>
 
 #include "platform/env.h"
+#include "platform/forever.h"
 #include "text/wide.h"
-#include "utils/utils.h"
 
 namespace obexses::platform {
 namespace {
@@ -31,23 +30,37 @@ namespace {
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "wchar_t is a UTF-16 unit on Windows");
 static_assert(CSIDL_APPDATA == 26, "the roaming application-data folder");
 
-constexpr wchar_t kSettingsKey[] = L"Software\\Velmora\\Brindleway";
-
-const wchar_t* Wide(const char16_t* text) {
-  return reinterpret_cast<const wchar_t*>(text);
-}
 const wchar_t* Wide(const std::u16string& text) {
-  return Wide(text.c_str());
-}
-std::u16string FromWide(const wchar_t* text) {
-  return reinterpret_cast<const char16_t*>(text);
+  return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
-constexpr wchar_t kTemporarySuffix[] = L".tmp";
-constexpr wchar_t kLockSuffix[] = L".lock";
-constexpr size_t kRandomDigits = 16;
+Status Error(DWORD error) {
+  switch (error) {
+    case ERROR_SUCCESS:
+      return Status();
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+      return Status(Status::Kind::kNotFound, static_cast<int>(error));
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return Status(Status::Kind::kExists, static_cast<int>(error));
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      return Status(Status::Kind::kDenied, static_cast<int>(error));
+    case ERROR_LOCK_VIOLATION:
+      return Status(Status::Kind::kBusy, static_cast<int>(error));
+    default:
+      return Status(Status::Kind::kFailed, static_cast<int>(error));
+  }
+}
 
-// Closes a handle on every path.
+Status LastError() {
+  return Error(GetLastError());
+}
+
+// Closes a handle on every path unless handed on.
 class Handle {
  public:
   explicit Handle(HANDLE handle) : handle_(handle) {}
@@ -58,17 +71,75 @@ class Handle {
   }
   HANDLE get() const { return handle_; }
   bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Release() {
-    HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    return handle;
-  }
-  // Closes now; false when the close reports an error.
-  bool Close() { return CloseHandle(Release()) != FALSE; }
+  HANDLE Release() { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
 
  private:
   HANDLE handle_;
 };
+
+FileId IdOf(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION information = {};
+  GetFileInformationByHandle(file, &information);
+  return {information.dwVolumeSerialNumber,
+          (uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+}
+
+// Written with WriteFile and made durable with FlushFileBuffers. It is opened
+// sharing nothing, so no other process deletes it while it is written.
+class WindowsWritableFile final : public WritableFile {
+ public:
+  explicit WindowsWritableFile(HANDLE file) : file_(file) {}
+  ~WindowsWritableFile() override {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+  }
+
+  Status Append(std::string_view bytes) override {
+    while (!bytes.empty()) {
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
+      DWORD written = 0;
+      if (!WriteFile(file_, bytes.data(), chunk, &written, nullptr)) return LastError();
+      if (written == 0) return Status(Status::Kind::kFailed, ERROR_WRITE_FAULT);
+      bytes.remove_prefix(written);
+    }
+    return Status();
+  }
+  Status Sync() override { return FlushFileBuffers(file_) ? Status() : LastError(); }
+  Status Close() override {
+    return CloseHandle(std::exchange(file_, INVALID_HANDLE_VALUE)) ? Status() : LastError();
+  }
+
+ private:
+  HANDLE file_;
+};
+
+class WindowsFileLock final : public FileLock {
+ public:
+  WindowsFileLock(HANDLE file, FileId id) : file_(file), id_(id) {}
+  ~WindowsFileLock() override { CloseHandle(file_); }  // closing releases the lock
+  FileId id() const override { return id_; }
+
+ private:
+  HANDLE file_;
+  FileId id_;
+};
+
+// Takes the file's exclusive lock, trying again while another holds it until
+// wait has passed.
+Status LockWithin(HANDLE file, std::chrono::milliseconds wait) {
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  auto pause = std::chrono::milliseconds(1);
+  for (;;) {
+    OVERLAPPED whole = {};
+    const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
+    if (LockFileEx(file, flags, 0, MAXDWORD, MAXDWORD, &whole)) return Status();
+    const DWORD error = GetLastError();
+    const auto now = std::chrono::steady_clock::now();
+    if (error != ERROR_LOCK_VIOLATION || now >= deadline) return Error(error);
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+    pause = std::min(pause * 2, std::chrono::milliseconds(50));
+  }
+}
 
 uint64_t RandomBits() {
   static std::atomic<uint64_t> counter{0};
@@ -82,295 +153,226 @@ uint64_t RandomBits() {
   return bits * 0x94D049BB133111EBULL;
 }
 
-std::wstring RandomPart() {
-  static constexpr wchar_t kDigits[] = L"0123456789abcdef";
-  uint64_t bits = RandomBits();
-  std::wstring part(kRandomDigits, L'0');
-  for (wchar_t& c : part) {
-    c = kDigits[bits & 0xF];
-    bits >>= 4;
-  }
-  return part;
-}
-
-std::wstring FolderOf(const std::wstring& path) {
-  const size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
-}
-
-// Is name "<file>.<16 hex digits>.tmp"?
-bool IsTemporaryOf(const std::wstring& name, const std::wstring& file) {
-  const size_t suffix = std::size(kTemporarySuffix) - 1;
-  if (name.size() != file.size() + 1 + kRandomDigits + suffix ||
-      _wcsnicmp(name.c_str(), file.c_str(), file.size()) != 0 || name[file.size()] != L'.' ||
-      _wcsicmp(name.c_str() + name.size() - suffix, kTemporarySuffix) != 0) {
-    return false;
-  }
-  for (size_t i = file.size() + 1; i < file.size() + 1 + kRandomDigits; ++i) {
-    if (!iswxdigit(name[i])) return false;
-  }
-  return true;
-}
-
-// Removes the temporary files that stores of target left when they died. Only
-// a store that holds the lock calls this, so none of them is being written.
-void RemoveLeftTemporaries(const std::wstring& target) {
-  const std::wstring folder = FolderOf(target);
-  const std::wstring file = target.substr(folder.size() + 1);
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((target + L".*" + kTemporarySuffix).c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    if (IsTemporaryOf(found.cFileName, file))
-      DeleteFileW((folder + L"\\" + found.cFileName).c_str());
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-}
-
-// A new temporary file of this store's own beside target, never over
-// anything found there (a link included).
-HANDLE CreateTemporary(const std::wstring& target, std::wstring* temporary) {
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    *temporary = target + L"." + RandomPart() + kTemporarySuffix;
-    HANDLE file = CreateFileW(temporary->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) return file;
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
-  }
-  return INVALID_HANDLE_VALUE;
-}
-
-bool WriteAll(HANDLE file, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
-    DWORD written = 0;
-    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
-      return false;
-    }
-    done += written;
-  }
-  return true;
-}
-
-// Moves from over to, written through. A reader that opened the file without
-// sharing its deletion (another program, or a virus scanner) holds the move
-// up for a moment: it is tried again for about a second, as long as that is
-// the reason it fails.
-bool MoveOver(const std::wstring& from, const std::wstring& to) {
-  for (int attempt = 1;; ++attempt) {
-    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      return true;
-    }
-    const DWORD error = GetLastError();
-    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || attempt == 20) {
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5 * attempt));
-  }
-}
-
-// The bytes reach the disk (FlushFileBuffers) before the move makes them the
-// file; the move itself is written through.
-bool ReplaceWhole(const std::wstring& target, const std::string& bytes) {
-  std::wstring temporary;
-  Handle file(CreateTemporary(target, &temporary));
-  if (!file.valid()) return false;
-  bool ok = WriteAll(file.get(), bytes) && FlushFileBuffers(file.get()) != FALSE;
-  ok = file.Close() && ok;
-  if (!ok || !MoveOver(temporary, target)) {
-    DeleteFileW(temporary.c_str());
-    return false;
-  }
-  return true;
-}
-
-// Takes the file's exclusive lock, trying again while another holds it until
-// wait has passed; false when it cannot be taken (with *busy set when it was
-// held the whole time).
-bool LockWithin(HANDLE file, std::chrono::milliseconds wait, bool* busy) {
-  const auto deadline = std::chrono::steady_clock::now() + wait;
-  auto pause = std::chrono::milliseconds(1);
-  for (;;) {
-    OVERLAPPED whole = {};
-    const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
-    if (LockFileEx(file, flags, 0, MAXDWORD, MAXDWORD, &whole)) return true;
-    const DWORD error = GetLastError();
-    const auto now = std::chrono::steady_clock::now();
-    if (error != ERROR_LOCK_VIOLATION || now >= deadline) {
-      if (busy != nullptr) *busy = error == ERROR_LOCK_VIOLATION;
-      return false;
-    }
-    std::this_thread::sleep_for(
-        std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
-    pause = std::min(pause * 2, std::chrono::milliseconds(50));
-  }
-}
-
-class WindowsFileLock final : public FileLock {
- public:
-  explicit WindowsFileLock(HANDLE file) : file_(file) {}
-  ~WindowsFileLock() override { CloseHandle(file_); }  // closing releases the lock
-
- private:
-  HANDLE file_;
-};
-
 class WindowsEnv final : public Env {
  public:
-  bool AppDataFolder(std::u16string* path) override {
+  Status AppDataFolder(std::u16string* path) override {
     LPITEMIDLIST list = nullptr;
-    if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_APPDATA, &list))) return false;
+    const HRESULT located = SHGetSpecialFolderLocation(nullptr, CSIDL_APPDATA, &list);
+    if (FAILED(located)) return Status(Status::Kind::kNotFound, static_cast<int>(located));
     wchar_t folder[MAX_PATH] = {};
     const BOOL found = SHGetPathFromIDListW(list, folder);
     CoTaskMemFree(list);
-    if (!found) return false;
-    *path = FromWide(folder);
-    return true;
+    if (!found) return Status(Status::Kind::kNotFound, 0);
+    *path = reinterpret_cast<const char16_t*>(folder);
+    return Status();
   }
 
-  // The type is not asked for: any value of up to 4 bytes is taken.
-  SettingStatus QuerySettingDword(const char16_t* name, uint32_t* value) override {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE, &key) !=
-        ERROR_SUCCESS) {
-      return SettingStatus::kMissing;
+  // _wmkdir, which is CreateDirectoryW underneath.
+  Status CreateFolder(const std::u16string& path) override {
+    if (_wmkdir(Wide(path)) == 0) return Status();
+    return errno == EEXIST ? Status(Status::Kind::kExists, ERROR_ALREADY_EXISTS) : LastError();
+  }
+
+  Status ListFolder(const std::u16string& path, std::vector<std::u16string>* names) override {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(Wide(path + u"\\*"), &found);
+    if (search == INVALID_HANDLE_VALUE) return LastError();
+    names->clear();
+    do {
+      const std::u16string name = reinterpret_cast<const char16_t*>(found.cFileName);
+      if (name != u"." && name != u"..") names->push_back(name);
+    } while (FindNextFileW(search, &found));
+    const DWORD error = GetLastError();
+    FindClose(search);
+    return error == ERROR_NO_MORE_FILES ? Status() : Error(error);
+  }
+
+  // A move is written through (MOVEFILE_WRITE_THROUGH): once it returns, the
+  // folder's entry is on the disk.
+  Status SyncFolder(const std::u16string& path) override {
+    return PathFileExistsW(Wide(path)) ? Status() : Status(Status::Kind::kNotFound, 0);
+  }
+
+  Status CreateExclusive(const std::u16string& path, std::unique_ptr<WritableFile>* file) override {
+    HANDLE made = CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (made == INVALID_HANDLE_VALUE) return LastError();
+    *file = std::make_unique<WindowsWritableFile>(made);
+    return Status();
+  }
+
+  // Opened sharing deletion, so that a store may replace the file while it
+  // is read: the reader goes on reading the file it opened.
+  Status ReadFile(const std::u16string& path, uint64_t limit, ReadTarget* target) override {
+    Handle file(CreateFileW(Wide(path), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return LastError();
+    LARGE_INTEGER length{};
+    if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &length)) {
+      return Status(Status::Kind::kNotAFile, 0);
     }
-    DWORD size = sizeof(*value);
-    const LSTATUS status =
-        RegQueryValueExW(key, Wide(name), nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS ? SettingStatus::kRead : SettingStatus::kMissing;
+    if (static_cast<uint64_t>(length.QuadPart) > limit) return Status(Status::Kind::kTooLarge, 0);
+    size_t room = static_cast<size_t>(length.QuadPart) + 1;
+    char* buffer = target->Room(room);
+    size_t used = 0;
+    for (;;) {
+      if (used == room) {
+        if (room > limit) return Status(Status::Kind::kTooLarge, 0);
+        room += room / 2 + 4096;
+        buffer = target->Room(room);
+      }
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(room - used, 1u << 30));
+      DWORD n = 0;
+      if (!::ReadFile(file.get(), buffer + used, chunk, &n, nullptr)) return LastError();
+      if (n == 0) break;
+      used += n;
+    }
+    if (used > limit) return Status(Status::Kind::kTooLarge, 0);
+    target->Read(used);
+    return Status();
   }
 
-  std::u16string SettingsLocation() override {
-    return u"HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brindleway";
+  // Written through. A reader that opened the file without sharing its
+  // deletion (another program, or a virus scanner) holds the move up for a
+  // moment: it is tried again for about a second, as long as that is why it
+  // fails.
+  Status Rename(const std::u16string& from, const std::u16string& to) override {
+    for (int attempt = 1;; ++attempt) {
+      if (MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return Status();
+      }
+      const DWORD error = GetLastError();
+      if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) || attempt == 20) {
+        return Error(error);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5 * attempt));
+    }
+  }
+
+  Status Remove(const std::u16string& path) override {
+    if (path.empty()) return Status(Status::Kind::kNotFound, ERROR_FILE_NOT_FOUND);
+    return DeleteFileW(Wide(path)) ? Status() : LastError();
+  }
+
+  // A writer opened its file sharing nothing: while it has it open, the
+  // deletion fails.
+  Status RemoveIfAbandoned(const std::u16string& path) override {
+    if (DeleteFileW(Wide(path))) return Status();
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION ? Status(Status::Kind::kBusy, static_cast<int>(error))
+                                            : Error(error);
   }
 
   bool PathExists(const std::u16string& path) override {
     return !path.empty() && PathFileExistsW(Wide(path)) != FALSE;
   }
 
-  bool ReadAttributes(const std::u16string& path, FileAttributes* attributes) override {
+  Status Attributes(const std::u16string& path, FileAttributes* attributes) override {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (path.empty() || !GetFileAttributesExW(Wide(path), GetFileExInfoStandard, &data)) {
-      return false;
-    }
+    if (path.empty()) return Status(Status::Kind::kNotFound, ERROR_FILE_NOT_FOUND);
+    if (!GetFileAttributesExW(Wide(path), GetFileExInfoStandard, &data)) return LastError();
     attributes->last_write_time =
         (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
-    attributes->size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-    return true;
+    attributes->folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    attributes->size =
+        attributes->folder ? 0 : (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    return Status();
   }
 
-  // One call for both uses, the session folders and the folder of the
-  // temporary file list: _wmkdir, which is CreateDirectoryW underneath.
-  bool CreateFolder(const std::u16string& path) override { return _wmkdir(Wide(path)) == 0; }
-
-  bool RemoveFile(const std::u16string& path) override {
-    return !path.empty() && DeleteFileW(Wide(path)) != FALSE;
+  Status Identity(const std::u16string& path, FileId* id) override {
+    Handle file(CreateFileW(Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.valid()) return LastError();
+    *id = IdOf(file.get());
+    return Status();
   }
 
-  // Opened sharing deletion, so that a store may replace the file while it
-  // is read: the reader goes on reading the file it opened.
-  bool ReadFileUnits(const std::u16string& path, std::u16string* units, size_t* bytes) override {
-    Handle file(CreateFileW(Wide(path), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return false;
-    LARGE_INTEGER length{};
-    GetFileSizeEx(file.get(), &length);
-    units->assign(length.QuadPart > 0 ? static_cast<size_t>(length.QuadPart) / 2 + 1 : 1, u'\0');
-    size_t used = 0;
-    for (;;) {
-      const size_t room = units->size() * 2;
-      if (used == room) units->resize(units->size() + units->size() / 2 + 2048);
-      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(units->size() * 2 - used, 1u << 30));
-      DWORD n = 0;
-      if (!ReadFile(file.get(), reinterpret_cast<char*>(units->data()) + used, chunk, &n,
-                    nullptr)) {
-        return false;
+  // Opened without sharing its deletion, so that no one removes the lock
+  // file from under the one who holds it; a link there is opened as itself,
+  // never followed, and a folder cannot be opened at all.
+  Status LockFile(const std::u16string& path, std::chrono::milliseconds wait,
+                  std::unique_ptr<FileLock>* lock) override {
+    Handle file(CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.valid()) return LastError();
+    const Status locked = LockWithin(file.get(), wait);
+    if (!locked.ok()) return locked;
+    const FileId id = IdOf(file.get());
+    *lock = std::make_unique<WindowsFileLock>(file.Release(), id);
+    return Status();
+  }
+
+  // The runtime's text mode: CR LF is a line break, a byte 0x1A ends the
+  // text, and the rest is the current locale's multibyte encoding.
+  std::u16string DecodeText(std::string_view bytes) override {
+    std::u16string text;
+    text.reserve(bytes.size());
+    std::mbstate_t state{};
+    for (size_t i = 0; i < bytes.size();) {
+      if (bytes[i] == '\x1A') break;
+      if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+        ++i;
+        continue;
       }
-      used += n;
-      if (n == 0) break;
+      wchar_t unit = 0;
+      const size_t n = std::mbrtowc(&unit, bytes.data() + i, bytes.size() - i, &state);
+      if (n == static_cast<size_t>(-1) || n == static_cast<size_t>(-2)) {
+        unit = static_cast<unsigned char>(bytes[i]);
+        state = std::mbstate_t{};
+        ++i;
+      } else {
+        i += n == 0 ? 1 : n;
+      }
+      text.push_back(static_cast<char16_t>(unit));
     }
-    units->resize((used + 1) / 2);
-    *bytes = used;
-    return true;
+    return text;
   }
 
-  std::unique_ptr<FileLock> LockReplacements(const std::u16string& path,
-                                             std::chrono::milliseconds wait, bool* busy) override {
-    const std::wstring lock_path = std::wstring(Wide(path)) + kLockSuffix;
-    Handle file(CreateFileW(lock_path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                            nullptr));
-    if (!file.valid()) return nullptr;
-    if (!LockWithin(file.get(), wait, busy)) return nullptr;
-    auto lock = std::make_unique<WindowsFileLock>(file.get());
-    file.Release();
-    return lock;
-  }
-
-  bool ReplaceFileBytes(const std::u16string& path, const std::string& bytes,
-                        std::chrono::milliseconds lock_wait) override {
-    bool busy = false;
-    const std::unique_ptr<FileLock> lock = LockReplacements(path, lock_wait, &busy);
-    if (busy) return false;
-    if (lock == nullptr) return ReplaceWhole(Wide(path), bytes);
-    return ReplaceFileBytesLocked(path, bytes, *lock);
-  }
-
-  bool ReplaceFileBytesLocked(const std::u16string& path, const std::string& bytes,
-                              const FileLock&) override {
-    const std::wstring target = Wide(path);
-    RemoveLeftTemporaries(target);
-    return ReplaceWhole(target, bytes);
-  }
-
-  // Text mode: the runtime turns CR LF into "\n" and the bytes into wide
-  // characters by the current locale's multibyte encoding.
-  bool ReadTextFile(const std::u16string& path, std::u16string* text) override {
-    std::FILE* file = nullptr;
-    if (_wfopen_s(&file, Wide(path), L"rt") != 0 || file == nullptr) return false;
-    text->clear();
-    wchar_t line[260];
-    while (std::fgetws(line, 260, file) != nullptr) text->append(FromWide(line));
-    const bool ok = std::ferror(file) == 0;
-    std::fclose(file);
-    return ok;
-  }
-
-  bool WriteTextFile(const std::u16string& path, const std::u16string& text) override {
-    std::FILE* file = nullptr;
-    if (_wfopen_s(&file, Wide(path), L"wt") != 0 || file == nullptr) return false;
-    const bool ok = std::fputws(Wide(text), file) >= 0;
-    return std::fclose(file) == 0 && ok;
+  // A character the locale cannot write ends the text there, as fputws does.
+  std::string EncodeText(std::u16string_view text) override {
+    std::string bytes;
+    bytes.reserve(text.size());
+    std::mbstate_t state{};
+    char buffer[MB_LEN_MAX];
+    for (char16_t unit : text) {
+      if (unit == u'\n') bytes.push_back('\r');
+      const size_t n = std::wcrtomb(buffer, static_cast<wchar_t>(unit), &state);
+      if (n == static_cast<size_t>(-1)) break;
+      bytes.append(buffer, n);
+    }
+    return bytes;
   }
 
   int64_t NowSeconds() override { return static_cast<int64_t>(_time64(nullptr)); }
+  uint64_t Random() override { return RandomBits(); }
 
-  void DebugOutput(const char16_t* text) override { OutputDebugStringW(Wide(text)); }
-
-  void HostLogFormat(uint32_t level, const char16_t* tag, const char16_t* format,
-                     const char* argument) override {
-    UtilsLogFormat(level, tag, format, argument);
-  }
-
-  void HostLogText(uint32_t level, const char* tag, const char* text) override {
-    UtilsLogText(level, tag, text);
+  std::string Describe(const Status& status) override {
+    if (status.kind() == Status::Kind::kBusy) return "held by another process";
+    if (status.kind() == Status::Kind::kTooLarge) return "too large";
+    if (status.kind() == Status::Kind::kNotAFile && status.system_error() == 0) {
+      return "not a regular file";
+    }
+    wchar_t* message = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(status.system_error()), 0, reinterpret_cast<wchar_t*>(&message),
+        0, nullptr);
+    std::u16string text(reinterpret_cast<const char16_t*>(message), length);
+    LocalFree(message);
+    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r' || text.back() == u'.')) {
+      text.pop_back();
+    }
+    return text.empty() ? "error " + std::to_string(status.system_error()) : text::ToUtf8(text);
   }
 };
 
 }  // namespace
 
 Env* Env::Default() {
-  // Built in static storage and never destroyed: usable until the very end of
-  // the process, and nothing on the heap when the library is unloaded.
-  alignas(WindowsEnv) static unsigned char storage[sizeof(WindowsEnv)];
-  static Env* env = new (storage) WindowsEnv;
-  return env;
+  return Forever<WindowsEnv>();
 }
 
 }  // namespace obexses::platform

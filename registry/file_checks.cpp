@@ -14,8 +14,8 @@ using ServerRule = void (*)(const ServerSession*, char16_t*);
 
 uint32_t SizeOf(platform::Env* env, const char16_t* path) {
   if (path[0] == 0 || !env->PathExists(path)) return 0;
-  platform::FileAttributes attributes;
-  env->ReadAttributes(path, &attributes);
+  platform::FileAttributes attributes;  // a failing read leaves it zero
+  env->Attributes(path, &attributes);
   return static_cast<uint32_t>(attributes.size);
 }
 
@@ -23,7 +23,7 @@ uint32_t SizeOf(platform::Env* env, const char16_t* path) {
 
 uint32_t FileStampOf(platform::Env* env, const char16_t* path) {
   platform::FileAttributes attributes;
-  if (path[0] == 0 || !env->ReadAttributes(path, &attributes)) return 0;
+  if (path[0] == 0 || !env->Attributes(path, &attributes).ok()) return 0;
   return static_cast<uint32_t>(attributes.last_write_time);
 }
 
@@ -31,7 +31,7 @@ uint32_t ChangedSince(platform::Env* env, const char16_t* path, uint32_t stamp) 
   if (path[0] == 0) return 0;
   if (!env->PathExists(path)) return 1;
   platform::FileAttributes attributes;  // a failing read leaves it zero
-  env->ReadAttributes(path, &attributes);
+  env->Attributes(path, &attributes);
   return static_cast<uint32_t>(attributes.last_write_time) != stamp ? 1 : 0;
 }
 

@@ -18,7 +18,8 @@
 #include <vector>
 
 #include "persist/session_file.h"
-#include "platform/env.h"
+#include "platform/durable_file.h"
+#include "platform/platform.h"
 #include "registry/store_internal.h"
 #include "settings/settings.h"
 
@@ -82,8 +83,8 @@ class SessionStore::RestoredSet {
   using File = SideFile<Record>;
   using RecordPtr = typename File::RecordPtr;
 
-  RestoredSet(platform::Env* env, const DebugTracer& trace)
-      : env_(env), trace_(trace), map_(EmptySavedSessions<Record>()) {}
+  RestoredSet(platform::Env* env, platform::SettingsStore* settings, const DebugTracer& trace)
+      : env_(env), settings_(settings), trace_(trace), map_(EmptySavedSessions<Record>()) {}
   RestoredSet(const RestoredSet&) = delete;
   RestoredSet& operator=(const RestoredSet&) = delete;
   ~RestoredSet() { Discard(); }
@@ -126,13 +127,14 @@ class SessionStore::RestoredSet {
   // once the file has shown a session.
   int64_t Threshold() {
     if (!threshold_set_) {
-      threshold_ = env_->NowSeconds() - static_cast<int64_t>(ReadObsoleteAge(env_, trace_));
+      threshold_ = env_->NowSeconds() - static_cast<int64_t>(ReadObsoleteAge(settings_, trace_));
       threshold_set_ = true;
     }
     return threshold_;
   }
 
   platform::Env* env_;
+  platform::SettingsStore* settings_;
   const DebugTracer& trace_;
   SavedSessions<Record> map_;
   std::vector<const std::u16string*> keys_made_;
@@ -172,7 +174,8 @@ void SessionStore::WriteNext(StoreLock& lock) {
   file.rewrite_bytes = std::string();  // written now, or superseded
   lock.unlock();
   try {
-    ok = ok && env_->ReplaceFileBytes(PathOf<Record>(), bytes, lock_wait_);
+    ok = ok && bytes.size() <= persist::kMaxFileBytes &&
+         platform::ReplaceFile(env_, PathOf<Record>(), bytes, lock_wait_).ok();
   } catch (...) {
     ok = false;
   }
@@ -252,10 +255,13 @@ int32_t SessionStore::Restore() {
     StoreLock lock(session_lock_);
     finished_before = file.finished;
   }
-  RestoredSet<Record> restored(env_, trace_);
+  RestoredSet<Record> restored(env_, settings_, trace_);
   FileRead read;
   persist::LoadResult loaded = persist::LoadResult::kNotLoaded;
-  if (env_->ReadFileUnits(PathOf<Record>(), &read.units, &read.bytes)) {
+  // A file larger than the reader takes is refused from its size, unread.
+  if (platform::ReadFileUnits(env_, PathOf<Record>(), persist::kMaxFileBytes, &read.units,
+                              &read.bytes)
+          .ok()) {
     loaded = File::Read(&read.units, read.bytes, [&restored](typename File::RecordPtr record) {
       restored.Take(std::move(record));
     });

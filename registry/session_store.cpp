@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "platform/env.h"
+#include "platform/platform.h"
 #include "registry/store_internal.h"
 #include "settings/settings.h"
 
@@ -38,11 +38,14 @@ void ListSide(const HeldRecords<Record>& held, const SavedSessions<Record>& save
 
 }  // namespace
 
-SessionStore::SessionStore(platform::Env* env, AtEnd at_end, std::chrono::milliseconds lock_wait)
-    : env_(env),
+SessionStore::SessionStore(const platform::Platform& platform, AtEnd at_end,
+                           std::chrono::milliseconds lock_wait)
+    : env_(platform.env),
+      settings_(platform.settings),
+      host_log_(platform.log),
       at_end_(at_end),
       lock_wait_(lock_wait),
-      trace_(env),
+      trace_(platform.debug),
       saved_client_sessions_(EmptySavedSessions<ClientSession>()),
       saved_server_sessions_(EmptySavedSessions<ServerSession>()) {}
 
@@ -67,9 +70,10 @@ void SessionStore::MakePaths() noexcept {
 
 void SessionStore::ReadSettings() noexcept {
   uint32_t save_file = save_file_.load();
-  if (ReadDwordSetting(env_, trace_, u"ObexSesSaveFile", &save_file)) save_file_.store(save_file);
+  if (ReadDwordSetting(settings_, trace_, u"ObexSesSaveFile", &save_file))
+    save_file_.store(save_file);
   uint32_t level = trace_.level();
-  if (ReadDwordSetting(env_, trace_, u"ObexSesDebugLevel", &level)) trace_.set_level(level);
+  if (ReadDwordSetting(settings_, trace_, u"ObexSesDebugLevel", &level)) trace_.set_level(level);
 }
 
 bool SessionStore::IsLiveSession(const ClientSession* record) const noexcept {

@@ -44,6 +44,9 @@
 
 namespace obexses::platform {
 class Env;
+struct Platform;
+class SettingsStore;
+class HostLog;
 }  // namespace obexses::platform
 
 namespace obexses {
@@ -68,7 +71,8 @@ class SessionStore {
   // short enough that a stopped one holds up only the thread that stores.
   static constexpr std::chrono::milliseconds kLockWait{5000};
 
-  SessionStore(platform::Env* env, AtEnd at_end, std::chrono::milliseconds lock_wait = kLockWait);
+  SessionStore(const platform::Platform& platform, AtEnd at_end,
+               std::chrono::milliseconds lock_wait = kLockWait);
   SessionStore(const SessionStore&) = delete;
   SessionStore& operator=(const SessionStore&) = delete;
   ~SessionStore();
@@ -131,6 +135,7 @@ class SessionStore {
 
   // ---- What the other floors read ----
   platform::Env* env() const { return env_; }
+  platform::HostLog* host_log() const { return host_log_; }
   const DebugTracer& trace() const { return trace_; }
   uint32_t save_file() const { return save_file_.load(); }
   uint32_t debug_level() const { return trace_.level(); }
@@ -196,6 +201,8 @@ class SessionStore {
   int32_t Restore();
 
   platform::Env* env_;
+  platform::SettingsStore* settings_;
+  platform::HostLog* host_log_;
   const AtEnd at_end_;
   const std::chrono::milliseconds lock_wait_;
   DebugTracer trace_;

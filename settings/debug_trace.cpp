@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/env.h"
+#include "platform/platform.h"
 
 namespace obexses {
 
@@ -13,7 +13,7 @@ void DebugTracer::Write(const char16_t* format, const text::FormatArg* args,
   std::char_traits<char16_t>::copy(buffer, kTracePrefix, prefix);
   text::FormatBoundedV(buffer + prefix, kTraceUnits - prefix, format, args, count);
   try {
-    env_->DebugOutput(buffer);
+    output_->Write(buffer);
   } catch (...) {
     // The debugger output is diagnostics: it never fails the caller tracing.
   }

@@ -15,7 +15,7 @@
 #include "text/format.h"
 
 namespace obexses::platform {
-class Env;
+class DebugOutput;
 }  // namespace obexses::platform
 
 namespace obexses {
@@ -25,8 +25,8 @@ inline constexpr char16_t kTracePrefix[] = u"\nTavrin: ";
 
 class DebugTracer {
  public:
-  // Lines go to env's debugger output; the level starts at 0 (nothing shown).
-  explicit DebugTracer(platform::Env* env) : env_(env) {}
+  // Lines go to output; the level starts at 0 (nothing shown).
+  explicit DebugTracer(platform::DebugOutput* output) : output_(output) {}
 
   uint32_t level() const { return debug_level_.load(std::memory_order_relaxed); }
   void set_level(uint32_t level) { debug_level_.store(level, std::memory_order_relaxed); }
@@ -44,7 +44,7 @@ class DebugTracer {
  private:
   void Write(const char16_t* format, const text::FormatArg* args, size_t count) const noexcept;
 
-  platform::Env* env_;
+  platform::DebugOutput* output_;
   std::atomic<uint32_t> debug_level_{0};
 };
 

@@ -2,19 +2,20 @@
 
 #include <string>
 
-#include "platform/env.h"
+#include "platform/file_names.h"
+#include "platform/platform.h"
 #include "text/wide.h"
 
 namespace obexses {
 
-bool ReadDwordSetting(platform::Env* env, const DebugTracer& trace, const char16_t* name,
-                      uint32_t* value) noexcept {
+bool ReadDwordSetting(platform::SettingsStore* settings, const DebugTracer& trace,
+                      const char16_t* name, uint32_t* value) noexcept {
   try {
     uint32_t read = 0;
-    const platform::SettingStatus status = env->QuerySettingDword(name, &read);
+    const platform::SettingStatus status = settings->QueryDword(name, &read);
     if (status == platform::SettingStatus::kRejected) {
       trace.DebugTrace(2, u"settings store %s ignored: not a regular file of at most 1 MiB\n",
-                       env->SettingsLocation());
+                       settings->Location());
     }
     if (status != platform::SettingStatus::kRead) return false;
     *value = read;
@@ -24,25 +25,21 @@ bool ReadDwordSetting(platform::Env* env, const DebugTracer& trace, const char16
   }
 }
 
-uint32_t ReadObsoleteAge(platform::Env* env, const DebugTracer& trace) noexcept {
+uint32_t ReadObsoleteAge(platform::SettingsStore* settings, const DebugTracer& trace) noexcept {
   uint32_t age = kDefaultObsoleteAge;
-  ReadDwordSetting(env, trace, u"ObexSesObsoleteTime", &age);
+  ReadDwordSetting(settings, trace, u"ObexSesObsoleteTime", &age);
   return age;
 }
 
+// Without an application-data folder the path starts empty, at the root.
 int MakeSessionFilePath(platform::Env* env, const DebugTracer& trace, int client, char16_t* out) {
-  char16_t path[OBEXSES_NAME_UNITS] = {};
-  std::u16string base;
-  // Without an application-data folder the path starts empty, at the root.
-  if (env->AppDataFolder(&base)) text::CopyBounded(path, OBEXSES_NAME_UNITS, base);
-  text::AppendBounded(path, OBEXSES_NAME_UNITS, u"\\Velmora");
-  env->CreateFolder(path);
-  text::AppendBounded(path, OBEXSES_NAME_UNITS, u"\\Session");
-  env->CreateFolder(path);
-  text::AppendBounded(path, OBEXSES_NAME_UNITS,
-                      client != 0 ? u"\\ClientSession.xml" : u"\\ServerSession.xml");
-  trace.DebugTrace(3, u"%s\n", static_cast<const char16_t*>(path));
-  text::CopyBounded(out, OBEXSES_NAME_UNITS, text::FixedView(path, OBEXSES_NAME_UNITS));
+  std::u16string app_data;
+  if (!env->AppDataFolder(&app_data).ok()) app_data.clear();
+  env->CreateFolder(platform::names::VendorFolder(app_data));
+  env->CreateFolder(platform::names::SessionFolder(app_data));
+  const std::u16string path = platform::names::SessionFilePath(app_data, client != 0);
+  trace.DebugTrace(3, u"%s\n", path);
+  text::CopyBounded(out, OBEXSES_NAME_UNITS, path);
   return 1;
 }
 

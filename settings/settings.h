@@ -14,6 +14,7 @@
 
 namespace obexses::platform {
 class Env;
+class SettingsStore;
 }  // namespace obexses::platform
 
 namespace obexses {
@@ -22,12 +23,12 @@ inline constexpr uint32_t kDefaultObsoleteAge = 86400;
 
 // Reads the 4-byte setting name into *value; false, leaving *value as it
 // was, when it cannot be read.
-bool ReadDwordSetting(platform::Env* env, const DebugTracer& trace, const char16_t* name,
-                      uint32_t* value) noexcept;
+bool ReadDwordSetting(platform::SettingsStore* settings, const DebugTracer& trace,
+                      const char16_t* name, uint32_t* value) noexcept;
 
 // ObexSesObsoleteTime, read afresh: seconds after which a saved session is
 // dropped at restore; 86400 when it cannot be read.
-uint32_t ReadObsoleteAge(platform::Env* env, const DebugTracer& trace) noexcept;
+uint32_t ReadObsoleteAge(platform::SettingsStore* settings, const DebugTracer& trace) noexcept;
 
 // Builds the full path of ClientSession.xml (client nonzero) or
 // ServerSession.xml into out (260 units), creating the Velmora and Session

@@ -1,119 +1,35 @@
 #include "templist/temp_list.h"
 
 #include <algorithm>
-#include <new>
-#include <string>
-#include <string_view>
 
+#include "platform/durable_file.h"
 #include "platform/env.h"
+#include "platform/file_names.h"
 #include "records/record_memory.h"
 #include "registry/session_store.h"
-#include "text/format.h"
 #include "text/wide.h"
 
 namespace obexses {
 namespace {
 
-constexpr std::u16string_view kFolderName = u"\\Velmora";
-constexpr char16_t kListName[] = u"tmp_lst";
-
-// Lines are read into a buffer of the path's size, so one read takes at most
-// one unit less.
+// Lines are read into a buffer of a path's size, so one read takes at most
+// 259 units; the rest of a longer line is the next line.
 constexpr size_t kMaxReadUnits = OBEXSES_NAME_UNITS - 1;
 
-// "<app data>\Velmora\tmp_lst" into list_path, creating the Velmora folder on
-// the way. Without an application-data folder, or when the path would not
-// fit, there is nothing to clean: the clean-up is skipped rather than run at
-// the drive's root or on a cut path.
-bool MakeListPath(platform::Env* env, char16_t* list_path) {
-  std::u16string base;
-  if (!env->AppDataFolder(&base) || base.empty() || base.find(u'\0') != std::u16string::npos) {
-    return false;
-  }
-  const size_t length =
-      base.size() + kFolderName.size() + 1 + std::u16string_view(kListName).size();
-  if (length >= OBEXSES_NAME_UNITS) return false;
-  char16_t folder[OBEXSES_NAME_UNITS] = {};
-  text::CopyBounded(folder, OBEXSES_NAME_UNITS, base);
-  text::AppendBounded(folder, OBEXSES_NAME_UNITS, kFolderName);
-  env->CreateFolder(folder);  // it may exist already
-  text::FormatBounded(list_path, OBEXSES_NAME_UNITS, u"%s\\%s",
-                      static_cast<const char16_t*>(folder), kListName);
-  return true;
-}
-
-// Units taken by the next wide line read: through the first line break, or
-// the buffer's worth when no break comes before.
+// Units taken by the next line read: through the first line break, or the
+// buffer's worth when no break comes before.
 size_t NextReadLength(std::u16string_view rest) {
   const size_t limit = std::min(rest.size(), kMaxReadUnits);
   const size_t line_break = rest.substr(0, limit).find(u'\n');
   return line_break == std::u16string_view::npos ? limit : line_break + 1;
 }
 
-// The entry's text of one read: the buffer's string ends at a NUL that was
-// read, and a line break at its end is removed.
-std::u16string_view LineOfRead(std::u16string_view read) {
+// The path of one read: it ends at a zero unit that was read, and a line
+// break at its end is not part of it.
+std::u16string_view PathOfRead(std::u16string_view read) {
   read = read.substr(0, read.find(u'\0'));
   if (!read.empty() && read.back() == u'\n') read.remove_suffix(1);
   return read;
-}
-
-void ReadEntries(std::u16string_view text, TempFileList* list) {
-  while (!text.empty()) {
-    const size_t length = NextReadLength(text);
-    auto entry = std::make_unique<TempFileEntry>();  // zeroed
-    text::CopyBounded(entry->m_szPath, OBEXSES_NAME_UNITS, LineOfRead(text.substr(0, length)));
-    list->push_back(std::move(entry));
-    text.remove_prefix(length);
-  }
-}
-
-std::u16string_view PathOf(const TempFileEntry& entry) {
-  return text::FixedView(entry.m_szPath, OBEXSES_NAME_UNITS);
-}
-
-// Deletes the files of the entries that are not kept and releases those
-// entries (a file that cannot be deleted is dropped all the same). Returns
-// the number of kept entries.
-size_t DeleteUnkeptFiles(platform::Env* env, TempFileList* list) {
-  size_t kept = 0;
-  for (auto& slot : *list) {
-    if (slot == nullptr) continue;
-    if (slot->m_bKeep != 0) {
-      ++kept;
-      continue;
-    }
-    env->RemoveFile(std::u16string(PathOf(*slot)));
-    slot.reset();
-  }
-  return kept;
-}
-
-// Writes the remaining entries, one path and a line break each, in order.
-void RewriteList(platform::Env* env, const char16_t* list_path, TempFileList* list) {
-  std::u16string text;
-  for (auto& slot : *list) {
-    if (slot == nullptr) continue;
-    text.append(PathOf(*slot));
-    text.push_back(u'\n');
-    slot.reset();
-  }
-  env->WriteTextFile(list_path, text);  // the kept files go unlisted if it fails
-}
-
-void CleanList(SessionStore& store) {
-  platform::Env* env = store.env();
-  char16_t list_path[OBEXSES_NAME_UNITS] = {};
-  if (!MakeListPath(env, list_path)) return;
-  std::u16string text;
-  if (!env->ReadTextFile(list_path, &text)) return;  // no list: nothing to do
-  TempFileList list;
-  ReadEntries(text, &list);
-  env->RemoveFile(list_path);
-  if (list.empty()) return;
-  store.EnumServerSession(OBEXSES_PROFILE_OPP, &MarkKeptTempFile, &list);
-  if (DeleteUnkeptFiles(env, &list) == 0) return;
-  RewriteList(env, list_path, &list);
 }
 
 bool IsPathSeparator(char16_t c) {
@@ -134,7 +50,103 @@ std::u16string_view FileNamePart(std::u16string_view path) {
   return path.substr(start);
 }
 
+std::u16string Folded(std::u16string_view name) {
+  std::u16string folded(name);
+  for (char16_t& c : folded) c = text::FoldAscii(c);
+  return folded;
+}
+
+// Orders a folded name before a name as it stands, folding that one unit by
+// unit, so that a listed name needs no copy to be looked up.
+bool FoldedBefore(const std::u16string& folded, std::u16string_view name) {
+  const size_t common = std::min(folded.size(), name.size());
+  for (size_t i = 0; i < common; ++i) {
+    const char16_t c = text::FoldAscii(name[i]);
+    if (folded[i] != c) return folded[i] < c;
+  }
+  return folded.size() < name.size();
+}
+
+bool FoldedEqual(const std::u16string& folded, std::u16string_view name) {
+  return folded.size() == name.size() &&
+         std::equal(folded.begin(), folded.end(), name.begin(),
+                    [](char16_t a, char16_t b) { return a == text::FoldAscii(b); });
+}
+
+// Deletes the files of the lines that do not stay; gives the lines that do,
+// each with a line break.
+std::u16string Prune(platform::Env* env, std::u16string_view text, KeptFiles* kept) {
+  std::u16string staying;
+  std::u16string doomed;
+  while (!text.empty()) {
+    const size_t length = NextReadLength(text);
+    const std::u16string_view path = PathOfRead(text.substr(0, length));
+    if (kept->Keeps(path)) {
+      staying.append(path);
+      staying.push_back(u'\n');
+    } else {
+      doomed.assign(path);
+      env->Remove(doomed);  // a file already gone is dropped all the same
+    }
+    text.remove_prefix(length);
+  }
+  return staying;
+}
+
+void CleanList(SessionStore& store) {
+  platform::Env* env = store.env();
+  std::u16string app_data;
+  // Without an application-data folder, or when the list's path would not
+  // fit, there is nothing to clean: the clean-up is skipped rather than run
+  // at the drive's root or on a cut path.
+  if (!env->AppDataFolder(&app_data).ok()) return;
+  const std::u16string list_path = platform::names::TempListPath(app_data);
+  if (list_path.empty()) return;
+  env->CreateFolder(platform::names::VendorFolder(app_data));  // it may exist already
+  std::string bytes;
+  platform::StringTarget<std::string> target(&bytes);
+  if (!env->ReadFile(list_path, kMaxListBytes, &target).ok()) return;  // none, or left alone
+  const std::u16string text = env->DecodeText(bytes);
+  std::string().swap(bytes);
+  env->Remove(list_path);
+  if (text.empty()) return;
+  KeptFiles kept;
+  // Unless every session's name is known, no file is deleted: they stay, unlisted.
+  if (store.EnumServerSession(OBEXSES_PROFILE_OPP, &MarkKeptTempFile, &kept) == 0 ||
+      kept.incomplete()) {
+    return;
+  }
+  const std::u16string staying = Prune(env, text, &kept);
+  // The files that stay go unlisted when the list cannot be written.
+  if (!staying.empty()) platform::ReplaceFileLocked(env, list_path, env->EncodeText(staying));
+}
+
 }  // namespace
+
+void KeptFiles::Note(std::u16string_view object_name) noexcept {
+  try {
+    names_.push_back(Folded(object_name));
+  } catch (...) {
+    incomplete_ = true;  // out of memory
+  }
+  sorted_ = false;
+}
+
+bool KeptFiles::Keeps(std::u16string_view listed_path) {
+  if (!sorted_) {
+    std::sort(names_.begin(), names_.end());
+    names_.erase(std::unique(names_.begin(), names_.end()), names_.end());
+    claimed_.assign(names_.size(), false);
+    sorted_ = true;
+  }
+  const std::u16string_view name = FileNamePart(listed_path);
+  auto found = std::lower_bound(names_.begin(), names_.end(), name, FoldedBefore);
+  if (found == names_.end() || !FoldedEqual(*found, name)) return false;
+  const auto index = static_cast<size_t>(found - names_.begin());
+  if (claimed_[index]) return false;
+  claimed_[index] = true;
+  return true;
+}
 
 void CleanTempFileList(SessionStore& store) noexcept {
   try {
@@ -146,17 +158,9 @@ void CleanTempFileList(SessionStore& store) noexcept {
 
 void MarkKeptTempFile(void* session, void* context) noexcept {
   if (session == nullptr || context == nullptr) return;
-  auto* list = static_cast<TempFileList*>(context);
-  if (list->empty()) return;
   const OppServerSession* record = records::AsOpp(static_cast<const ServerSession*>(session));
-  const std::u16string_view object =
-      text::FixedView(record->internalObjectName, OBEXSES_NAME_UNITS);
-  for (auto& slot : *list) {
-    if (slot != nullptr && text::EqualsAsciiNoCase(FileNamePart(PathOf(*slot)), object)) {
-      slot->m_bKeep = 1;
-      return;
-    }
-  }
+  static_cast<KeptFiles*>(context)->Note(
+      text::FixedView(record->internalObjectName, OBEXSES_NAME_UNITS));
 }
 
 }  // namespace obexses

@@ -120,11 +120,33 @@ TEST_F(AllocFailureTest, CreateSaveFindAndEnumerateFailWhole) {
   SweepSave(&SessionStore::SaveServerSession, server_, u"server_70");
 }
 
+// A restore that answers 1 has installed what its file holds: new records
+// under the keys the file gives.
 TEST_F(AllocFailureTest, StoresKeepTheOldFileAndRestoresTheOldSet) {
   store().SaveClientSession(NewClient(store(), OBEXSES_PROFILE_OPP, kPhone, u"more.jpg", false));
-  for (auto call : {&SessionStore::StoreClientSession, &SessionStore::StoreServerSession,
-                    &SessionStore::RestoreClientSession, &SessionStore::RestoreServerSession}) {
+  for (auto call : {&SessionStore::StoreClientSession, &SessionStore::StoreServerSession}) {
     Sweep<int32_t>([&] { return (store().*call)(); }, IsZero);
+  }
+  for (bool client : {true, false}) {
+    const auto restore =
+        client ? &SessionStore::RestoreClientSession : &SessionStore::RestoreServerSession;
+    const auto saved = [&] {
+      StoreContents contents = store().Contents();
+      return client ? contents.client_saved : contents.server_saved;
+    };
+    auto before = saved();
+    int32_t result = 0;
+    Sweep<int32_t>([&] { return result = (store().*restore)(); }, IsZero, false,
+                   [&] {
+                     const auto now = saved();
+                     ASSERT_EQ(now.size(), before.size());
+                     for (size_t i = 0; i < now.size() && result == 1; ++i) {
+                       EXPECT_EQ(now[i].first, before[i].first);
+                       EXPECT_NE(now[i].second, before[i].second)
+                           << "a restore that said 1 installed nothing";
+                     }
+                     before = now;
+                   });
   }
 }
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "persist/session_file.h"
+#include "platform/durable_file.h"
 #include "tests/registry_helpers.h"
 
 namespace obexses::testing {
@@ -251,7 +252,7 @@ TEST_F(Concurrency, StoresOfSeveralThreadsNeverTakeTheFileBack) {
     std::u16string units;
     size_t bytes = 0;
     std::map<std::u16string, std::u16string> now;
-    if (!env().ReadFileUnits(path, &units, &bytes)) return;
+    if (!platform::ReadFileUnits(&env(), path, persist::kMaxFileBytes, &units, &bytes).ok()) return;
     persist::ReadClientFile(&units, bytes, [&](persist::ClientRecordDeepPtr record) {
       const std::u16string file_name = record->file_name;
       std::u16string& top = now[file_name.substr(0, 2)];
@@ -288,8 +289,8 @@ TEST_F(Concurrency, ALockFileHeldElsewhereDelaysOnlyTheStore) {
   const std::string before =
       ReadFile(env().app_data() / "Velmora" / "Session" / "ClientSession.xml");
   // As another process holds it: a lock of the same file through another handle.
-  auto held = env().LockReplacements(path, std::chrono::milliseconds(0));
-  ASSERT_NE(held, nullptr);
+  std::unique_ptr<platform::FileLock> held;
+  ASSERT_TRUE(platform::LockForReplace(&env(), path, std::chrono::milliseconds(0), &held).ok());
   std::atomic<bool> stored{false};
   std::thread storer([&] {
     EXPECT_EQ(store().StoreClientSession(), 0);

@@ -1,23 +1,21 @@
-// What the session files survive: a failing file primitive at every point of a store and a
-// restore, a power loss at every point of a store, hostile things planted at the names a store
-// uses, and a second process storing the same file. A store either replaces the file whole or
-// leaves it as it was, and never leaves a temporary file behind.
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+// What the session files survive, on every platform: a failing file primitive at every point of a
+// store and a restore, a power loss at every point of a store, a lock file removed or replaced
+// while it is taken, and one that cannot be used at all. A store either replaces the file whole
+// or leaves it as it was, never leaves a temporary file of its own behind, removes those of dead
+// stores and never those of live ones.
+#include "platform/durable_file.h"
+#include "platform/file_names.h"
 #include "tests/registry_helpers.h"
-#include "tests/support/file_faults.h"
+#include "tests/support/fault_env.h"
 
 namespace obexses::testing {
 namespace {
 
+using Kind = platform::Status::Kind;
+
 constexpr uint8_t kPhone[6] = {0, 0x11, 0x22, 0x33, 0x44, 0x55};
 
-constexpr char kStale[] = "ClientSession.xml.0123456789abcdef.tmp";
-
-// The temporary files in the Session folder.
+// The temporary files in a folder.
 std::vector<std::string> Leftovers(const fs::path& folder) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder)) {
@@ -27,9 +25,17 @@ std::vector<std::string> Leftovers(const fs::path& folder) {
   return names;
 }
 
+// A temporary file that a dead store of file left.
+std::string Stale(const std::string& file) {
+  return file + ".0123456789abcdef.tmp";
+}
+
 class DurabilityTest : public ::testing::Test, protected StoreFixture {
  protected:
   DurabilityTest() {
+    fs::create_directories(Folder());
+    faults_ = std::make_unique<FaultEnv>(&env(), Folder());
+    Restart(SessionStore::kLockWait, faults_.get());
     MakePaths();
     SetSaveFile(1);
     NewClient(store(), OBEXSES_PROFILE_OPP, kPhone, u"old.jpg");
@@ -44,41 +50,41 @@ class DurabilityTest : public ::testing::Test, protected StoreFixture {
   }
 
   fs::path Folder() { return env().app_data() / "Velmora" / "Session"; }
-  fs::path File(const char* name) { return Folder() / name; }
+  fs::path File(const std::string& name) { return Folder() / name; }
+  std::u16string Path(const std::string& name) {
+    return ModulePath(env(), "Velmora\\Session\\" + name);
+  }
 
   // The bytes each store writes when nothing fails.
   void LearnNewFiles() {
-    const std::string client = ReadFile(File("ClientSession.xml"));
-    const std::string server = ReadFile(File("ServerSession.xml"));
     ASSERT_EQ(store().StoreClientSession(), 1);
     ASSERT_EQ(store().StoreServerSession(), 1);
     new_client_ = ReadFile(File("ClientSession.xml"));
     new_server_ = ReadFile(File("ServerSession.xml"));
-    WriteFile(File("ClientSession.xml"), client);
-    WriteFile(File("ServerSession.xml"), server);
+    WriteFile(File("ClientSession.xml"), old_client_);
+    WriteFile(File("ServerSession.xml"), old_server_);
   }
 
+  std::unique_ptr<FaultEnv> faults_;
   std::string old_client_, old_server_, new_client_, new_server_;
 };
 
 // What a store that meets one failing primitive gives: whether it still
-// writes the file, and whether a temporary file a dead store left stays.
+// writes the file, and whether the temporary file a dead store left stays.
 using Outcome = std::pair<bool, bool>;
 
-Outcome ExpectedAfter(Primitive failed, int error) {
-  const bool retried =
-      error == EINTR &&
-      (failed == Primitive::kCreate || failed == Primitive::kOpen || failed == Primitive::kRead ||
-       failed == Primitive::kWrite || failed == Primitive::kLock);
-  if (retried) return {true, false};
+Outcome ExpectedAfter(Primitive failed, Kind kind) {
   switch (failed) {
-    case Primitive::kLock:    // goes on unlocked, and so cleans nothing
-    case Primitive::kRemove:  // the clean-up of the dead store's file
+    case Primitive::kList:    // the clean-up finds nothing to remove
+    case Primitive::kRemove:  // the dead store's file stays for a later store
       return {true, true};
-    case Primitive::kOpen:        // the folder, for its sync after the rename
-    case Primitive::kFolderSync:  // once renamed, the new file stands
-    case Primitive::kUnlock:
+    case Primitive::kLock:  // held elsewhere: no store; unusable: a store without it
+      return kind == Kind::kBusy ? Outcome{false, true} : Outcome{true, false};
+    case Primitive::kIdentity:    // the lock is taken again
+    case Primitive::kFolderSync:  // once moved, the new file stands
       return {true, false};
+    case Primitive::kCreate:  // a name taken already: another name
+      return {kind == Kind::kExists, false};
     default:
       return {false, false};
   }
@@ -96,7 +102,7 @@ TEST_F(DurabilityTest, EveryFailingPrimitiveOfAStoreLeavesTheOldFileOrTheNewOne)
   LearnNewFiles();
   struct Side {
     int32_t (SessionStore::*store)() noexcept;
-    const char* file;
+    std::string file;
     const std::string* old_bytes;
     const std::string* new_bytes;
   };
@@ -104,30 +110,27 @@ TEST_F(DurabilityTest, EveryFailingPrimitiveOfAStoreLeavesTheOldFileOrTheNewOne)
       {&SessionStore::StoreClientSession, "ClientSession.xml", &old_client_, &new_client_},
       {&SessionStore::StoreServerSession, "ServerSession.xml", &old_server_, &new_server_}};
   for (const Side& side : sides) {
-    for (int error : {EIO, ENOSPC, EINTR}) {
+    for (Kind kind : {Kind::kFailed, Kind::kExists, Kind::kBusy}) {
       for (int n = 1;; ++n) {
-        SCOPED_TRACE(std::string(side.file) + " errno " + std::to_string(error) + " call " +
+        SCOPED_TRACE(side.file + " kind " + std::to_string(static_cast<int>(kind)) + " call " +
                      std::to_string(n));
         WriteFile(File(side.file), *side.old_bytes);
-        WriteFile(File(kStale), "half");  // left by a store that died
-        FileFaults faults(Folder());
-        faults.FailAt(n, error);
+        WriteFile(File(Stale(side.file)), "half");
+        faults_->Reset();
+        faults_->FailAt(n, kind);
         const int32_t result = (store().*side.store)();
         const std::string state =
             Which(ReadFile(File(side.file)), *side.old_bytes, *side.new_bytes);
-        const Outcome outcome{result == 1, fs::exists(File(kStale))};
-        EXPECT_EQ(faults.bad_descriptors(), 0);
-        fs::remove(File(kStale));
+        const Outcome outcome{result == 1, fs::exists(File(Stale(side.file)))};
+        EXPECT_EQ(faults_->misuses(), 0);
+        fs::remove(File(Stale(side.file)));
         EXPECT_EQ(Leftovers(Folder()), std::vector<std::string>());
-        if (!faults.reached()) {
-          EXPECT_EQ(outcome, (Outcome{true, side.file != std::string("ClientSession.xml")}));
+        if (!faults_->reached()) {
+          EXPECT_EQ(outcome, (Outcome{true, false}));
           EXPECT_EQ(state, "new");
           break;
         }
-        EXPECT_EQ(outcome.first, ExpectedAfter(faults.failed_primitive(), error).first);
-        if (side.file == std::string("ClientSession.xml")) {
-          EXPECT_EQ(outcome, ExpectedAfter(faults.failed_primitive(), error));
-        }
+        EXPECT_EQ(outcome, ExpectedAfter(faults_->failed_primitive(), kind));
         EXPECT_EQ(state, outcome.first ? "new" : "old");
       }
     }
@@ -138,22 +141,17 @@ TEST_F(DurabilityTest, EveryFailingPrimitiveOfAStoreLeavesTheOldFileOrTheNewOne)
 
 TEST_F(DurabilityTest, RestoreThatCannotReadItsFileChangesNothing) {
   LearnNewFiles();
-  WriteFile(File("ClientSession.xml"), new_client_);
   for (int n = 1;; ++n) {
-    Restart();
+    Restart(SessionStore::kLockWait, faults_.get());
     MakePaths();
     WriteFile(File("ClientSession.xml"), new_client_);
-    FileFaults faults(Folder());
-    faults.FailAt(n, EIO);
+    faults_->Reset();
+    faults_->FailAt(n, Kind::kFailed);
     const int32_t result = store().RestoreClientSession();
-    EXPECT_EQ(faults.bad_descriptors(), 0);
+    EXPECT_EQ(faults_->misuses(), 0);
     EXPECT_EQ(Leftovers(Folder()), std::vector<std::string>());
     EXPECT_EQ(store().Inconsistency(), "");
-    // Reading is opening and reading the file; a failing close after reading
-    // it whole changes nothing.
-    const Primitive failed = faults.failed_primitive();
-    if (faults.reached() && faults.failed_path() == File("ClientSession.xml").string() &&
-        (failed == Primitive::kOpen || failed == Primitive::kRead)) {
+    if (faults_->reached() && faults_->failed_primitive() == Primitive::kRead) {
       EXPECT_EQ(result, 0) << n;
       EXPECT_TRUE(store().Contents().client_saved.empty());
       EXPECT_TRUE(ReadFile(File("ClientSession.xml")) == new_client_);
@@ -162,7 +160,7 @@ TEST_F(DurabilityTest, RestoreThatCannotReadItsFileChangesNothing) {
     // Read whole: the sessions come back whatever becomes of the rewrite.
     EXPECT_EQ(result, 1) << n;
     EXPECT_EQ(store().Contents().client_saved.size(), 2u);
-    if (!faults.reached()) break;
+    if (!faults_->reached()) break;
   }
 }
 
@@ -170,13 +168,13 @@ TEST_F(DurabilityTest, PowerLossAtAnyPointLeavesTheOldFileAndAfterTheStoreTheNew
   LearnNewFiles();
   for (int n = 1;; ++n) {
     WriteFile(File("ClientSession.xml"), old_client_);
-    FileFaults faults(Folder());
-    faults.FailAt(n, EIO, /*crash=*/true);
+    faults_->Reset();
+    faults_->FailAt(n, Kind::kFailed, /*crash=*/true);
     const int32_t result = store().StoreClientSession();
-    faults.PowerLoss();
+    faults_->PowerLoss();
     const std::string bytes = ReadFile(File("ClientSession.xml"));
     EXPECT_EQ(Leftovers(Folder()), std::vector<std::string>()) << n;
-    if (!faults.reached()) {
+    if (!faults_->reached()) {
       // A store that said 1 is on the disk: the file and the folder were synced.
       EXPECT_EQ(result, 1);
       EXPECT_EQ(Which(bytes, old_client_, new_client_), "new");
@@ -187,55 +185,57 @@ TEST_F(DurabilityTest, PowerLossAtAnyPointLeavesTheOldFileAndAfterTheStoreTheNew
   }
 }
 
-TEST_F(DurabilityTest, NothingFoundAtTheStoresNamesIsWrittenThroughOrBlocksIt) {
-  LearnNewFiles();
-  // A link at the lock file's name, and the session file itself a link: both
-  // are replaced, their target is not touched.
-  WriteFile(env().app_data() / "victim", "precious");
-  fs::remove(File("ClientSession.xml.lock"));
-  fs::create_symlink(env().app_data() / "victim", File("ClientSession.xml.lock"));
-  fs::remove(File("ServerSession.xml"));
-  fs::create_symlink(env().app_data() / "victim", File("ServerSession.xml"));
-  // A folder at the lock file's name leaves the store unlocked, not failed.
-  fs::remove(File("ServerSession.xml.lock"));
-  fs::create_directory(File("ServerSession.xml.lock"));
-  // A stale temporary file readable by all.
-  WriteFile(File("ClientSession.xml.fedcba9876543210.tmp"), "half");
-  fs::permissions(File("ClientSession.xml.fedcba9876543210.tmp"), fs::perms(0644));
-  {
-    FileFaults watch(Folder());
-    EXPECT_EQ(store().StoreClientSession(), 1);
-    EXPECT_EQ(watch.create_flags() & (O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC),
-              O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC);
-    EXPECT_EQ(watch.create_mode(), 0600u);
-  }
-  EXPECT_EQ(store().StoreServerSession(), 1);
-  EXPECT_EQ(ReadFile(env().app_data() / "victim"), "precious");
-  EXPECT_TRUE(ReadFile(File("ClientSession.xml")) == new_client_);
-  EXPECT_TRUE(ReadFile(File("ServerSession.xml")) == new_server_);
-  EXPECT_FALSE(fs::is_symlink(File("ServerSession.xml")));
-  EXPECT_FALSE(fs::is_symlink(File("ClientSession.xml.lock")));
-  EXPECT_EQ(fs::status(File("ClientSession.xml")).permissions(), fs::perms(0600));
-  EXPECT_EQ(Leftovers(Folder()), std::vector<std::string>());
+// The lock file taken is checked to be the one at its name: one that
+// another process replaced (or removed) the moment it was opened is let go,
+// and the file at the name is locked instead.
+TEST_F(DurabilityTest, ALockFileReplacedWhileTakenIsTakenAgain) {
+  class Replacing : public platform::EnvWrapper {
+   public:
+    using EnvWrapper::EnvWrapper;
+    platform::Status LockFile(const std::u16string& path, std::chrono::milliseconds wait,
+                              std::unique_ptr<platform::FileLock>* lock) override {
+      ++locks;
+      return EnvWrapper::LockFile(path, wait, lock);
+    }
+    // After the first lock, the name holds another file for a moment.
+    platform::Status Identity(const std::u16string& path, platform::FileId* id) override {
+      const platform::Status status = EnvWrapper::Identity(path, id);
+      if (locks == 1) ++id->index;
+      return status;
+    }
+    int locks = 0;
+  } replacing(&env());
+  std::unique_ptr<platform::FileLock> lock;
+  const std::u16string file = Path("ClientSession.xml");
+  ASSERT_TRUE(platform::LockForReplace(&replacing, file, std::chrono::seconds(1), &lock).ok());
+  EXPECT_EQ(replacing.locks, 2);
+  platform::FileId at_name;
+  ASSERT_TRUE(env().Identity(platform::names::LockFilePath(file), &at_name).ok());
+  EXPECT_TRUE(lock->id() == at_name);
+  // Held: another taker waits, and gives up when its time is over.
+  std::unique_ptr<platform::FileLock> second;
+  EXPECT_EQ(platform::LockForReplace(&env(), file, std::chrono::milliseconds(50), &second).kind(),
+            Kind::kBusy);
 }
 
-// Another process holds the lock: the store waits for it, then writes.
-TEST_F(DurabilityTest, AStoreWaitsForAnotherProcesssStore) {
-  const int held = ::open(File("ClientSession.xml.lock").c_str(), O_RDWR | O_CREAT, 0600);
-  ASSERT_EQ(::flock(held, LOCK_EX), 0);
-  const pid_t child = fork();
-  if (child == 0) {
-    ::close(held);  // the lock stays the parent's alone
-    _exit(store().StoreClientSession() == 1 ? 0 : 1);
-  }
-  ::usleep(100 * 1000);
-  EXPECT_TRUE(ReadFile(File("ClientSession.xml")) == old_client_) << "written while locked";
-  ::close(held);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_FALSE(ReadFile(File("ClientSession.xml")) == old_client_);
+// A folder at the lock file's name: stores go on without the lock, remove
+// the temporary files of dead stores all the same, and never one that a live
+// store is writing.
+TEST_F(DurabilityTest, AnUnusableLockFileNeitherPilesUpNorRemovesLiveTemporaries) {
+  LearnNewFiles();
+  fs::remove(File("ClientSession.xml.lock"));
+  fs::create_directory(File("ClientSession.xml.lock"));
+  WriteFile(File(Stale("ClientSession.xml")), "left by a dead store");
+  std::unique_ptr<platform::WritableFile> live;
+  const std::string writing = "ClientSession.xml.fedcba9876543210.tmp";
+  ASSERT_TRUE(env().CreateExclusive(Path(writing), &live).ok());
+  EXPECT_EQ(store().StoreClientSession(), 1);
+  EXPECT_TRUE(ReadFile(File("ClientSession.xml")) == new_client_);
+  EXPECT_EQ(Leftovers(Folder()), std::vector<std::string>{writing});
+  ASSERT_TRUE(live->Close().ok());  // its store died before it could move it
+  EXPECT_EQ(store().StoreClientSession(), 1);
   EXPECT_EQ(Leftovers(Folder()), std::vector<std::string>());
+  EXPECT_TRUE(fs::is_directory(File("ClientSession.xml.lock")));
 }
 
 }  // namespace

@@ -22,7 +22,7 @@
 
 #include "host/host.h"
 #include "persist/session_file.h"
-#include "platform/env.h"
+#include "platform/platform.h"
 #include "registry/keys.h"
 #include "registry/session_store.h"
 #include "text/wide.h"
@@ -57,16 +57,18 @@ std::vector<Keys> Expected(int run, int ops, const std::vector<Keys>& before) {
 // itself, so the child stores again to learn it).
 [[noreturn]] void Work(int run, int ack) {
   // The process's own platform, with ObexSesSaveFile on.
-  class Saving : public platform::EnvWrapper {
+  class Saving : public platform::SettingsStore {
    public:
-    Saving() : EnvWrapper(platform::Env::Default()) {}
-    platform::SettingStatus QuerySettingDword(const char16_t* name, uint32_t* value) override {
+    platform::SettingStatus QueryDword(const char16_t* name, uint32_t* value) override {
       if (std::u16string_view(name) != u"ObexSesSaveFile") return platform::SettingStatus::kMissing;
       *value = 1;
       return platform::SettingStatus::kRead;
     }
-  } env;
-  SessionStore store(&env, SessionStore::AtEnd::kKeepRecords);
+    std::u16string Location() override { return u"kill loop"; }
+  } saving;
+  platform::Platform seams = platform::Platform::Default();
+  seams.settings = &saving;
+  SessionStore store(seams, SessionStore::AtEnd::kKeepRecords);
   store.MakePaths();
   store.ReadSettings();
   for (int n = 0;; ++n) {
@@ -97,8 +99,10 @@ bool KeysIn(const fs::path& folder, std::vector<Keys>* files) {
     size_t bytes = 0;
     if (!fs::exists(file)) continue;
     Keys& keys = (*files)[side];
-    whole = whole &&
-            platform::Env::Default()->ReadFileUnits(text::FromUtf8(file.string()), &units, &bytes);
+    whole =
+        whole && platform::ReadFileUnits(platform::Env::Default(), text::FromUtf8(file.string()),
+                                         persist::kMaxFileBytes, &units, &bytes)
+                     .ok();
     const auto loaded =
         side == 0 ? persist::ReadClientFile(&units, bytes,
                                             [&](auto r) { keys.insert(r ? r->file_name : u""); })

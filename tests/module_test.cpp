@@ -200,15 +200,27 @@ TEST_F(TraceTableTest, EveryLineOfTheTraceAndTheHostLog) {
     store().RestoreServerSession();
   });
   Step("session file paths, files that cannot be opened, settings that cannot be read", [this] {
+    // The settings of the store that cannot reach its files turn unusable at the end.
+    struct Settings : platform::SettingsStore {
+      explicit Settings(TestEnv* owner) : test(owner) {}
+      platform::SettingStatus QueryDword(const char16_t* name, uint32_t* value) override {
+        return rejected ? platform::SettingStatus::kRejected : test->QueryDword(name, value);
+      }
+      std::u16string Location() override { return u"test.reg"; }
+      TestEnv* test;
+      bool rejected = false;
+    } settings(&env());
     FolderEnv elsewhere(&env(), env().app_data_u16() + u"\\missing");
-    SessionStore missing(&elsewhere, SessionStore::AtEnd::kFreeRecords);
+    platform::Platform seams = env().seams(&elsewhere);
+    seams.settings = &settings;
+    SessionStore missing(seams, SessionStore::AtEnd::kFreeRecords);
     missing.ReadSettings();
     missing.MakePaths();
     missing.StoreClientSession();
     missing.StoreServerSession();
     missing.RestoreClientSession();
     missing.RestoreServerSession();
-    elsewhere.settings_rejected = true;
+    settings.rejected = true;
     missing.ReadSettings();
   });
   // The host log is written whatever the trace level.

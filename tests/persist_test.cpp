@@ -181,7 +181,7 @@ TEST_F(PersistFilesTest, MissingFilesAndFoldersAndTheWrongRoot) {
   EXPECT_EQ(ReadFile(ServerFile()), Golden("client_opp.xml"));
   EXPECT_TRUE(store().Contents().server_held.empty());
   FolderEnv elsewhere(&env(), env().app_data_u16() + u"\\missing");
-  SessionStore missing(&elsewhere, SessionStore::AtEnd::kFreeRecords);
+  SessionStore missing(env().seams(&elsewhere), SessionStore::AtEnd::kFreeRecords);
   SetSaveFile(1);
   missing.ReadSettings();
   missing.MakePaths();

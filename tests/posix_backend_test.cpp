@@ -1,8 +1,10 @@
 // The POSIX backend's own rules: where the application-data folder and the
-// settings come from, how the settings file is read, and names that are not
-// UTF-8, which must reach the file system exactly as they came.
+// settings come from, how the settings file is read, what is found at the
+// names a store uses, a second process storing the same file, and names that
+// are not UTF-8, which must reach the file system exactly as they came.
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,7 +12,8 @@
 #include <cstdlib>
 #include <optional>
 
-#include "platform/env.h"
+#include "platform/durable_file.h"
+#include "platform/platform.h"
 #include "templist/temp_list.h"
 #include "tests/registry_helpers.h"
 
@@ -34,11 +37,13 @@ class Variable {
 class PosixBackendTest : public ::testing::Test {
  protected:
   platform::Env* env() { return platform::Env::Default(); }
+  platform::SettingsStore* settings() { return platform::SettingsStore::Default(); }
   fs::path Here() { return folder_.app_data(); }
+  std::u16string Path(const std::string& name) { return ModulePath(folder_, name); }
 
   platform::SettingStatus Query(uint32_t* value) {
     *value = 0;
-    return env()->QuerySettingDword(u"ObexSesSaveFile", value);
+    return settings()->QueryDword(u"ObexSesSaveFile", value);
   }
 
   TestEnv folder_;  // not installed: only its private folder is used
@@ -47,14 +52,20 @@ class PosixBackendTest : public ::testing::Test {
 TEST_F(PosixBackendTest, AppDataFolderIsAnAbsoluteXdgDataHomeElseHomesLocalShare) {
   std::u16string folder;
   Variable xdg("XDG_DATA_HOME", (Here() / "xdg/").c_str());
-  ASSERT_TRUE(env()->AppDataFolder(&folder));
+  ASSERT_TRUE(env()->AppDataFolder(&folder).ok());
   EXPECT_EQ(folder, text::FromUtf8((Here() / "xdg").string()));
   Variable relative("XDG_DATA_HOME", "relative/data");
   Variable home("HOME", (Here() / "home").c_str());
-  ASSERT_TRUE(env()->AppDataFolder(&folder));
+  ASSERT_TRUE(env()->AppDataFolder(&folder).ok());
   EXPECT_EQ(folder, text::FromUtf8((Here() / "home/.local/share").string()));
   EXPECT_TRUE(fs::is_directory(Here() / "home/.local/share")) << "made on the way";
   EXPECT_FALSE(fs::exists("relative"));
+  // Without HOME, the home folder is the user's passwd entry's.
+  Variable no_home("HOME", nullptr);
+  const struct passwd* entry = ::getpwuid(::getuid());
+  ASSERT_NE(entry, nullptr);
+  ASSERT_TRUE(env()->AppDataFolder(&folder).ok());
+  EXPECT_EQ(folder, text::FromUtf8(std::string(entry->pw_dir) + "/.local/share"));
 }
 
 // A user with neither HOME nor a passwd entry (some service accounts) has no
@@ -67,7 +78,7 @@ TEST_F(PosixBackendTest, NoHomeMeansNoAppDataFolder) {
   const pid_t child = ::fork();
   if (child == 0) {
     std::u16string folder;
-    _exit(::setuid(kUnknown) == 0 && !env()->AppDataFolder(&folder) ? 0 : 1);
+    _exit(::setuid(kUnknown) == 0 && !env()->AppDataFolder(&folder).ok() ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -76,17 +87,17 @@ TEST_F(PosixBackendTest, NoHomeMeansNoAppDataFolder) {
 
 TEST_F(PosixBackendTest, SettingsComeFromTheirFileOrFromTheDefaultOne) {
   Variable unset("OBEXSES_REGISTRY", nullptr);
-  EXPECT_EQ(env()->SettingsLocation(), u"/etc/obexses/registry.reg");
+  EXPECT_EQ(settings()->Location(), u"/etc/obexses/registry.reg");
   Variable empty("OBEXSES_REGISTRY", "");
-  EXPECT_EQ(env()->SettingsLocation(), u"/etc/obexses/registry.reg");
+  EXPECT_EQ(settings()->Location(), u"/etc/obexses/registry.reg");
   const fs::path file = Here() / "registry.reg";
   Variable set("OBEXSES_REGISTRY", file.c_str());
-  EXPECT_EQ(env()->SettingsLocation(), text::FromUtf8(file.string()));
+  EXPECT_EQ(settings()->Location(), text::FromUtf8(file.string()));
 }
 
 TEST_F(PosixBackendTest, SettingsFileIsReadOnlyWhenRegularAndAtMostOneMebibyte) {
   const fs::path file = Here() / "registry.reg";
-  Variable settings("OBEXSES_REGISTRY", file.c_str());
+  Variable registry("OBEXSES_REGISTRY", file.c_str());
   const std::string head = "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brindleway]\n";
   auto write = [&](const std::string& value, size_t size) {
     std::string text = head + "\"ObexSesSaveFile\"=dword:" + value + "\n";
@@ -108,9 +119,9 @@ TEST_F(PosixBackendTest, SettingsFileIsReadOnlyWhenRegularAndAtMostOneMebibyte) 
                       "\"ObexSesObsoleteTime\"=\"on\"\n");
   EXPECT_EQ(Query(&value), platform::SettingStatus::kRead);
   EXPECT_EQ(value, 0x0e10u);
-  EXPECT_EQ(env()->QuerySettingDword(u"ObexSesDebugLevel", &value), platform::SettingStatus::kRead);
+  EXPECT_EQ(settings()->QueryDword(u"ObexSesDebugLevel", &value), platform::SettingStatus::kRead);
   EXPECT_EQ(value, 0x61u) << "\"a\" and its terminator";
-  EXPECT_EQ(env()->QuerySettingDword(u"ObexSesObsoleteTime", &value),
+  EXPECT_EQ(settings()->QueryDword(u"ObexSesObsoleteTime", &value),
             platform::SettingStatus::kMissing);
   fs::remove(file);
   EXPECT_EQ(Query(&value), platform::SettingStatus::kMissing);
@@ -129,10 +140,52 @@ TEST_F(PosixBackendTest, DescriptorZeroIsClosedLikeAnyOther) {
   WriteFile(Here() / "file", "bytes");
   std::u16string units;
   size_t bytes = 0;
-  EXPECT_TRUE(env()->ReadFileUnits(text::FromUtf8((Here() / "file").string()), &units, &bytes));
+  EXPECT_TRUE(platform::ReadFileUnits(env(), Path("file"), 100, &units, &bytes).ok());
   EXPECT_EQ(::fcntl(0, F_GETFD), -1) << "descriptor 0 left open";
   ::dup2(saved, 0);
   ::close(saved);
+}
+
+// Nothing found at the names a store uses is written through or blocks it: a
+// link at the lock file's name and a session file that is a link are
+// replaced, their target untouched; a stale temporary file readable by all
+// goes; the new file is private.
+TEST_F(PosixBackendTest, NothingFoundAtTheStoresNamesIsWrittenThroughOrBlocksIt) {
+  const std::u16string file = Path("ServerSession.xml");
+  WriteFile(Here() / "victim", "precious");
+  fs::create_symlink(Here() / "victim", Here() / "ServerSession.xml.lock");
+  fs::create_symlink(Here() / "victim", Here() / "ServerSession.xml");
+  WriteFile(Here() / "ServerSession.xml.fedcba9876543210.tmp", "half");
+  fs::permissions(Here() / "ServerSession.xml.fedcba9876543210.tmp", fs::perms(0644));
+  ASSERT_TRUE(platform::ReplaceFile(env(), file, "news", std::chrono::seconds(1)).ok());
+  EXPECT_EQ(ReadFile(Here() / "victim"), "precious");
+  EXPECT_EQ(ReadFile(Here() / "ServerSession.xml"), "news");
+  EXPECT_FALSE(fs::is_symlink(Here() / "ServerSession.xml"));
+  EXPECT_FALSE(fs::is_symlink(Here() / "ServerSession.xml.lock"));
+  EXPECT_EQ(fs::status(Here() / "ServerSession.xml").permissions(), fs::perms(0600));
+  EXPECT_FALSE(fs::exists(Here() / "ServerSession.xml.fedcba9876543210.tmp"));
+  std::unique_ptr<platform::WritableFile> again;
+  EXPECT_EQ(env()->CreateExclusive(file, &again).kind(), platform::Status::Kind::kExists);
+}
+
+// Another process holds the lock: the replacement waits for it, then writes.
+TEST_F(PosixBackendTest, AReplacementWaitsForAnotherProcesssTurn) {
+  const std::u16string file = Path("ClientSession.xml");
+  WriteFile(Here() / "ClientSession.xml", "old");
+  const int held = ::open((Here() / "ClientSession.xml.lock").c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    ::close(held);  // the lock stays the parent's alone
+    _exit(platform::ReplaceFile(env(), file, "new", std::chrono::seconds(10)).ok() ? 0 : 1);
+  }
+  ::usleep(100 * 1000);
+  EXPECT_EQ(ReadFile(Here() / "ClientSession.xml"), "old") << "written while locked";
+  ::close(held);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadFile(Here() / "ClientSession.xml"), "new");
 }
 
 // Every byte that is not part of valid UTF-8 is a unit of its own that turns
@@ -165,11 +218,11 @@ TEST_F(PosixBackendTest, NamesKeepTheirBytesThroughUtf16) {
 TEST_F(PosixBackendTest, FoldersAndListedFilesThatAreNotUtf8AreReachedExactly) {
   const fs::path odd = Here() / "d\xE9j\xE0";
   Variable xdg("XDG_DATA_HOME", odd.c_str());
-  Variable settings("OBEXSES_REGISTRY", (Here() / "registry.reg").c_str());
+  Variable registry("OBEXSES_REGISTRY", (Here() / "registry.reg").c_str());
   WriteFile(Here() / "registry.reg",
             "[HKEY_LOCAL_MACHINE\\Software\\Velmora\\Brindleway]\n"
             "\"ObexSesSaveFile\"=dword:00000001\n");
-  SessionStore store(platform::Env::Default(), SessionStore::AtEnd::kFreeRecords);
+  SessionStore store(platform::Platform::Default(), SessionStore::AtEnd::kFreeRecords);
   store.MakePaths();
   store.ReadSettings();
   const uint8_t phone[6] = {1, 2, 3, 4, 5, 6};

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <iterator>
 
+#include "platform/durable_file.h"
 #include "platform/env.h"
 #include "platform/reg_file.h"
 #include "settings/settings.h"
@@ -160,22 +161,27 @@ TEST_F(PlatformBackendTest, ReplaceLeavesOnlyItsTargetBehind) {
   WriteFile(File("ServerSession.xml"), "old and longer");
   WriteFile(File("ServerSession.xml.0123456789abcDEF.tmp"), "left by a dead store");
   WriteFile(File("ServerSession.xml.0123456789abcdeg.tmp"), "someone else's");
-  for (int i = 0; i < 2; ++i)
+  for (int i = 0; i < 2; ++i) {
     ASSERT_TRUE(
-        env()->ReplaceFileBytes(Path("ServerSession.xml"), "news", std::chrono::seconds(1)));
+        platform::ReplaceFile(env(), Path("ServerSession.xml"), "news", std::chrono::seconds(1))
+            .ok());
+  }
   std::u16string units;
   size_t bytes = 0;
-  ASSERT_TRUE(env()->ReadFileUnits(Path("ServerSession.xml"), &units, &bytes));
+  ASSERT_TRUE(platform::ReadFileUnits(env(), Path("ServerSession.xml"), 4, &units, &bytes).ok());
   EXPECT_EQ(units, u"\x656E\x7377");  // "news" as two UTF-16LE units, nothing after them
   EXPECT_EQ(bytes, 4u);
+  EXPECT_EQ(platform::ReadFileUnits(env(), Path("ServerSession.xml"), 3, &units, &bytes).kind(),
+            platform::Status::Kind::kTooLarge);
   platform::FileAttributes attributes;
-  ASSERT_TRUE(env()->ReadAttributes(Path("ServerSession.xml"), &attributes));
+  ASSERT_TRUE(env()->Attributes(Path("ServerSession.xml"), &attributes).ok());
   EXPECT_EQ(attributes.size, 4u);
   const auto seconds = static_cast<int64_t>(attributes.last_write_time / 10000000) - 11644473600;
   EXPECT_NEAR(static_cast<double>(seconds), static_cast<double>(std::time(nullptr)), 120.0);
   EXPECT_NEAR(static_cast<double>(env()->NowSeconds()), static_cast<double>(std::time(nullptr)), 5);
   fs::create_directory(File("Session"));
-  EXPECT_FALSE(env()->ReplaceFileBytes(Path("Session"), "bytes", std::chrono::seconds(1)));
+  EXPECT_FALSE(
+      platform::ReplaceFile(env(), Path("Session"), "bytes", std::chrono::seconds(1)).ok());
   EXPECT_TRUE(fs::is_directory(File("Session")));
   std::vector<fs::path> entries;
   for (const auto& entry : fs::directory_iterator(folder_.app_data())) {
@@ -187,15 +193,36 @@ TEST_F(PlatformBackendTest, ReplaceLeavesOnlyItsTargetBehind) {
                                    "ServerSession.xml.lock", "Session", "Session.lock"}));
 }
 
+// What each primitive says when there is nothing at the name, in the
+// system's words too.
+TEST_F(PlatformBackendTest, MissingFilesAndFoldersAreNotFound) {
+  const auto kind = [](platform::Status status) { return status.kind(); };
+  using Kind = platform::Status::Kind;
+  platform::FileAttributes attributes;
+  std::string bytes;
+  platform::StringTarget<std::string> target(&bytes);
+  std::unique_ptr<platform::WritableFile> file;
+  std::vector<std::u16string> names;
+  EXPECT_EQ(kind(env()->Attributes(Path("none"), &attributes)), Kind::kNotFound);
+  EXPECT_EQ(kind(env()->ReadFile(Path("none"), 10, &target)), Kind::kNotFound);
+  EXPECT_EQ(kind(env()->Remove(Path("none"))), Kind::kNotFound);
+  EXPECT_EQ(kind(env()->Rename(Path("none"), Path("other"))), Kind::kNotFound);
+  EXPECT_EQ(kind(env()->CreateExclusive(Path("none\\file"), &file)), Kind::kNotFound);
+  EXPECT_EQ(kind(env()->ListFolder(Path("none"), &names)), Kind::kNotFound);
+  EXPECT_FALSE(env()->PathExists(Path("none")));
+  EXPECT_FALSE(env()->Describe(env()->Remove(Path("none"))).empty());
+  ASSERT_TRUE(env()->CreateFolder(Path("made")).ok());
+  EXPECT_EQ(kind(env()->CreateFolder(Path("made"))), Kind::kExists);
+  ASSERT_TRUE(env()->Attributes(Path("made"), &attributes).ok());
+  EXPECT_TRUE(attributes.folder);
+}
+
 TEST_F(PlatformBackendTest, TextFilesUseThePlatformsLineEndsAndKeepLongLinesWhole) {
   const std::u16string text = u"C:\\in\\a.jpg\n" + std::u16string(700, u'p') + u"\n";
   const std::string eol = kWindows ? "\r\n" : "\n";
-  ASSERT_TRUE(env()->WriteTextFile(Path("tmp_lst"), text));
-  EXPECT_EQ(ReadFile(File("tmp_lst")), "C:\\in\\a.jpg" + eol + std::string(700, 'p') + eol);
-  std::u16string read;
-  ASSERT_TRUE(env()->ReadTextFile(Path("tmp_lst"), &read));
-  EXPECT_EQ(read, text);
-  EXPECT_FALSE(env()->ReadTextFile(Path("missing"), &read));
+  const std::string bytes = env()->EncodeText(text);
+  EXPECT_EQ(bytes, "C:\\in\\a.jpg" + eol + std::string(700, 'p') + eol);
+  EXPECT_EQ(env()->DecodeText(bytes), text);
 }
 
 }  // namespace

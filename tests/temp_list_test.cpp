@@ -120,7 +120,7 @@ TEST_F(TempListTest, SkippedWithoutAppDataFolderOrListOrWhenTheListPathWouldNotF
                {u"/" + std::u16string(242, u'x'), 2}};  // the folder made, the list not found
   for (const auto& c : cases) {
     FolderEnv folder(&env(), c.folder);
-    SessionStore elsewhere(&folder, SessionStore::AtEnd::kFreeRecords);
+    SessionStore elsewhere(env().seams(&folder), SessionStore::AtEnd::kFreeRecords);
     CleanTempFileList(elsewhere);
     EXPECT_EQ(folder.calls, c.calls) << c.folder.size();
   }
@@ -130,20 +130,16 @@ TEST_F(TempListTest, SkippedWithoutAppDataFolderOrListOrWhenTheListPathWouldNotF
 int KeptIndex(const std::u16string& object, const std::vector<std::u16string>& paths) {
   ServerSession* record = records::NewServerRecord(OBEXSES_PROFILE_OPP);
   text::CopyBounded(records::AsOpp(record)->internalObjectName, OBEXSES_NAME_UNITS, object);
-  TempFileList list;
-  for (const auto& path : paths) {
-    list.push_back(std::make_unique<TempFileEntry>());
-    text::CopyBounded(list.back()->m_szPath, OBEXSES_NAME_UNITS, path);
-  }
-  MarkKeptTempFile(record, &list);
+  KeptFiles kept;
+  MarkKeptTempFile(record, &kept);
   MarkKeptTempFile(record, nullptr);
-  MarkKeptTempFile(nullptr, &list);
+  MarkKeptTempFile(nullptr, &kept);
   records::DeleteServerRecord(record);
-  int kept = -1;
-  for (size_t i = 0; i < list.size(); ++i) {
-    if (list[i]->m_bKeep != 0) kept = kept == -1 ? static_cast<int>(i) : -2;
+  int index = -1;
+  for (size_t i = 0; i < paths.size(); ++i) {
+    if (kept.Keeps(paths[i])) index = index == -1 ? static_cast<int>(i) : -2;
   }
-  return kept;
+  return index;
 }
 
 TEST(MarkKeptTempFileTest, ComparesTheNameAfterTheLastSeparator) {

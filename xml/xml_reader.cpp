@@ -478,7 +478,9 @@ int CXMLReader::LoadXML(const char16_t* path) {
   std::u16string units;
   size_t bytes = 0;
   try {
-    if (!platform::GetEnv()->ReadFileUnits(std::u16string(path), &units, &bytes)) return 0;
+    if (!platform::ReadFileUnits(platform::Env::Default(), path, UINT32_MAX, &units, &bytes).ok()) {
+      return 0;
+    }
   } catch (const std::bad_alloc&) {
     return 0;
   }

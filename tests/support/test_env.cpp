@@ -24,12 +24,12 @@ std::u16string TestEnv::app_data_u16() const {
   return text::FromUtf8(app_data_.string());
 }
 
-bool TestEnv::AppDataFolder(std::u16string* path) {
+platform::Status TestEnv::AppDataFolder(std::u16string* path) {
   *path = app_data_u16();
-  return true;
+  return platform::Status();
 }
 
-platform::SettingStatus TestEnv::QuerySettingDword(const char16_t* name, uint32_t* value) {
+platform::SettingStatus TestEnv::QueryDword(const char16_t* name, uint32_t* value) {
   if (settings_rejected_) return platform::SettingStatus::kRejected;
   auto it = settings_.find(name);
   if (it == settings_.end()) return platform::SettingStatus::kMissing;
@@ -37,19 +37,19 @@ platform::SettingStatus TestEnv::QuerySettingDword(const char16_t* name, uint32_
   return platform::SettingStatus::kRead;
 }
 
-void TestEnv::DebugOutput(const char16_t* text) {
+void TestEnv::Write(const char16_t* line) {
   std::lock_guard<std::mutex> lock(mutex_);
-  trace_.push_back(text::ToUtf8(text));
+  trace_.push_back(text::ToUtf8(line));
 }
 
-void TestEnv::HostLogFormat(uint32_t level, const char16_t* tag, const char16_t* format,
-                            const char* argument) {
+void TestEnv::Format(uint32_t level, const char16_t* tag, const char16_t* format,
+                     const char* argument) {
   const std::u16string line = text::Format(u"%u %s: ", level, tag) + text::Format(format, argument);
   std::lock_guard<std::mutex> lock(mutex_);
   host_.push_back(text::ToUtf8(line));
 }
 
-void TestEnv::HostLogText(uint32_t level, const char* tag, const char* text) {
+void TestEnv::Text(uint32_t level, const char* tag, const char* text) {
   std::lock_guard<std::mutex> lock(mutex_);
   host_.push_back(std::to_string(level) + " " + tag + ": " + text);
 }
@@ -80,9 +80,10 @@ void StoreFixture::SetDebugLevel(uint32_t value) {
   store_->ReadSettings();
 }
 
-void StoreFixture::Restart(std::chrono::milliseconds lock_wait) {
+void StoreFixture::Restart(std::chrono::milliseconds lock_wait, platform::Env* files) {
   store_.reset();
-  store_ = std::make_unique<SessionStore>(&env_, SessionStore::AtEnd::kFreeRecords, lock_wait);
+  store_ = std::make_unique<SessionStore>(env_.seams(files), SessionStore::AtEnd::kFreeRecords,
+                                          lock_wait);
 }
 
 std::string ReadFile(const std::filesystem::path& path) {

@@ -11,13 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "platform/env.h"
+#include "platform/platform.h"
 #include "registry/session_store.h"
 #include "text/wide.h"
 
 namespace obexses::testing {
 
-class TestEnv : public platform::EnvWrapper {
+class TestEnv : public platform::EnvWrapper,
+                public platform::SettingsStore,
+                public platform::DebugOutput,
+                public platform::HostLog {
  public:
   TestEnv();
   ~TestEnv() override;
@@ -26,6 +29,10 @@ class TestEnv : public platform::EnvWrapper {
   const std::filesystem::path& app_data() const { return app_data_; }
   // The same folder as the module writes it (backslash-separated).
   std::u16string app_data_u16() const;
+  // This as the four seams, its files those of env when given.
+  platform::Platform seams(platform::Env* env = nullptr) {
+    return {env ? env : this, this, this, this};
+  }
 
   void set_now(int64_t seconds) { now_ = seconds; }
   void set_dword(const std::u16string& name, uint32_t value) { settings_[name] = value; }
@@ -37,14 +44,14 @@ class TestEnv : public platform::EnvWrapper {
   std::vector<std::string> host_lines();
   void clear_output();
 
-  bool AppDataFolder(std::u16string* path) override;
-  platform::SettingStatus QuerySettingDword(const char16_t* name, uint32_t* value) override;
-  std::u16string SettingsLocation() override { return u"test.reg"; }
+  platform::Status AppDataFolder(std::u16string* path) override;
   int64_t NowSeconds() override { return now_; }
-  void DebugOutput(const char16_t* text) override;
-  void HostLogFormat(uint32_t level, const char16_t* tag, const char16_t* format,
-                     const char* argument) override;
-  void HostLogText(uint32_t level, const char* tag, const char* text) override;
+  platform::SettingStatus QueryDword(const char16_t* name, uint32_t* value) override;
+  std::u16string Location() override { return u"test.reg"; }
+  void Write(const char16_t* line) override;
+  void Format(uint32_t level, const char16_t* tag, const char16_t* format,
+              const char* argument) override;
+  void Text(uint32_t level, const char* tag, const char* text) override;
 
  private:
   std::filesystem::path app_data_;
@@ -57,31 +64,31 @@ class TestEnv : public platform::EnvWrapper {
 };
 
 // An application-data folder of the test's choosing ("" for none) in front of
-// another Env; folder and text-file calls are counted and fail, touching nothing.
-// Its settings store can be made unusable on its own.
+// another Env; folder and file calls are counted and fail, touching nothing.
 class FolderEnv : public platform::EnvWrapper {
  public:
   FolderEnv(platform::Env* target, std::u16string folder)
       : EnvWrapper(target), folder_(std::move(folder)) {}
-  bool AppDataFolder(std::u16string* path) override {
+  platform::Status AppDataFolder(std::u16string* path) override {
     *path = folder_;
-    return !folder_.empty();
+    return folder_.empty() ? platform::Status(platform::Status::Kind::kNotFound, 0)
+                           : platform::Status();
   }
-  bool CreateFolder(const std::u16string&) override { return Fail(); }
-  bool RemoveFile(const std::u16string&) override { return Fail(); }
-  bool ReadTextFile(const std::u16string&, std::u16string*) override { return Fail(); }
-  bool WriteTextFile(const std::u16string&, const std::u16string&) override { return Fail(); }
-  platform::SettingStatus QuerySettingDword(const char16_t* name, uint32_t* value) override {
-    if (settings_rejected) return platform::SettingStatus::kRejected;
-    return EnvWrapper::QuerySettingDword(name, value);
+  platform::Status CreateFolder(const std::u16string&) override { return Fail(); }
+  platform::Status Remove(const std::u16string&) override { return Fail(); }
+  platform::Status ReadFile(const std::u16string&, uint64_t, platform::ReadTarget*) override {
+    return Fail();
+  }
+  platform::Status CreateExclusive(const std::u16string&,
+                                   std::unique_ptr<platform::WritableFile>*) override {
+    return Fail();
   }
   int calls = 0;
-  bool settings_rejected = false;
 
  private:
-  bool Fail() {
+  platform::Status Fail() {
     ++calls;
-    return false;
+    return platform::Status(platform::Status::Kind::kNotFound, 0);
   }
   std::u16string folder_;
 };
@@ -99,8 +106,10 @@ class StoreFixture {
   void SetSaveFile(uint32_t value);
   void SetDebugLevel(uint32_t value);
   // The host goes down and comes back: a new store starts empty, on the same
-  // folder and settings store, its stores waiting lock_wait for another's.
-  void Restart(std::chrono::milliseconds lock_wait = SessionStore::kLockWait);
+  // folder and settings store, its stores waiting lock_wait for another's,
+  // its files reached through files when given.
+  void Restart(std::chrono::milliseconds lock_wait = SessionStore::kLockWait,
+               platform::Env* files = nullptr);
 
  private:
   TestEnv env_;

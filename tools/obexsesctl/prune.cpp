@@ -2,6 +2,7 @@
 // the store lock, so that no store of a library comes in between.
 #include <algorithm>
 
+#include "platform/durable_file.h"
 #include "tools/obexsesctl/commands.h"
 #include "tools/obexsesctl/text_output.h"
 
@@ -85,7 +86,8 @@ FileResult PruneFile(const Context& context, Side side, const std::u16string& pa
   } else if (context.invocation.dry_run) {
     out.result = Result::kWouldPrune;
   } else {
-    out.result = context.env->ReplaceFileBytesLocked(path, Rewritten(out.file, out.removed), *lock)
+    const std::string bytes = Rewritten(out.file, out.removed);
+    out.result = obexses::platform::ReplaceFileLocked(context.env, path, bytes).ok()
                      ? Result::kPruned
                      : Result::kWriteFailed;
   }

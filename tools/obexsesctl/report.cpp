@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/platform.h"
 #include "settings/settings.h"
 #include "text/wide.h"
 #include "tools/obexsesctl/text_output.h"
@@ -9,8 +10,10 @@
 namespace obexsesctl {
 
 int64_t Context::Threshold() const {
-  const obexses::DebugTracer silent(env);  // level 0: the tool shows no trace
-  return now - static_cast<int64_t>(obexses::ReadObsoleteAge(env, silent));
+  // Level 0: the tool shows no trace.
+  const obexses::DebugTracer silent(obexses::platform::DebugOutput::Default());
+  return now - static_cast<int64_t>(
+                   obexses::ReadObsoleteAge(obexses::platform::SettingsStore::Default(), silent));
 }
 
 int64_t Context::AgeOf(int64_t created) const {
@@ -35,7 +38,7 @@ bool FindAppData(const Context& context, std::u16string* folder) {
     PrintError("there is no folder " + context.invocation.data);
     return false;
   }
-  if (context.env->AppDataFolder(folder)) return true;
+  if (context.env->AppDataFolder(folder).ok()) return true;
   PrintError("cannot find the current user's application-data folder; give --data DIR");
   return false;
 }

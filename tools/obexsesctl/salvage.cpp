@@ -1,5 +1,6 @@
 // salvage: each session element of a damaged or cut file read on its own,
 // and the ones that read written to a new file, the first of each key.
+#include "platform/durable_file.h"
 #include "tools/obexsesctl/commands.h"
 #include "tools/obexsesctl/text_output.h"
 
@@ -68,7 +69,7 @@ bool Write(const Context& context, const std::u16string& path, const std::string
                ": a running library holds it, or its lock file cannot be made there");
     return false;
   }
-  if (!context.env->ReplaceFileBytesLocked(path, bytes, *lock)) {
+  if (!obexses::platform::ReplaceFileLocked(context.env, path, bytes).ok()) {
     PrintError("cannot write " + context.invocation.out);
     return false;
   }
@@ -82,7 +83,9 @@ int RunSalvage(const Context& context) {
   const std::u16string path = PathFromArgument(input);
   std::u16string units;
   size_t bytes = 0;
-  if (!context.env->ReadFileUnits(path, &units, &bytes)) {
+  if (!obexses::platform::ReadFileUnits(context.env, path, obexses::persist::kMaxFileBytes, &units,
+                                        &bytes)
+           .ok()) {
     PrintError("cannot read " + input);
     return kExitProblems;
   }

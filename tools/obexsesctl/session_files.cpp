@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/durable_file.h"
 #include "records/record_paths.h"
 #include "registry/keys.h"
 #include "text/wide.h"
@@ -145,7 +146,7 @@ TransferState Session::Transfer(platform::Env* env) const {
   if (path.empty()) return TransferState::kNone;
   if (!env->PathExists(path)) return TransferState::kMissing;
   platform::FileAttributes attributes;
-  env->ReadAttributes(path, &attributes);
+  env->Attributes(path, &attributes);
   const uint32_t saved = WithRecord(*this, [](const auto& record) { return record.FO_timeStamp; });
   return static_cast<uint32_t>(attributes.last_write_time) == saved ? TransferState::kUnchanged
                                                                     : TransferState::kChanged;
@@ -201,7 +202,7 @@ SessionFile ReadSessionFile(platform::Env* env, Side side, const std::u16string&
   SessionFile file;
   file.side = side;
   file.path = path;
-  if (!env->ReadFileUnits(path, &file.units, &file.bytes)) {
+  if (!platform::ReadFileUnits(env, path, persist::kMaxFileBytes, &file.units, &file.bytes).ok()) {
     file.state = env->PathExists(path) ? FileState::kUnreadable : FileState::kMissing;
     return file;
   }
@@ -292,7 +293,9 @@ Session ReadPiece(std::u16string_view units, const Piece& piece, Side side) {
 }
 
 std::unique_ptr<platform::FileLock> LockStore(platform::Env* env, const std::u16string& path) {
-  return env->LockReplacements(path, std::chrono::milliseconds(0));
+  std::unique_ptr<platform::FileLock> lock;
+  platform::LockForReplace(env, path, std::chrono::milliseconds(0), &lock);
+  return lock;
 }
 
 }  // namespace obexsesctl

@@ -1,5 +1,6 @@
 // settings: the values the library would take, where each comes from, and
 // the folders and files it uses.
+#include "platform/platform.h"
 #include "tools/obexsesctl/commands.h"
 #include "tools/obexsesctl/text_output.h"
 
@@ -19,12 +20,12 @@ const char* SourceName(platform::SettingStatus status) {
   return status == platform::SettingStatus::kRead ? "settings" : "default";
 }
 
-std::vector<Setting> ReadSettingValues(platform::Env* env) {
+std::vector<Setting> ReadSettingValues(platform::SettingsStore* store) {
   std::vector<Setting> settings = {
       {u"ObexSesSaveFile", 0}, {u"ObexSesDebugLevel", 0}, {u"ObexSesObsoleteTime", 86400}};
   for (Setting& setting : settings) {
     uint32_t value = 0;
-    setting.status = env->QuerySettingDword(setting.name, &value);
+    setting.status = store->QueryDword(setting.name, &value);
     setting.value = setting.status == platform::SettingStatus::kRead ? value : setting.fallback;
   }
   return settings;
@@ -81,8 +82,9 @@ void PrintJsonSettings(const std::u16string& store, const std::vector<Setting>& 
 int RunSettings(const Context& context) {
   std::u16string app_data;
   if (!FindAppData(context, &app_data)) return kExitProblems;
-  const std::u16string store = context.env->SettingsLocation();
-  const std::vector<Setting> settings = ReadSettingValues(context.env);
+  platform::SettingsStore* settings_store = platform::SettingsStore::Default();
+  const std::u16string store = settings_store->Location();
+  const std::vector<Setting> settings = ReadSettingValues(settings_store);
   bool rejected = false;
   for (const Setting& setting : settings) {
     rejected = rejected || setting.status == platform::SettingStatus::kRejected;

@@ -106,7 +106,9 @@ std::optional<int> ReadGivenFile(const Context& context, std::vector<SessionFile
   const std::u16string path = PathFromArgument(argument);
   std::u16string units;
   size_t bytes = 0;
-  if (!context.env->ReadFileUnits(path, &units, &bytes)) {
+  if (!obexses::platform::ReadFileUnits(context.env, path, obexses::persist::kMaxFileBytes, &units,
+                                        &bytes)
+           .ok()) {
     PrintError("cannot read " + argument);
     return kExitProblems;
   }

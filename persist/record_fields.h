@@ -12,6 +12,12 @@
 
 namespace obexses::persist {
 
+// The names the files give the layout's choice and the request list's parts.
+inline constexpr char16_t kProfileType[] = u"profile_type";
+inline constexpr char16_t kRequestCount[] = u"num";
+inline constexpr char16_t kRequest[] = u"req";
+inline constexpr char16_t kRequestType[] = u"reqType";
+
 // hex value, text value, buffer value (length and block), and the FTP client's
 // request list
 enum class Kind { kHex, kText, kBuffer, kRequests };

@@ -31,9 +31,9 @@ struct ClientFile {
   static std::u16string Key(const Record* record) {
     return std::u16string(ClientRecordKey(record).view());
   }
-  static persist::LoadResult Read(std::u16string* units, size_t bytes,
-                                  const std::function<void(RecordPtr)>& take) {
-    return persist::ReadClientFile(units, bytes, take);
+  static persist::ReadResult Read(const std::u16string& units, size_t bytes,
+                                  persist::SessionSink<RecordPtr>& sink) {
+    return persist::ReadClientFile(units, bytes, sink);
   }
   static void Admit(Record* record) {
     Hold(record);
@@ -65,9 +65,9 @@ struct ServerFile {
   static std::u16string Key(const Record* record) {
     return std::u16string(ServerKeyOf(record->session_id).view());
   }
-  static persist::LoadResult Read(std::u16string* units, size_t bytes,
-                                  const std::function<void(RecordPtr)>& take) {
-    return persist::ReadServerFile(units, bytes, take);
+  static persist::ReadResult Read(const std::u16string& units, size_t bytes,
+                                  persist::SessionSink<RecordPtr>& sink) {
+    return persist::ReadServerFile(units, bytes, sink);
   }
   static void Admit(Record* record) { Hold(record); }
   static void Unlist(Record* record) noexcept { Release(record); }
@@ -102,7 +102,7 @@ int32_t WriteSessionFile(const FileRead* read) {
 
 // What a restore read, in file order; first of each key wins.
 template <typename File>
-class RestoredSet {
+class RestoredSet final : public persist::SessionSink<typename File::RecordPtr> {
  public:
   using Record = typename File::Record;
 
@@ -111,11 +111,19 @@ class RestoredSet {
   RestoredSet& operator=(const RestoredSet&) = delete;
   // Unless installed, what was admitted leaves the registry again and is
   // freed with its buffers: memory ran out half-way.
-  ~RestoredSet() {
+  ~RestoredSet() override { Discard(); }
+
+  void Take(typename File::RecordPtr record, persist::ElementSpan) override {
+    Offer(std::move(record));
+  }
+
+  // The same when the sessions taken turn out not to count.
+  void Discard() override {
     for (auto& entry : map_) {
       File::Unlist(entry.second);
       typename File::RecordPtr withdrawn(entry.second);
     }
+    map_.clear();
   }
 
   // Takes a record read from the file: dropped (with its buffers) when
@@ -176,9 +184,7 @@ int32_t RestoreSessionFile(int32_t (*store)(const FileRead*)) {
   FileRead read;
   persist::LoadResult loaded = persist::LoadResult::kNotLoaded;
   if (platform::GetEnv()->ReadFileUnits(File::Path(), &read.units, &read.bytes)) {
-    loaded = File::Read(&read.units, read.bytes, [&restored](typename File::RecordPtr record) {
-      restored.Offer(std::move(record));
-    });
+    loaded = File::Read(read.units, read.bytes, restored).result;
   }
   if (loaded != persist::LoadResult::kLoaded) {
     DebugTrace(2, File::kLoadFailed, File::Path());

@@ -25,6 +25,7 @@
 #include "platform/env.h"
 #include "registry/registry.h"
 #include "settings/settings.h"
+#include "tests/support/session_oracle.h"
 #include "text/wide.h"
 
 namespace obexses {
@@ -89,13 +90,13 @@ bool KeysIn(const fs::path& folder, std::vector<Keys>* files) {
     Keys& keys = (*files)[side];
     whole = whole &&
             platform::Env::Default()->ReadFileUnits(text::FromUtf8(file.string()), &units, &bytes);
-    const auto loaded =
-        side == 0 ? persist::ReadClientFile(&units, bytes,
-                                            [&](auto r) { keys.insert(r ? r->file_name : u""); })
-                  : persist::ReadServerFile(&units, bytes, [&](auto r) {
-                      keys.insert(r ? BuildServerKey(r->session_id) : u"");
-                    });
-    whole = whole && loaded == persist::LoadResult::kLoaded && keys.count(u"") == 0;
+    testing::Collected<persist::ClientRecordDeepPtr> clients;
+    testing::Collected<persist::ServerRecordDeepPtr> servers;
+    const auto loaded = side == 0 ? persist::ReadClientFile(units, bytes, clients)
+                                  : persist::ReadServerFile(units, bytes, servers);
+    for (const auto& r : clients.records) keys.insert(r ? r->file_name : u"");
+    for (const auto& r : servers.records) keys.insert(r ? BuildServerKey(r->session_id) : u"");
+    whole = whole && loaded.result == persist::LoadResult::kLoaded && keys.count(u"") == 0;
   }
   return whole;
 }

@@ -14,6 +14,7 @@
 // covers each session's first list once, so the reading stays linear.
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <span>
 #include <string_view>
 #include <type_traits>
@@ -68,6 +69,12 @@ struct SideNames {
 const SideNames& NamesOf(Side side) {
   static const SideNames client(ClientLayouts()), server(ServerLayouts());
   return side == Side::kClient ? client : server;
+}
+
+bool SameUnits(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() &&
+         (a.data() == b.data() ||
+          std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0);
 }
 
 // The first attribute of a name: it counts unless the element's range ends
@@ -147,7 +154,7 @@ class SessionReader final : public xml::ScanHandler, private SessionValues {
       session_begin_ = element.begin;
       session_has_child_ = false;
       attributes_.fill(Captured());
-      children_.fill(Child());
+      ++session_;  // every child slot is empty again
       next_child_ = 0;
       list_found_ = list_open_ = false;
     } else if (element.depth == kField && in_session_) {
@@ -177,8 +184,8 @@ class SessionReader final : public xml::ScanHandler, private SessionValues {
     } else if (element.depth == kField && in_session_) {
       session_has_child_ = true;
       const size_t slot = SlotOf(element.name);
-      if (slot < names_.child_count && !children_[slot].found) {
-        children_[slot] = {true, element.text};
+      if (slot < names_.child_count && children_[slot].session != session_) {
+        children_[slot] = {session_, element.text};
         next_child_ = slot + 1;
       }
       if (list_open_) {
@@ -192,6 +199,7 @@ class SessionReader final : public xml::ScanHandler, private SessionValues {
       // A session that failed fails the text: nothing of it would count.
       if (element.outcome == 0) return;
       session_end_ = element.end;
+      next_child_ = 0;
       taken_ = true;
       sink_.Take(MakeRecord(), {session_begin_, element.tag_end});
     } else if (element.depth == kTop && top_open_) {
@@ -222,9 +230,9 @@ class SessionReader final : public xml::ScanHandler, private SessionValues {
   // The slot of a child name; fields usually come in the layout's order, so
   // the search starts after the last one found.
   size_t SlotOf(std::u16string_view name) const {
-    for (size_t k = 0; k < names_.child_count; ++k) {
-      const size_t slot = (next_child_ + k) % names_.child_count;
-      if (names_.children[slot] == name) return slot;
+    for (size_t k = 0, slot = next_child_; k < names_.child_count; ++k, ++slot) {
+      if (slot >= names_.child_count) slot = 0;
+      if (SameUnits(names_.children[slot], name)) return slot;
     }
     return names_.child_count;
   }
@@ -239,10 +247,10 @@ class SessionReader final : public xml::ScanHandler, private SessionValues {
   }
 
   Value ChildText(std::u16string_view name) const override {
-    const auto at =
-        std::find(names_.children.begin(), names_.children.begin() + names_.child_count, name);
-    const Child& child = children_[static_cast<size_t>(at - names_.children.begin())];
-    return child.found ? child.text : std::nullopt;
+    const size_t slot = SlotOf(name);
+    next_child_ = slot + 1;
+    const Child& child = children_[slot];
+    return child.session == session_ ? child.text : std::nullopt;
   }
 
   Value RequestCount(std::u16string_view list) const override {
@@ -256,7 +264,7 @@ class SessionReader final : public xml::ScanHandler, private SessionValues {
   }
 
   struct Child {
-    bool found = false;
+    uint64_t session = 0;  // the session that found it
     Value text;
   };
 
@@ -276,7 +284,8 @@ class SessionReader final : public xml::ScanHandler, private SessionValues {
   bool session_has_child_ = false;  // its attributes since are not leading ones
   std::array<Captured, SideNames::kMaxAttributes> attributes_;
   std::array<Child, SideNames::kMaxChildren + 1> children_;  // the last stays empty
-  size_t next_child_ = 0;
+  uint64_t session_ = 0;
+  mutable size_t next_child_ = 0;
 
   bool list_open_ = false;  // the open field is the session's first list so far
   bool list_has_child_ = false;

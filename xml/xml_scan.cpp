@@ -141,6 +141,7 @@ class Scanner {
   Scanner(std::u16string_view text, int64_t from, size_t base, ScanHandler& handler)
       : text_(text), from_(from), base_(base), handler_(handler) {
     levels_[0].start = from;
+    levels_[0].failed = base >= kMaxNestingDepth;
     // The unit before a range is the ">" or space that ended its start tag.
     last_delimiter_ = from - 1;
   }

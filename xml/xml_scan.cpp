@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace obexses::xml {
 
@@ -268,7 +269,8 @@ class Scanner {
   }
 
   static bool Closes(std::u16string_view token, std::u16string_view open_name) {
-    return token.size() == open_name.size() + 1 && token[0] == u'/' && token.substr(1) == open_name;
+    return token.size() == open_name.size() + 1 && token[0] == u'/' &&
+           std::memcmp(token.data() + 1, open_name.data(), open_name.size() * 2) == 0;
   }
 
   bool OpenChild(int64_t i, int64_t length, std::u16string_view name) {

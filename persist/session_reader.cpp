@@ -30,8 +30,9 @@ namespace {
 constexpr size_t kTop = 1, kSession = 2, kField = 3, kFieldChild = 4;
 constexpr char16_t kSessionName[] = u"session";
 
-// The names a side's session elements are read by: a layout holds at most 28
-// child names (a buffer value has two) and 5 attributes.
+// The names a side's session elements are read by: the two layouts of a side
+// hold 40 child names between them (a buffer value has two), and 5 attribute
+// names with profile_type.
 struct SideNames {
   static constexpr size_t kMaxChildren = 64;
   static constexpr size_t kMaxAttributes = 8;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 namespace obexses::persist {
 
@@ -45,6 +46,6 @@ std::span<const Layout> ServerLayouts();
 // The layout of a profile id, or of a profile_type text ("opp", "ftp"); null
 // when none has it.
 const Layout* LayoutFor(std::span<const Layout> layouts, uint32_t profile);
-const Layout* LayoutNamed(std::span<const Layout> layouts, const char16_t* profile_type);
+const Layout* LayoutNamed(std::span<const Layout> layouts, std::u16string_view profile_type);
 
 }  // namespace obexses::persist

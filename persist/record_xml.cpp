@@ -228,7 +228,7 @@ template <typename Record>
 Record* ReadSession(const SessionValues& values, std::span<const Layout> layouts,
                     Record* (*make)(uint32_t), void (*drop)(Record*)) {
   const Value type = values.Attribute(kProfileType);
-  const Layout* layout = type ? LayoutNamed(layouts, std::u16string(*type).c_str()) : nullptr;
+  const Layout* layout = type ? LayoutNamed(layouts, *type) : nullptr;
   if (layout == nullptr) return nullptr;
   Record* record = make(layout->profile);
   if (record == nullptr) throw std::bad_alloc();

@@ -48,7 +48,7 @@ struct Freeing final : SessionSink<RecordPtr> {
 
 template <typename RecordPtr, typename Read>
 void Check(const std::u16string& units, size_t bytes, Read read) {
-  constexpr int64_t kSlack = 64 * 1024;
+  constexpr int64_t kSlack = 4096;
   Freeing<RecordPtr> sink;
   g_live = g_peak = 0;
   g_counting = true;

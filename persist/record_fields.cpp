@@ -160,10 +160,9 @@ const Layout* LayoutFor(std::span<const Layout> layouts, uint32_t profile) {
   return nullptr;
 }
 
-const Layout* LayoutNamed(std::span<const Layout> layouts, const char16_t* profile_type) {
-  if (profile_type == nullptr) return nullptr;
+const Layout* LayoutNamed(std::span<const Layout> layouts, std::u16string_view profile_type) {
   for (const Layout& layout : layouts) {
-    if (std::u16string_view(profile_type) == layout.profile_type) return &layout;
+    if (profile_type == layout.profile_type) return &layout;
   }
   return nullptr;
 }

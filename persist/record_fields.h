@@ -9,8 +9,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 namespace obexses::persist {
+
+// The names the files give the layout's choice and the request list's parts.
+inline constexpr char16_t kProfileType[] = u"profile_type";
+inline constexpr char16_t kRequestCount[] = u"num";
+inline constexpr char16_t kRequest[] = u"req";
+inline constexpr char16_t kRequestType[] = u"reqType";
 
 // hex value, text value, buffer value (length and block), and the FTP client's
 // request list
@@ -39,6 +46,6 @@ std::span<const Layout> ServerLayouts();
 // The layout of a profile id, or of a profile_type text ("opp", "ftp"); null
 // when none has it.
 const Layout* LayoutFor(std::span<const Layout> layouts, uint32_t profile);
-const Layout* LayoutNamed(std::span<const Layout> layouts, const char16_t* profile_type);
+const Layout* LayoutNamed(std::span<const Layout> layouts, std::u16string_view profile_type);
 
 }  // namespace obexses::persist

@@ -5,7 +5,6 @@
 #include "persist/record_xml.h"
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +12,6 @@
 #include <new>
 #include <optional>
 #include <span>
-#include <string>
 #include <string_view>
 
 #include "persist/record_fields.h"
@@ -140,71 +138,6 @@ void WriteSession(SessionText* stream, const uint8_t* base, const Layout& layout
 
 // ---- Reading ----
 
-using Value = std::optional<std::u16string_view>;
-
-Value AttributeValue(const xml::CXMLElement* element, const char16_t* name) {
-  const xml::CXMLElement* attribute = element->FindAttribute(name);
-  return attribute != nullptr ? Value(attribute->Value()) : std::nullopt;
-}
-
-// The first child element of each name a layout reads, found in one walk
-// over the session element: the writer puts them in the order they are read,
-// so each is met at the place after the last one, and one out of that order
-// is still found by going round the names once.
-class FieldChildren {
- public:
-  FieldChildren(const xml::CXMLElement* element, const Layout& layout) {
-    for (std::span<const Field> fields : {layout.part, layout.tail}) {
-      for (const Field& field : fields) {
-        Add(field.name);
-        if (field.kind == Kind::kBuffer) Add(field.block_name);
-      }
-    }
-    size_t next = 0;
-    for (const xml::CXMLElement* child = element->FirstChild(); child != nullptr;
-         child = child->NextSibling()) {
-      const size_t slot = child->m_nType == xml::XML_ELEMENT ? SlotOf(child->Name(), next) : count_;
-      if (slot == count_) continue;
-      if (nodes_[slot] == nullptr) nodes_[slot] = child;
-      next = slot + 1;
-    }
-  }
-
-  // The first child element named name, one of the layout's names; or null.
-  const xml::CXMLElement* Find(std::u16string_view name) {
-    const size_t slot = SlotOf(name, next_);
-    next_ = slot + 1;
-    return nodes_[slot];  // nodes_[count_] stays null: a name not found finds nothing
-  }
-
- private:
-  // The layouts hold at most 28 names (a buffer value has two); a longer one
-  // would find nothing past these.
-  static constexpr size_t kMaxNames = 64;
-
-  void Add(const char16_t* name) {
-    if (count_ < kMaxNames) names_[count_++] = name;
-  }
-
-  size_t SlotOf(std::u16string_view name, size_t from) const {
-    for (size_t k = 0; k < count_; ++k) {
-      const size_t slot = (from + k) % count_;
-      if (names_[slot] == name) return slot;
-    }
-    return count_;
-  }
-
-  std::array<std::u16string_view, kMaxNames> names_{};
-  std::array<const xml::CXMLElement*, kMaxNames + 1> nodes_{};
-  size_t count_ = 0;
-  size_t next_ = 0;
-};
-
-Value ChildText(FieldChildren& children, const char16_t* name) {
-  const xml::CXMLElement* child = children.Find(name);
-  return child != nullptr ? child->GetText() : std::nullopt;
-}
-
 // At most width bytes go to the start of the field; the rest stays as it was.
 void ReadHex(Value text, uint8_t* field, size_t width) {
   if (text) HexInto(*text, field, width);
@@ -216,12 +149,12 @@ void ReadText(Value text, char16_t* field, size_t units) {
 
 // The block holds as many bytes as the length says, or as the text has if
 // fewer; a length of 0 leaves the pointer null.
-void ReadBuffer(FieldChildren& children, uint8_t* base, const Field& field) {
+void ReadBuffer(const SessionValues& values, uint8_t* base, const Field& field) {
   uint16_t length = 0;
-  ReadHex(ChildText(children, field.name), reinterpret_cast<uint8_t*>(&length), sizeof(length));
+  ReadHex(values.ChildText(field.name), reinterpret_cast<uint8_t*>(&length), sizeof(length));
   uint8_t* block = nullptr;
   if (length != 0) {
-    const Value digits = ChildText(children, field.block_name);
+    const Value digits = values.ChildText(field.block_name);
     length = static_cast<uint16_t>(std::min<size_t>(digits ? digits->size() / 2 : 0, length));
     if (length != 0) {
       block = static_cast<uint8_t*>(std::malloc(length));
@@ -233,36 +166,36 @@ void ReadBuffer(FieldChildren& children, uint8_t* base, const Field& field) {
   std::memcpy(base + field.block_offset, &block, sizeof(block));
 }
 
-ReqEntry* ReadRequest(const xml::CXMLElement* req) {
-  auto* node = static_cast<ReqEntry*>(std::calloc(1, sizeof(ReqEntry)));
-  if (node == nullptr) throw std::bad_alloc();
-  ReadHex(AttributeValue(req, u"reqType"), &node->reqType, 1);
-  ReadText(req->GetText(), node->szText, OBEXSES_NAME_UNITS);
-  return node;
-}
+// Each request becomes a node at the tail of the record's list.
+class RequestNodes final : public RequestReader {
+ public:
+  explicit RequestNodes(FtpClientSession* record) : record_(record) {}
+  void Request(Value type, Value text) override {
+    auto* node = static_cast<ReqEntry*>(std::calloc(1, sizeof(ReqEntry)));
+    if (node == nullptr) throw std::bad_alloc();
+    ReadHex(type, &node->reqType, 1);
+    ReadText(text, node->szText, OBEXSES_NAME_UNITS);
+    records::AppendRequest(record_, node);
+  }
 
-bool IsElementNamed(const xml::CXMLElement* node, std::u16string_view name) {
-  return node->m_nType == xml::XML_ELEMENT && node->Name() == name;
-}
+ private:
+  FtpClientSession* record_;
+};
 
 // The list head is made proper whatever the file holds; the nodes are the
-// req children, read only when num is not zero.
-void ReadRequests(FieldChildren& children, uint8_t* base, const Field& field) {
+// requests, read only when the count is not zero.
+void ReadRequests(const SessionValues& values, uint8_t* base, const Field& field) {
   auto* record = reinterpret_cast<FtpClientSession*>(base);
   records::ResetRequestList(record);
-  const xml::CXMLElement* list = children.Find(field.name);
-  if (list == nullptr) return;
   uint32_t count = 0;
-  ReadHex(AttributeValue(list, u"num"), reinterpret_cast<uint8_t*>(&count), sizeof(count));
+  ReadHex(values.RequestCount(field.name), reinterpret_cast<uint8_t*>(&count), sizeof(count));
   if (count == 0) return;
-  for (const xml::CXMLElement* child = list->FirstChild(); child != nullptr;
-       child = child->NextSibling()) {
-    if (IsElementNamed(child, u"req")) records::AppendRequest(record, ReadRequest(child));
-  }
+  RequestNodes nodes(record);
+  values.EachRequest(field.name, nodes);
 }
 
-void ReadAttribute(const xml::CXMLElement* element, uint8_t* base, const Field& field) {
-  const Value value = AttributeValue(element, field.name);
+void ReadAttribute(const SessionValues& values, uint8_t* base, const Field& field) {
+  const Value value = values.Attribute(field.name);
   if (field.kind == Kind::kText) {
     ReadText(value, reinterpret_cast<char16_t*>(base + field.offset), field.width);
   } else {
@@ -270,20 +203,20 @@ void ReadAttribute(const xml::CXMLElement* element, uint8_t* base, const Field& 
   }
 }
 
-void ReadElement(FieldChildren& children, uint8_t* base, const Field& field) {
+void ReadElement(const SessionValues& values, uint8_t* base, const Field& field) {
   switch (field.kind) {
     case Kind::kHex:
-      ReadHex(ChildText(children, field.name), base + field.offset, field.width);
+      ReadHex(values.ChildText(field.name), base + field.offset, field.width);
       break;
     case Kind::kText:
-      ReadText(ChildText(children, field.name), reinterpret_cast<char16_t*>(base + field.offset),
+      ReadText(values.ChildText(field.name), reinterpret_cast<char16_t*>(base + field.offset),
                field.width);
       break;
     case Kind::kBuffer:
-      ReadBuffer(children, base, field);
+      ReadBuffer(values, base, field);
       break;
     case Kind::kRequests:
-      ReadRequests(children, base, field);
+      ReadRequests(values, base, field);
       break;
   }
 }
@@ -292,10 +225,10 @@ void ReadElement(FieldChildren& children, uint8_t* base, const Field& field) {
 // unknown, or profile_id does not name the same layout. Out of memory throws,
 // with nothing left allocated.
 template <typename Record>
-Record* ReadSession(const xml::CXMLElement* element, std::span<const Layout> layouts,
+Record* ReadSession(const SessionValues& values, std::span<const Layout> layouts,
                     Record* (*make)(uint32_t), void (*drop)(Record*)) {
-  const Value type = AttributeValue(element, u"profile_type");
-  const Layout* layout = type ? LayoutNamed(layouts, std::u16string(*type).c_str()) : nullptr;
+  const Value type = values.Attribute(kProfileType);
+  const Layout* layout = type ? LayoutNamed(layouts, *type) : nullptr;
   if (layout == nullptr) return nullptr;
   Record* record = make(layout->profile);
   if (record == nullptr) throw std::bad_alloc();
@@ -307,14 +240,13 @@ Record* ReadSession(const xml::CXMLElement* element, std::span<const Layout> lay
     drop(record);
   };
   try {
-    for (const Field& field : layout->attributes) ReadAttribute(element, base, field);
+    for (const Field& field : layout->attributes) ReadAttribute(values, base, field);
     if (record->profile_id != layout->profile) {
       release();
       return nullptr;
     }
-    FieldChildren children(element, *layout);
-    for (const Field& field : layout->part) ReadElement(children, base, field);
-    for (const Field& field : layout->tail) ReadElement(children, base, field);
+    for (const Field& field : layout->part) ReadElement(values, base, field);
+    for (const Field& field : layout->tail) ReadElement(values, base, field);
   } catch (...) {
     release();
     throw;
@@ -330,8 +262,8 @@ int WriteClientSession(SessionText* stream, const ClientSession* record) {
   return 1;
 }
 
-ClientSession* ReadClientSession(const xml::CXMLElement* element) {
-  return ReadSession<ClientSession>(element, ClientLayouts(), records::NewClientRecord,
+ClientSession* ReadClientSession(const SessionValues& values) {
+  return ReadSession<ClientSession>(values, ClientLayouts(), records::NewClientRecord,
                                     records::DeleteClientRecordDeep);
 }
 
@@ -341,8 +273,8 @@ int WriteServerSession(SessionText* stream, const ServerSession* record) {
   return 1;
 }
 
-ServerSession* ReadServerSession(const xml::CXMLElement* element) {
-  return ReadSession<ServerSession>(element, ServerLayouts(), records::NewServerRecord,
+ServerSession* ReadServerSession(const SessionValues& values) {
+  return ReadSession<ServerSession>(values, ServerLayouts(), records::NewServerRecord,
                                     records::DeleteServerRecordDeep);
 }
 

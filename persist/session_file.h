@@ -7,9 +7,11 @@
 // what becomes of the records read, is its caller's business.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "obexses/client_session.h"
 #include "obexses/server_session.h"
@@ -23,6 +25,9 @@ enum class Side { kClient, kServer };
 // The largest session file the reader takes: 1 GiB, some 350,000 sessions. A
 // restore refuses a larger file from its size, unread; a store never writes one.
 inline constexpr uint64_t kMaxFileBytes = uint64_t{1} << 30;
+
+// The top element of a side's file: "client_session" or "server_session".
+const char16_t* TopElementName(Side side);
 
 // Builds one file's bytes. Add and Finish throw std::bad_alloc when memory
 // runs out.
@@ -46,19 +51,53 @@ enum class LoadResult {
   kLoaded,
 };
 
+// A read's load result and the unit at which its scan stopped: where the text
+// failed, or its length when it was read to the end.
+struct ReadResult {
+  LoadResult result;
+  size_t stopped_at;
+};
+
+// Where an element lies, in units: its "<", and one past its end tag.
+struct ElementSpan {
+  size_t begin;
+  size_t end;
+};
+
 using ClientRecordDeepPtr = std::unique_ptr<ClientSession, records::ClientRecordDeepDeleter>;
 using ServerRecordDeepPtr = std::unique_ptr<ServerSession, records::ServerRecordDeepDeleter>;
 
-// Reads a file (its bytes as platform::Env::ReadFileUnits gives them) and
-// hands each session element under the side's top element to take, in file
-// order: the record it reads as, or null for an element of an unknown
-// layout. The units are lent to the reader and given back unchanged, unless
-// it throws: std::bad_alloc (and whatever take throws) when memory runs out;
-// what take was given is then take's.
-LoadResult ReadClientFile(std::u16string* units, size_t bytes,
-                          const std::function<void(ClientRecordDeepPtr)>& take);
-LoadResult ReadServerFile(std::u16string* units, size_t bytes,
-                          const std::function<void(ServerRecordDeepPtr)>& take);
+// Receives the sessions of a file as its text is scanned. The file's
+// sessions are the session elements under the first top element of the side
+// that completes, and only when the whole text loads; since they complete
+// before the top element and the text do, a sink may be told afterwards that
+// what it took does not count.
+template <typename RecordPtr>
+class SessionSink {
+ public:
+  virtual ~SessionSink() = default;
+  // A session element under the side's top element, in file order: its
+  // record, or null when its profile_type names no layout (or disagrees with
+  // its profile_id).
+  virtual void Take(RecordPtr record, ElementSpan where) = 0;
+  // A session element that opened under the top element and never completed.
+  virtual void Lost(size_t begin) { (void)begin; }
+  // Everything taken so far no longer counts: the top element it lay in did
+  // not complete, or the text did not load. Called once, last, and only
+  // after a Take.
+  virtual void Discard() = 0;
+};
+
+// Reads a file (its units and bytes as platform::Env::ReadFileUnits gives
+// them: two bytes to a unit, low byte first; an odd last byte is no unit) and
+// hands its sessions to sink as they complete. Holds no more than its fixed
+// state besides the records it makes; the units are only read. Throws
+// std::bad_alloc (and whatever the sink throws) when memory runs out; what the
+// sink took is then the sink's.
+ReadResult ReadClientFile(std::u16string_view units, size_t bytes,
+                          SessionSink<ClientRecordDeepPtr>& sink);
+ReadResult ReadServerFile(std::u16string_view units, size_t bytes,
+                          SessionSink<ServerRecordDeepPtr>& sink);
 
 // Whether a file read as units and bytes holds exactly the file bytes given.
 bool HoldsBytes(const std::u16string& units, size_t bytes, const std::string& file);

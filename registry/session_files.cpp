@@ -43,9 +43,9 @@ struct SideFile<ClientSession> {
   static void TraceKey(const DebugTracer& trace, const ClientKeyText& key) {
     TraceClientKey(trace, key);
   }
-  static persist::LoadResult Read(std::u16string* units, size_t bytes,
-                                  const std::function<void(RecordPtr)>& take) {
-    return persist::ReadClientFile(units, bytes, take);
+  static persist::ReadResult Read(const std::u16string& units, size_t bytes,
+                                  persist::SessionSink<RecordPtr>& sink) {
+    return persist::ReadClientFile(units, bytes, sink);
   }
 };
 
@@ -60,9 +60,9 @@ struct SideFile<ServerSession> {
 
   static ServerKeyText Key(const ServerSession* record) { return ServerKeyOf(record->session_id); }
   static void TraceKey(const DebugTracer&, const ServerKeyText&) {}
-  static persist::LoadResult Read(std::u16string* units, size_t bytes,
-                                  const std::function<void(RecordPtr)>& take) {
-    return persist::ReadServerFile(units, bytes, take);
+  static persist::ReadResult Read(const std::u16string& units, size_t bytes,
+                                  persist::SessionSink<RecordPtr>& sink) {
+    return persist::ReadServerFile(units, bytes, sink);
   }
 };
 
@@ -78,7 +78,8 @@ struct FileRead {
 // young enough, each filed under its key. Dropped records go at once, with
 // their buffers; what is never installed goes with the set.
 template <typename Record>
-class SessionStore::RestoredSet {
+class SessionStore::RestoredSet final
+    : public persist::SessionSink<typename SideFile<Record>::RecordPtr> {
  public:
   using File = SideFile<Record>;
   using RecordPtr = typename File::RecordPtr;
@@ -87,11 +88,11 @@ class SessionStore::RestoredSet {
       : env_(env), settings_(settings), trace_(trace), map_(EmptySavedSessions<Record>()) {}
   RestoredSet(const RestoredSet&) = delete;
   RestoredSet& operator=(const RestoredSet&) = delete;
-  ~RestoredSet() { Discard(); }
+  ~RestoredSet() override { Discard(); }
 
   // A session element read: kept unless unreadable, obsolete, key-less or
   // repeated.
-  void Take(RecordPtr record) {
+  void Take(RecordPtr record, persist::ElementSpan) override {
     if (record == nullptr || Threshold() >= record->create_time_stamp) return;
     const auto key = File::Key(record.get());
     if (key.empty()) return;
@@ -104,7 +105,7 @@ class SessionStore::RestoredSet {
   }
 
   // What was taken no longer counts.
-  void Discard() noexcept {
+  void Discard() noexcept override {
     for (auto& entry : map_) RecordPtr dropped(entry.second);
     map_.clear();
     keys_made_.clear();
@@ -262,9 +263,7 @@ int32_t SessionStore::Restore() {
   if (platform::ReadFileUnits(env_, PathOf<Record>(), persist::kMaxFileBytes, &read.units,
                               &read.bytes)
           .ok()) {
-    loaded = File::Read(&read.units, read.bytes, [&restored](typename File::RecordPtr record) {
-      restored.Take(std::move(record));
-    });
+    loaded = File::Read(read.units, read.bytes, restored).result;
   }
   if (loaded != persist::LoadResult::kLoaded) {
     restored.Discard();

@@ -13,6 +13,7 @@
 #include "persist/session_file.h"
 #include "platform/durable_file.h"
 #include "tests/registry_helpers.h"
+#include "tests/support/session_oracle.h"
 
 namespace obexses::testing {
 namespace {
@@ -253,11 +254,13 @@ TEST_F(Concurrency, StoresOfSeveralThreadsNeverTakeTheFileBack) {
     size_t bytes = 0;
     std::map<std::u16string, std::u16string> now;
     if (!platform::ReadFileUnits(&env(), path, persist::kMaxFileBytes, &units, &bytes).ok()) return;
-    persist::ReadClientFile(&units, bytes, [&](persist::ClientRecordDeepPtr record) {
+    Collected<persist::ClientRecordDeepPtr> read;
+    persist::ReadClientFile(units, bytes, read);
+    for (const auto& record : read.records) {
       const std::u16string file_name = record->file_name;
       std::u16string& top = now[file_name.substr(0, 2)];
       top = std::max(top, file_name);
-    });
+    }
     for (const auto& [saver, top] : now) {
       EXPECT_GE(top, highest[saver]) << text::ToUtf8(saver);
       highest[saver] = top;

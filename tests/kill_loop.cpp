@@ -25,6 +25,7 @@
 #include "platform/platform.h"
 #include "registry/keys.h"
 #include "registry/session_store.h"
+#include "tests/support/session_oracle.h"
 #include "text/wide.h"
 
 namespace obexses {
@@ -103,13 +104,13 @@ bool KeysIn(const fs::path& folder, std::vector<Keys>* files) {
         whole && platform::ReadFileUnits(platform::Env::Default(), text::FromUtf8(file.string()),
                                          persist::kMaxFileBytes, &units, &bytes)
                      .ok();
-    const auto loaded =
-        side == 0 ? persist::ReadClientFile(&units, bytes,
-                                            [&](auto r) { keys.insert(r ? r->file_name : u""); })
-                  : persist::ReadServerFile(&units, bytes, [&](auto r) {
-                      keys.insert(r ? BuildServerKey(r->session_id) : u"");
-                    });
-    whole = whole && loaded == persist::LoadResult::kLoaded && keys.count(u"") == 0;
+    testing::Collected<persist::ClientRecordDeepPtr> clients;
+    testing::Collected<persist::ServerRecordDeepPtr> servers;
+    const auto loaded = side == 0 ? persist::ReadClientFile(units, bytes, clients)
+                                  : persist::ReadServerFile(units, bytes, servers);
+    for (const auto& r : clients.records) keys.insert(r ? r->file_name : u"");
+    for (const auto& r : servers.records) keys.insert(r ? BuildServerKey(r->session_id) : u"");
+    whole = whole && loaded.result == persist::LoadResult::kLoaded && keys.count(u"") == 0;
   }
   return whole;
 }

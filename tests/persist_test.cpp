@@ -11,11 +11,13 @@
 #include "persist/session_file.h"
 #include "persist/value_codec.h"
 #include "tests/registry_helpers.h"
+#include "tests/support/session_oracle.h"
 
 namespace obexses::testing {
 namespace {
 
 using namespace persist;
+using namespace std::string_literals;
 
 constexpr uint8_t kAddress[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
 
@@ -210,10 +212,15 @@ std::u16string Written(const ServerSession* record) {
 
 // Hands each record that the file's text reads as to take.
 template <typename Take>
-void ReadSessions(bool server, std::u16string text, Take take) {
-  EXPECT_EQ(server ? ReadServerFile(&text, 2 * text.size(), take)
-                   : ReadClientFile(&text, 2 * text.size(), take),
+void ReadSessions(bool server, const std::u16string& text, Take take) {
+  Collected<ClientRecordDeepPtr> clients;
+  Collected<ServerRecordDeepPtr> servers;
+  EXPECT_EQ((server ? ReadServerFile(text, 2 * text.size(), servers)
+                    : ReadClientFile(text, 2 * text.size(), clients))
+                .result,
             LoadResult::kLoaded);
+  for (auto& record : clients.records) take(std::move(record));
+  for (auto& record : servers.records) take(std::move(record));
 }
 
 // The record's bytes with its pointers (resume blocks, request list) cleared.
@@ -283,6 +290,78 @@ TEST(PersistRecordsTest, ElementsOfTheDataFileAreReadAsItSays) {
     ++cases;
   }
   EXPECT_EQ(cases, 14u);
+}
+
+// A client text read by the streaming reader, which must agree with the tree:
+// the load result, then each record as its name, "null", or for FTP its
+// requests (type:text), joined by "|".
+std::string ReadStreamed(const std::u16string& text, ReadResult* read,
+                         Collected<ClientRecordDeepPtr>* sink) {
+  *read = ReadClientFile(text, 2 * text.size(), *sink);
+  std::vector<ClientRecordDeepPtr> expected;
+  EXPECT_EQ(read->result, ReadClientTree(text, 2 * text.size(), &expected));
+  EXPECT_EQ(sink->records.size(), expected.size());
+  std::string out = std::to_string(static_cast<int>(read->result));
+  for (size_t i = 0; i < sink->records.size(); ++i) {
+    const ClientSession* record = sink->records[i].get();
+    EXPECT_EQ(record != nullptr ? Written(record) : u"",
+              expected[i] ? Written(expected[i].get()) : u"");
+    out += "|" + (record == nullptr ? "null" : text::ToUtf8(record->file_name));
+    if (record == nullptr || record->profile_id != OBEXSES_PROFILE_FTP) continue;
+    const ReqLink* head = &records::AsFtp(record)->m_reqList;
+    for (const ReqLink* link = head->pNext; link != head; link = link->pNext) {
+      const auto* node = reinterpret_cast<const ReqEntry*>(link);
+      out += " " + std::to_string(node->reqType) + ":" + text::ToUtf8(node->szText);
+    }
+  }
+  return out;
+}
+
+// What the streaming reader hands over and takes back, where the whole scan
+// gives no quick hint: a file cut inside a session, a top element that fails,
+// a second top element inside an unclosed first, attributes that are not
+// leading or that the grammar takes back, request lists that are not the first.
+TEST(PersistStreamTest, SessionsCountAsTheTreeFindsThem) {
+  ReadResult read;
+  {
+    const std::u16string file = Units(Golden("client_opp_ftp.xml"));
+    const size_t second = file.find(u"<session", file.find(u"</session>"));
+    Collected<ClientRecordDeepPtr> sink;
+    EXPECT_EQ(ReadStreamed(file.substr(0, second + 40), &read, &sink), "0");
+    EXPECT_EQ(read.stopped_at, second + 40);
+    EXPECT_EQ(sink.discards, 1);
+    EXPECT_EQ(sink.lost, std::vector<size_t>{second});
+  }
+  const std::u16string top = u"<client_session>", end = u"</client_session>";
+  const std::u16string opp = u"<session profile_type='opp' profile_id='05110000'";
+  const std::u16string a = opp + u" file_name='a'></session>",
+                       b = opp + u" file_name='b'></session>";
+  const std::u16string lists =
+      u"<session profile_type='ftp' profile_id='06110000' file_name='f'><m_reqList num='00'>"
+      u"<req>x</req></m_reqList><m_reqList num='01'><req>y</req></m_reqList></session>"
+      u"<session profile_type='ftp' profile_id='06110000' file_name='g'><m_reqList num='01'>"
+      u"<req reqType='02'>x</req>z<req>y</req></m_reqList><m_reqList num='01'><req>w</req>"
+      u"</m_reqList></session>";
+  const struct {
+    std::u16string text;
+    std::string expected;
+    int discards;
+    size_t short_of_end;  // where the scan stopped, from the end of the text
+  } cases[] = {
+      {top + a + end + top + b + end, "2|a", 0, 0},
+      {top + a + top + b + end, "0", 1, 1},
+      {top + u"<session><x></session>" + end, "0", 0, 1},
+      {top + opp + u"><handler>01</handler> file_name='z'</session>" + end, "2|", 0, 0},
+      {top + u"<session file_name='a' profile_type='opp\0></session\0'>"s + end, "2|null", 0, 0},
+      {top + lists + end, "2|f|g 2:x 0:y", 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(text::ToUtf8(c.text));
+    Collected<ClientRecordDeepPtr> sink;
+    EXPECT_EQ(ReadStreamed(c.text, &read, &sink), c.expected);
+    EXPECT_EQ(sink.discards, c.discards);
+    EXPECT_EQ(read.stopped_at, c.text.size() - c.short_of_end);
+  }
 }
 
 // The conversions as no session element reaches them: the byte count of

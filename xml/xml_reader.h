@@ -1,11 +1,10 @@
-// The small XML reader with which the session files are read back.
+// The tree of a session file, for the tests, the fuzzing and the tools.
 //
-// CXMLReader takes a whole UTF-16LE file and turns it into a tree of
-// CXMLElement nodes in one pass over the text, following the module's own
-// fixed, character-driven grammar (not the XML standard): what it takes in and
-// what it drops decides which saved sessions come back. The pseudo-root,
-// named "XML:ROOT", receives the declaration's attributes and the top-level
-// elements. Text is kept exactly as written; nothing is decoded.
+// CXMLReader takes a whole UTF-16LE file and builds a tree of CXMLElement
+// nodes from the events of the one scan of the module's own grammar
+// (xml_scan.h), which decides what is taken in and what is dropped. The
+// pseudo-root, named "XML:ROOT", receives the declaration's attributes and the
+// top-level elements. Text is kept exactly as written; nothing is decoded.
 //
 // Ownership: the reader owns the loaded text and every node; names, values
 // and texts are views into that text (or into the reader's node blocks), valid
@@ -21,6 +20,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "xml/xml_scan.h"
 
 namespace obexses::xml {
 
@@ -69,6 +70,9 @@ class CXMLFile {
   // Frees the tree, then the text.
   virtual ~CXMLFile();
 
+  // The last load's result and where its scan stopped (unit 0 when the text
+  // was not scanned at all).
+  ScanResult Result() const { return result_; }
   // The loaded text: m_nLength / 2 units (an odd last byte is no unit).
   std::u16string_view Text() const { return {text_.data(), m_nLength / 2}; }
   // Gives the loaded buffer back to the caller and frees the tree.
@@ -86,6 +90,7 @@ class CXMLFile {
 
   std::u16string text_;
   std::unique_ptr<Blocks> blocks_;
+  ScanResult result_;
 };
 
 class CXMLReader : public CXMLFile {
@@ -102,7 +107,7 @@ class CXMLReader : public CXMLFile {
   int LoadXMLUnits(std::u16string units, size_t bytes);
 
  private:
-  class Parse;
+  class Builder;
 };
 
 }  // namespace obexses::xml

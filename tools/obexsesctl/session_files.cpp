@@ -40,25 +40,36 @@ size_t FindStartTag(std::u16string_view units, size_t position) {
   }
 }
 
-// Hands each record (or null) to take as a session of side, held by member.
+// Collects each record (or null) as a session of side, held by member; what
+// turns out not to count is dropped again.
 template <typename RecordPtr>
-std::function<void(RecordPtr)> AsSession(Side side, RecordPtr Session::*member,
-                                         const std::function<void(Session)>& take) {
-  return [side, member, &take](RecordPtr record) {
+class Collector final : public persist::SessionSink<RecordPtr> {
+ public:
+  Collector(Side side, RecordPtr Session::*member, std::vector<Session>* sessions)
+      : side_(side), member_(member), sessions_(sessions) {}
+  void Take(RecordPtr record, persist::ElementSpan) override {
     Session session;
-    session.side = side;
-    session.*member = std::move(record);
-    take(std::move(session));
-  };
-}
-
-// Reads a text of side, handing each record (or null) to take.
-persist::LoadResult ReadText(Side side, std::u16string units, size_t bytes,
-                             const std::function<void(Session)>& take) {
-  if (side == Side::kClient) {
-    return persist::ReadClientFile(&units, bytes, AsSession(side, &Session::client, take));
+    session.side = side_;
+    session.*member_ = std::move(record);
+    sessions_->push_back(std::move(session));
   }
-  return persist::ReadServerFile(&units, bytes, AsSession(side, &Session::server, take));
+  void Discard() override { sessions_->clear(); }
+
+ private:
+  Side side_;
+  RecordPtr Session::*member_;
+  std::vector<Session>* sessions_;
+};
+
+// Reads a text of side into sessions.
+persist::LoadResult ReadText(Side side, std::u16string_view units, size_t bytes,
+                             std::vector<Session>* sessions) {
+  if (side == Side::kClient) {
+    Collector<persist::ClientRecordDeepPtr> sink(side, &Session::client, sessions);
+    return persist::ReadClientFile(units, bytes, sink).result;
+  }
+  Collector<persist::ServerRecordDeepPtr> sink(side, &Session::server, sessions);
+  return persist::ReadServerFile(units, bytes, sink).result;
 }
 
 }  // namespace
@@ -208,11 +219,11 @@ SessionFile ReadSessionFile(platform::Env* env, Side side, const std::u16string&
   }
   StartUpRule rule(threshold);
   int index = first_index;
-  const persist::LoadResult result = ReadText(side, file.units, file.bytes, [&](Session session) {
+  const persist::LoadResult result = ReadText(side, file.units, file.bytes, &file.sessions);
+  for (Session& session : file.sessions) {
     session.index = index++;
     session.fate = rule.Judge(session);
-    file.sessions.push_back(std::move(session));
-  });
+  }
   file.state = result == persist::LoadResult::kLoaded       ? FileState::kLoaded
                : result == persist::LoadResult::kNoSessions ? FileState::kNoTopElement
                                                             : FileState::kNotLoaded;
@@ -276,17 +287,14 @@ Session ReadPiece(std::u16string_view units, const Piece& piece, Side side) {
   text += u"</";
   text += TopElement(side);
   text += u">";
-  int count = 0;
-  const size_t bytes = 2 * text.size();
-  const persist::LoadResult result = ReadText(side, std::move(text), bytes, [&](Session session) {
-    ++count;
-    read = std::move(session);
-  });
-  if (result != persist::LoadResult::kLoaded || count != 1) {
+  std::vector<Session> sessions;
+  const persist::LoadResult result = ReadText(side, text, 2 * text.size(), &sessions);
+  if (result != persist::LoadResult::kLoaded || sessions.size() != 1) {
     read = Session();
     read.side = side;
     read.fate = Fate::kDamaged;
   } else {
+    read = std::move(sessions.front());
     read.fate = read.readable() ? Fate::kKept : Fate::kUnreadableProfile;
   }
   return read;

@@ -2,6 +2,8 @@
 // since the last save, and how large is it. A client record's path and stamp
 // are copied under the lock (the record must be live); the file is looked at
 // outside it. The server rules do not consult what the store holds.
+#include "registry/file_checks.h"
+
 #include "platform/env.h"
 #include "records/record_paths.h"
 #include "registry/store_internal.h"
@@ -21,6 +23,15 @@ uint32_t SizeOf(platform::Env* env, const char16_t* path) {
 
 }  // namespace
 
+FileState CheckFile(platform::Env* env, const char16_t* path, uint32_t stamp) {
+  if (path[0] == 0) return FileState::kNoPath;
+  if (!env->PathExists(path)) return FileState::kMissing;
+  platform::FileAttributes attributes;  // a failing read leaves it zero
+  env->Attributes(path, &attributes);
+  return static_cast<uint32_t>(attributes.last_write_time) != stamp ? FileState::kChanged
+                                                                    : FileState::kUnchanged;
+}
+
 uint32_t FileStampOf(platform::Env* env, const char16_t* path) {
   platform::FileAttributes attributes;
   if (path[0] == 0 || !env->Attributes(path, &attributes).ok()) return 0;
@@ -28,11 +39,8 @@ uint32_t FileStampOf(platform::Env* env, const char16_t* path) {
 }
 
 uint32_t ChangedSince(platform::Env* env, const char16_t* path, uint32_t stamp) {
-  if (path[0] == 0) return 0;
-  if (!env->PathExists(path)) return 1;
-  platform::FileAttributes attributes;  // a failing read leaves it zero
-  env->Attributes(path, &attributes);
-  return static_cast<uint32_t>(attributes.last_write_time) != stamp ? 1 : 0;
+  const FileState state = CheckFile(env, path, stamp);
+  return state == FileState::kMissing || state == FileState::kChanged ? 1 : 0;
 }
 
 // The record's path by rule and its stamp, read under the lock; false for a

@@ -20,6 +20,7 @@
 #include "persist/session_file.h"
 #include "platform/durable_file.h"
 #include "platform/platform.h"
+#include "registry/restore_rule.h"
 #include "registry/store_internal.h"
 #include "settings/settings.h"
 
@@ -38,7 +39,6 @@ struct SideFile<ClientSession> {
   static constexpr char16_t kRestoring[] = u"restore all client session from file\n";
   static constexpr char16_t kLoadFailed[] = u"tvr_restore_client_session ,LoadXML failed %s\n";
 
-  static ClientKeyText Key(const ClientSession* record) { return ClientRecordKey(record); }
   // A restore builds the key of each session it keeps, and says so.
   static void TraceKey(const DebugTracer& trace, const ClientKeyText& key) {
     TraceClientKey(trace, key);
@@ -58,7 +58,6 @@ struct SideFile<ServerSession> {
   static constexpr char16_t kRestoring[] = u"retore all server session from file\n";
   static constexpr char16_t kLoadFailed[] = u"tvr_restore_server_session ,LoadXML failed %s\n";
 
-  static ServerKeyText Key(const ServerSession* record) { return ServerKeyOf(record->session_id); }
   static void TraceKey(const DebugTracer&, const ServerKeyText&) {}
   static persist::ReadResult Read(const std::u16string& units, size_t bytes,
                                   persist::SessionSink<RecordPtr>& sink) {
@@ -84,8 +83,13 @@ class SessionStore::RestoredSet final
   using File = SideFile<Record>;
   using RecordPtr = typename File::RecordPtr;
 
+  // The age is read once the file has shown a session.
   RestoredSet(platform::Env* env, platform::SettingsStore* settings, const DebugTracer& trace)
-      : env_(env), settings_(settings), trace_(trace), map_(EmptySavedSessions<Record>()) {}
+      : trace_(trace),
+        rule_([env, settings, &trace] {
+          return ObsoleteThreshold(env->NowSeconds(), ReadObsoleteAge(settings, trace));
+        }),
+        map_(EmptySavedSessions<Record>()) {}
   RestoredSet(const RestoredSet&) = delete;
   RestoredSet& operator=(const RestoredSet&) = delete;
   ~RestoredSet() override { Discard(); }
@@ -93,11 +97,11 @@ class SessionStore::RestoredSet final
   // A session element read: kept unless unreadable, obsolete, key-less or
   // repeated.
   void Take(RecordPtr record, persist::ElementSpan) override {
-    if (record == nullptr || Threshold() >= record->create_time_stamp) return;
-    const auto key = File::Key(record.get());
-    if (key.empty()) return;
+    typename RestoreRule<Record>::Key key;
+    const Fate fate = rule_.Judge(record.get(), &key);
+    if (fate != Fate::kKept && fate != Fate::kRepeatedKey) return;
     auto entry = map_.find(key.view());
-    if (entry == map_.end()) {
+    if (fate == Fate::kKept) {
       entry = map_.emplace(std::u16string(key.view()), record.get()).first;
       record.release();
     }
@@ -113,7 +117,7 @@ class SessionStore::RestoredSet final
 
   // The trace lines of the keys the restore made, in file order.
   void TraceKeys() const {
-    decltype(File::Key(nullptr)) key{};
+    typename RestoreRule<Record>::Key key;
     for (const std::u16string* made : keys_made_) {
       key.size = made->copy(key.units, std::size(key.units) - 1);
       key.units[key.size] = 0;
@@ -124,23 +128,10 @@ class SessionStore::RestoredSet final
   SavedSessions<Record>& map() { return map_; }
 
  private:
-  // Sessions created at or before this moment are obsolete; the age is read
-  // once the file has shown a session.
-  int64_t Threshold() {
-    if (!threshold_set_) {
-      threshold_ = env_->NowSeconds() - static_cast<int64_t>(ReadObsoleteAge(settings_, trace_));
-      threshold_set_ = true;
-    }
-    return threshold_;
-  }
-
-  platform::Env* env_;
-  platform::SettingsStore* settings_;
   const DebugTracer& trace_;
+  RestoreRule<Record> rule_;
   SavedSessions<Record> map_;
   std::vector<const std::u16string*> keys_made_;
-  int64_t threshold_ = 0;
-  bool threshold_set_ = false;
 };
 
 // ---- Store ----

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "records/record_memory.h"
+#include "registry/file_checks.h"
 #include "registry/keys.h"
 #include "registry/session_store.h"
 
@@ -38,10 +39,8 @@ struct RecordKind<ServerSession> {
 };
 
 // Frees the record block alone on every path unless released.
-// The file checks: low 32 bits of the last-write time of the file at path
-// (0 for an empty path or a file that cannot be queried); 1 when it is
-// missing or written since stamp, 0 when unchanged or there is no path.
-uint32_t FileStampOf(platform::Env* env, const char16_t* path);
+// The answer of the change checks: 1 when the file at path is missing or
+// written since stamp, 0 when unchanged or there is no path.
 uint32_t ChangedSince(platform::Env* env, const char16_t* path, uint32_t stamp);
 
 template <typename Record>

@@ -30,6 +30,11 @@ struct Field {
   size_t width;                          // bytes of a hex value, units of a text value
   const char16_t* block_name = nullptr;  // buffer value: the element of the block
   size_t block_offset = 0;               // buffer value: the block's pointer
+  // What stands before and after the value in the file, made once: "<name>"
+  // and "</name>" for an element, " name=\"" and "\"" for an attribute; and
+  // the tags of a buffer value's block element.
+  std::u16string_view before, after;
+  std::u16string_view block_before = {}, block_after = {};
 };
 
 struct Layout {

@@ -5,6 +5,7 @@
 #include "persist/record_xml.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "persist/record_fields.h"
 #include "records/record_memory.h"
@@ -22,46 +24,35 @@ namespace obexses::persist {
 namespace {
 
 // ---- Writing ----
+//
+// A layout's session element is a fixed run of literal text and values: the
+// writer's program for it joins the text that stands between two values (one
+// value's closing part and the next one's opening part) into one literal,
+// made once, so that a session is written as a few copies of literals, hex
+// digits and texts into room made once for the whole element.
 
-const char16_t* TextAt(const uint8_t* base, size_t offset) {
-  return reinterpret_cast<const char16_t*>(base + offset);
+void PrefetchLine(const void* at) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(at);
+#else
+  static_cast<void>(at);
+#endif
 }
 
-std::u16string_view TextField(const uint8_t* base, const Field& field) {
-  return text::FixedView(TextAt(base, field.offset), field.width);
-}
-
-void WriteStartTag(SessionText* stream, std::u16string_view name) {
-  stream->Append(u"<");
-  stream->Append(name);
-  stream->Append(u">");
-}
-
-void WriteEndTag(SessionText* stream, std::u16string_view name) {
-  stream->Append(u"</");
-  stream->Append(name);
-  stream->Append(u">");
-}
-
-void WriteHexElement(SessionText* stream, const char16_t* name, const void* bytes, size_t width) {
-  WriteStartTag(stream, name);
-  stream->AppendHex(bytes, width);
-  WriteEndTag(stream, name);
-}
-
-void WriteBuffer(SessionText* stream, const uint8_t* base, const Field& field) {
+uint16_t BufferLength(const uint8_t* base, const Field& field) {
   uint16_t length = 0;
-  const uint8_t* block = nullptr;
   std::memcpy(&length, base + field.offset, sizeof(length));
+  return length;
+}
+
+const uint8_t* BufferBlock(const uint8_t* base, const Field& field) {
+  const uint8_t* block = nullptr;
   std::memcpy(&block, base + field.block_offset, sizeof(block));
-  WriteHexElement(stream, field.name, base + field.offset, field.width);
-  if (length != 0 && block != nullptr) {
-    WriteHexElement(stream, field.block_name, block, length);
-  } else {
-    WriteStartTag(stream, field.block_name);
-    stream->Append(u"00");
-    WriteEndTag(stream, field.block_name);
-  }
+  return block;
+}
+
+const ReqLink* RequestHead(const uint8_t* base, const Field& field) {
+  return reinterpret_cast<const ReqLink*>(base + field.offset);
 }
 
 // The nodes of a request list in forward order; a null head is an empty list.
@@ -72,68 +63,206 @@ void ForEachRequest(const ReqLink* head, Visit visit) {
   }
 }
 
-void WriteRequests(SessionText* stream, const uint8_t* base, const Field& field) {
-  const auto* head = reinterpret_cast<const ReqLink*>(base + field.offset);
+// What a step writes after its literal.
+enum class Op { kNone, kHex, kText, kBlock, kRequests };
+
+struct Step {
+  std::u16string literal;
+  Op op = Op::kNone;
+  const Field* field = nullptr;
+};
+
+// <req reqType="..">text</req>, the text escaped at most.
+constexpr std::u16string_view kRequestOpen = u"<req reqType=\"";
+constexpr std::u16string_view kRequestText = u"\">";
+constexpr std::u16string_view kRequestClose = u"</req>";
+constexpr size_t kMaxRequestUnits = kRequestOpen.size() + 2 + kRequestText.size() +
+                                    kMaxEscapedUnits * OBEXSES_NAME_UNITS + kRequestClose.size();
+
+class Program {
+ public:
+  explicit Program(const Layout& layout) {
+    pending_ = u"<session profile_type=\"";
+    pending_ += layout.profile_type;
+    pending_ += u"\"";
+    for (const Field& field : layout.attributes) Value(field);
+    pending_ += u">";
+    for (std::span<const Field> fields : {layout.part, layout.tail}) {
+      for (const Field& field : fields) Value(field);
+    }
+    pending_ += u"</session>";
+    Emit(Op::kNone, nullptr);
+    for (size_t i = 0; i < steps_.size(); ++i) {
+      const Step& step = steps_[i];
+      fixed_units_ += step.literal.size() + FixedUnits(step);
+      if (step.op == Op::kBlock || step.op == Op::kRequests) sized_by_record_.push_back(i);
+      if (step.op != Op::kNone) AddLines(*step.field);
+    }
+  }
+
+  const std::vector<Step>& steps() const { return steps_; }
+
+  // The offsets of the cache lines the program reads of a record.
+  const std::vector<size_t>& lines() const { return lines_; }
+
+  // The most units a record's element takes.
+  size_t MaxUnits(const uint8_t* base) const {
+    size_t units = fixed_units_;
+    for (size_t i : sized_by_record_) units += RecordUnits(base, steps_[i]);
+    return units;
+  }
+
+ private:
+  void Value(const Field& field) {
+    pending_ += field.before;
+    switch (field.kind) {
+      case Kind::kHex:
+        Emit(Op::kHex, &field);
+        break;
+      case Kind::kText:
+        Emit(Op::kText, &field);
+        break;
+      case Kind::kBuffer:  // the length, then the block in an element of its own
+        Emit(Op::kHex, &field);
+        pending_ += field.after;
+        pending_ += field.block_before;
+        Emit(Op::kBlock, &field);
+        pending_ += field.block_after;
+        return;
+      case Kind::kRequests:  // the count and the nodes, then the list's end tag
+        Emit(Op::kRequests, &field);
+        break;
+    }
+    pending_ += field.after;
+  }
+
+  void Emit(Op op, const Field* field) {
+    steps_.push_back({std::move(pending_), op, field});
+    pending_.clear();
+  }
+
+  // Units a step's value takes whatever the record holds.
+  static size_t FixedUnits(const Step& step) {
+    switch (step.op) {
+      case Op::kHex:
+        return 2 * step.field->width;
+      case Op::kText:
+        return kMaxEscapedUnits * step.field->width;
+      case Op::kBlock:
+        return 2;  // "00" for an empty block
+      case Op::kRequests:
+        return 8 + kRequestText.size();
+      default:
+        return 0;
+    }
+  }
+
+  // Units a step's value may take beyond that, by what the record holds.
+  static size_t RecordUnits(const uint8_t* base, const Step& step) {
+    if (step.op == Op::kBlock) return 2 * size_t{BufferLength(base, *step.field)};
+    size_t nodes = 0;
+    ForEachRequest(RequestHead(base, *step.field), [&nodes](const ReqEntry&) { ++nodes; });
+    return nodes * kMaxRequestUnits;
+  }
+
+  // The lines of a value's start; a text's first units are its likely whole.
+  void AddLines(const Field& field) {
+    const size_t bytes = field.kind == Kind::kText ? 2 * kCacheLine : field.width;
+    for (size_t at = field.offset; at < field.offset + bytes; at += kCacheLine) {
+      lines_.push_back(at - at % kCacheLine);
+    }
+  }
+
+  static constexpr size_t kCacheLine = 64;
+
+  std::vector<Step> steps_;
+  std::vector<size_t> sized_by_record_;  // the steps whose room the record sets
+  std::vector<size_t> lines_;
+  std::u16string pending_;
+  size_t fixed_units_ = 0;
+};
+
+char16_t* PutLiteral(char16_t* out, std::u16string_view literal) {
+  return std::copy(literal.begin(), literal.end(), out);
+}
+
+char16_t* PutRequests(char16_t* out, const ReqLink* head) {
   uint32_t count = 0;
   ForEachRequest(head, [&count](const ReqEntry&) { ++count; });
   const uint8_t count_bytes[4] = {static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8),
                                   static_cast<uint8_t>(count >> 16),
                                   static_cast<uint8_t>(count >> 24)};
-  stream->Append(u"<");
-  stream->Append(field.name);
-  stream->Append(u" num=\"");
-  stream->AppendHex(count_bytes, 4);
-  stream->Append(u"\">");
-  ForEachRequest(head, [stream](const ReqEntry& node) {
-    stream->Append(u"<req reqType=\"");
-    stream->AppendHex(&node.reqType, 1);
-    stream->Append(u"\">");
-    stream->AppendEscaped(text::FixedView(node.szText, OBEXSES_NAME_UNITS));
-    stream->Append(u"</req>");
+  out = PutLiteral(PutHex(out, count_bytes, 4), kRequestText);
+  ForEachRequest(head, [&out](const ReqEntry& node) {
+    out = PutLiteral(PutHex(PutLiteral(out, kRequestOpen), &node.reqType, 1), kRequestText);
+    out = PutEscaped(out, text::FixedView(node.szText, OBEXSES_NAME_UNITS));
+    out = PutLiteral(out, kRequestClose);
   });
-  WriteEndTag(stream, field.name);
+  return out;
 }
 
-void WriteAttribute(SessionText* stream, const uint8_t* base, const Field& field) {
-  stream->Append(u" ");
-  stream->Append(field.name);
-  stream->Append(u"=\"");
-  if (field.kind == Kind::kText) {
-    stream->AppendEscaped(TextField(base, field));
-  } else {
-    stream->AppendHex(base + field.offset, field.width);
-  }
-  stream->Append(u"\"");
-}
-
-void WriteElement(SessionText* stream, const uint8_t* base, const Field& field) {
-  switch (field.kind) {
-    case Kind::kHex:
-      WriteHexElement(stream, field.name, base + field.offset, field.width);
-      break;
-    case Kind::kText:
-      WriteStartTag(stream, field.name);
-      stream->AppendEscaped(TextField(base, field));
-      WriteEndTag(stream, field.name);
-      break;
-    case Kind::kBuffer:
-      WriteBuffer(stream, base, field);
-      break;
-    case Kind::kRequests:
-      WriteRequests(stream, base, field);
+char16_t* PutValue(char16_t* out, const uint8_t* base, const Step& step) {
+  const Field& field = *step.field;
+  switch (step.op) {
+    case Op::kHex:
+      return PutHex(out, base + field.offset, field.width);
+    case Op::kText:
+      return PutEscaped(out, text::FixedView(reinterpret_cast<const char16_t*>(base + field.offset),
+                                             field.width));
+    case Op::kBlock: {
+      const uint16_t length = BufferLength(base, field);
+      const uint8_t* block = BufferBlock(base, field);
+      return length != 0 && block != nullptr ? PutHex(out, block, length) : PutLiteral(out, u"00");
+    }
+    case Op::kRequests:
+      return PutRequests(out, RequestHead(base, field));
+    case Op::kNone:
       break;
   }
+  return out;
 }
 
-void WriteSession(SessionText* stream, const uint8_t* base, const Layout& layout) {
-  stream->Append(u"<session profile_type=\"");
-  stream->Append(layout.profile_type);
-  stream->Append(u"\"");
-  for (const Field& field : layout.attributes) WriteAttribute(stream, base, field);
-  stream->Append(u">");
-  for (const Field& field : layout.part) WriteElement(stream, base, field);
-  for (const Field& field : layout.tail) WriteElement(stream, base, field);
-  stream->Append(u"</session>");
+void WriteSession(SessionText* stream, const uint8_t* base, const Program& program) {
+  char16_t* out = stream->BeginWrite(program.MaxUnits(base));
+  for (const Step& step : program.steps()) {
+    out = PutLiteral(out, step.literal);
+    if (step.op != Op::kNone) out = PutValue(out, base, step);
+  }
+  stream->EndWrite(out);
+}
+
+// The programs of a side's layouts, made once, in the order of the layouts.
+template <typename Record>
+const Program& ProgramOf(std::span<const Layout> layouts, const Layout* layout) {
+  static const std::vector<Program> programs(layouts.begin(), layouts.end());
+  return programs[static_cast<size_t>(layout - layouts.data())];
+}
+
+// The lines any of a side's programs reads: a record is prefetched before
+// its profile is known, since reading that would wait for memory itself.
+template <typename Record>
+void PrefetchRecord(const Record* record, std::span<const Layout> layouts) {
+  static const std::vector<size_t> lines = [layouts] {
+    std::vector<size_t> all;
+    for (const Layout& layout : layouts) {
+      const std::vector<size_t>& some = ProgramOf<Record>(layouts, &layout).lines();
+      all.insert(all.end(), some.begin(), some.end());
+    }
+    std::sort(all.begin(), all.end());
+    all.erase(std::unique(all.begin(), all.end()), all.end());
+    return all;
+  }();
+  const auto* base = reinterpret_cast<const uint8_t*>(record);
+  for (size_t line : lines) PrefetchLine(base + line);
+}
+
+template <typename Record>
+void WriteRecord(SessionText* stream, const Record* record, std::span<const Layout> layouts) {
+  const Layout* layout = LayoutFor(layouts, record->profile_id);
+  if (layout != nullptr) {
+    WriteSession(stream, reinterpret_cast<const uint8_t*>(record),
+                 ProgramOf<Record>(layouts, layout));
+  }
 }
 
 // ---- Reading ----
@@ -257,9 +386,12 @@ Record* ReadSession(const SessionValues& values, std::span<const Layout> layouts
 }  // namespace
 
 int WriteClientSession(SessionText* stream, const ClientSession* record) {
-  const Layout* layout = LayoutFor(ClientLayouts(), record->profile_id);
-  if (layout != nullptr) WriteSession(stream, reinterpret_cast<const uint8_t*>(record), *layout);
+  WriteRecord(stream, record, ClientLayouts());
   return 1;
+}
+
+void PrefetchClientSession(const ClientSession* record) {
+  PrefetchRecord(record, ClientLayouts());
 }
 
 ClientSession* ReadClientSession(const SessionValues& values) {
@@ -268,9 +400,12 @@ ClientSession* ReadClientSession(const SessionValues& values) {
 }
 
 int WriteServerSession(SessionText* stream, const ServerSession* record) {
-  const Layout* layout = LayoutFor(ServerLayouts(), record->profile_id);
-  if (layout != nullptr) WriteSession(stream, reinterpret_cast<const uint8_t*>(record), *layout);
+  WriteRecord(stream, record, ServerLayouts());
   return 1;
+}
+
+void PrefetchServerSession(const ServerSession* record) {
+  PrefetchRecord(record, ServerLayouts());
 }
 
 ServerSession* ReadServerSession(const SessionValues& values) {

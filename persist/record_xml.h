@@ -15,6 +15,10 @@ namespace obexses::persist {
 // incomplete).
 int WriteClientSession(SessionText* stream, const ClientSession* record);
 int WriteServerSession(SessionText* stream, const ServerSession* record);
+// A hint that the record is written next: the memory a write of it reads is
+// asked for ahead. Changes nothing.
+void PrefetchClientSession(const ClientSession* record);
+void PrefetchServerSession(const ServerSession* record);
 
 // A value as the file holds it (a view into its text), or none.
 using Value = std::optional<std::u16string_view>;

@@ -1,6 +1,5 @@
 #include "persist/session_file.h"
 
-#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -9,47 +8,78 @@
 #include "persist/record_xml.h"
 
 namespace obexses::persist {
-namespace {
-
-// The size of each side's last file: the next one is usually much the same,
-// so its buffer is made that large (and a little more) at once.
-std::atomic<size_t> g_last_size[2];
-
-std::atomic<size_t>& LastSize(Side side) {
-  return g_last_size[side == Side::kClient ? 0 : 1];
-}
-
-}  // namespace
 
 const char16_t* TopElementName(Side side) {
   return side == Side::kClient ? u"client_session" : u"server_session";
 }
 
-SessionFileBuilder::SessionFileBuilder(Side side) : side_(side) {
-  const size_t last = LastSize(side_).load(std::memory_order_relaxed);
-  text_.Reserve(last + last / 8 + 4096);
-  FilePrintf(&text_, u"<?xml version=\"1.0\"?>\n");
-  FilePrintf(&text_, u"<%s>", TopElementName(side_));
+SessionFileBuilder::SessionFileBuilder(Side side, SessionText* text)
+    : side_(side), text_(text != nullptr ? text : &own_) {
+  text_->Clear();
+  FilePrintf(text_, u"<?xml version=\"1.0\"?>\n");
+  FilePrintf(text_, u"<%s>", TopElementName(side_));
 }
 
 void SessionFileBuilder::Add(const ClientSession* record) {
-  WriteClientSession(&text_, record);
+  WriteClientSession(text_, record);
 }
 
 void SessionFileBuilder::Add(const ServerSession* record) {
-  WriteServerSession(&text_, record);
+  WriteServerSession(text_, record);
+}
+
+void SessionFileBuilder::Prefetch(const ClientSession* record) {
+  PrefetchClientSession(record);
+}
+
+void SessionFileBuilder::Prefetch(const ServerSession* record) {
+  PrefetchServerSession(record);
 }
 
 std::string SessionFileBuilder::Finish() {
-  FilePrintf(&text_, u"</%s>", TopElementName(side_));
-  std::string bytes = text_.TakeBytes();
-  LastSize(side_).store(bytes.size(), std::memory_order_relaxed);
-  return bytes;
+  return std::string(FinishView());
 }
 
-bool HoldsBytes(const std::u16string& units, size_t bytes, const std::string& file) {
-  return bytes == file.size() && units.size() == (bytes + 1) / 2 &&
-         std::memcmp(units.data(), file.data(), bytes) == 0;
+std::string_view SessionFileBuilder::FinishView() {
+  FilePrintf(text_, u"</%s>", TopElementName(side_));
+  return text_->bytes();
+}
+
+SameFileCheck::SameFileCheck(Side side, std::u16string_view units, size_t bytes)
+    : side_(side),
+      units_(units.substr(0, bytes / 2)),
+      same_(bytes % 2 == 0 && !units_.empty() && units_[0] == u'\uFEFF') {
+  FilePrintf(&text_, u"<?xml version=\"1.0\"?>\n");
+  FilePrintf(&text_, u"<%s>", TopElementName(side_));
+  Compare();
+}
+
+void SameFileCheck::Add(const ClientSession* record) {
+  if (!same_) return;
+  text_.Clear();
+  WriteClientSession(&text_, record);
+  Compare();
+}
+
+void SameFileCheck::Add(const ServerSession* record) {
+  if (!same_) return;
+  text_.Clear();
+  WriteServerSession(&text_, record);
+  Compare();
+}
+
+bool SameFileCheck::Matches() {
+  if (!same_) return false;
+  text_.Clear();
+  FilePrintf(&text_, u"</%s>", TopElementName(side_));
+  Compare();
+  return same_ && at_ == units_.size();
+}
+
+void SameFileCheck::Compare() {
+  const std::u16string_view piece = text_.Units();
+  same_ = same_ && units_.substr(at_, piece.size()) == piece;
+  at_ += piece.size();
 }
 
 }  // namespace obexses::persist

@@ -29,20 +29,27 @@ inline constexpr uint64_t kMaxFileBytes = uint64_t{1} << 30;
 // The top element of a side's file: "client_session" or "server_session".
 const char16_t* TopElementName(Side side);
 
-// Builds one file's bytes. Add and Finish throw std::bad_alloc when memory
-// runs out.
+// Builds one file's bytes, in a text of its own or in one the caller keeps
+// from file to file (its room then serves the next file too). Add and Finish
+// throw std::bad_alloc when memory runs out.
 class SessionFileBuilder {
  public:
-  explicit SessionFileBuilder(Side side);
+  explicit SessionFileBuilder(Side side, SessionText* text = nullptr);
   // Appends the record's session element; nothing for an unknown profile.
   void Add(const ClientSession* record);
   void Add(const ServerSession* record);
-  // The whole file; the builder is spent.
+  // A hint that the record is added next, so that its memory is on its way.
+  static void Prefetch(const ClientSession* record);
+  static void Prefetch(const ServerSession* record);
+  // The whole file, as a string of its own; the builder is spent.
   std::string Finish();
+  // The whole file, in the builder's text (valid while that text is).
+  std::string_view FinishView();
 
  private:
   Side side_;
-  SessionText text_;
+  SessionText own_;
+  SessionText* text_;
 };
 
 enum class LoadResult {
@@ -99,7 +106,28 @@ ReadResult ReadClientFile(std::u16string_view units, size_t bytes,
 ReadResult ReadServerFile(std::u16string_view units, size_t bytes,
                           SessionSink<ServerRecordDeepPtr>& sink);
 
-// Whether a file read as units and bytes holds exactly the file bytes given.
-bool HoldsBytes(const std::u16string& units, size_t bytes, const std::string& file);
+// Whether a file read as units and bytes is exactly the file the records
+// added make. One session at a time is formatted into a small text of its
+// own and compared, so a file that differs early costs little and an equal
+// one needs no buffer of its size. Add and Matches throw std::bad_alloc
+// when memory runs out.
+class SameFileCheck {
+ public:
+  SameFileCheck(Side side, std::u16string_view units, size_t bytes);
+  void Add(const ClientSession* record);
+  void Add(const ServerSession* record);
+  bool Matches();
+
+ private:
+  // Compares what the text holds after its byte-order mark with the file
+  // from where the comparison stands.
+  void Compare();
+
+  Side side_;
+  std::u16string_view units_;
+  size_t at_ = 1;  // after the file's byte-order mark
+  bool same_;
+  SessionText text_;
+};
 
 }  // namespace obexses::persist

@@ -75,7 +75,7 @@ void Unescaped(std::u16string_view text, Put put) {
   }
 }
 
-// The two digits of each byte value, side by side.
+// The two digits of each byte value, side by side, as one 4-byte store.
 struct DigitPairs {
   char16_t pair[256][2];
   constexpr DigitPairs() : pair() {
@@ -87,40 +87,80 @@ struct DigitPairs {
 };
 constexpr DigitPairs kDigitPairs;
 
+// Two bytes' digits go out as one 8-byte store: the output is the larger side.
 void WriteDigits(const uint8_t* in, size_t count, char16_t* out) {
-  for (size_t i = 0; i < count; ++i) std::memcpy(out + 2 * i, kDigitPairs.pair[in[i]], 4);
+  size_t i = 0;
+  for (; i + 2 <= count; i += 2) {
+    char16_t four[4];
+    std::memcpy(four, kDigitPairs.pair[in[i]], 4);
+    std::memcpy(four + 2, kDigitPairs.pair[in[i + 1]], 4);
+    std::memcpy(out + 2 * i, four, sizeof four);
+  }
+  if (i < count) std::memcpy(out + 2 * i, kDigitPairs.pair[in[i]], 4);
+}
+
+// The units a text value may need a form for: < > = ' " &, all below 64.
+constexpr uint64_t kSpecial =
+    1ull << u'<' | 1ull << u'>' | 1ull << u'=' | 1ull << u'\'' | 1ull << u'"' | 1ull << u'&';
+
+bool MayNeedForm(char16_t unit) {
+  return unit < 64 && ((kSpecial >> unit) & 1) != 0;
+}
+
+// Where the first unit that may need a form stands, or the value's size.
+size_t FirstSpecial(std::u16string_view value) {
+  for (size_t i = 0; i < value.size(); ++i) {
+    if (MayNeedForm(value[i])) return i;
+  }
+  return value.size();
 }
 
 }  // namespace
 
 // ---- SessionText ----
 
-SessionText::SessionText() {
+void SessionText::Clear() {
+  used_ = 0;
   Append(u"\uFEFF");  // FF FE
 }
 
+void SessionText::Reserve(size_t bytes) {
+  const size_t units = bytes / sizeof(char16_t) + 1;
+  if (units > units_.size()) units_.resize(units);
+}
+
+// The room at least doubles, so that a file costs a few moves at most.
+void SessionText::Grow(size_t count) {
+  units_.resize(std::max(used_ + count, 2 * units_.size() + 4096));
+}
+
 void SessionText::AppendHex(const void* bytes, size_t count) {
-  constexpr size_t kChunk = 64;
-  char16_t digits[2 * kChunk];
-  const auto* in = static_cast<const uint8_t*>(bytes);
-  for (size_t done = 0; done < count; done += kChunk) {
-    const size_t n = std::min(kChunk, count - done);
-    WriteDigits(in + done, n, digits);
-    Append(std::u16string_view(digits, 2 * n));
-  }
+  EndWrite(PutHex(Room(2 * count), bytes, count));
 }
 
 void SessionText::AppendEscaped(std::u16string_view value) {
-  Escaped(value, [this](std::u16string_view run) { Append(run); });
+  EndWrite(PutEscaped(Room(kMaxEscapedUnits * value.size()), value));
 }
 
-std::u16string SessionText::Units() const {
-  std::u16string units;
-  for (size_t i = 2; i + 1 < bytes_.size(); i += 2) {
-    units.push_back(static_cast<char16_t>(static_cast<uint8_t>(bytes_[i]) |
-                                          static_cast<uint8_t>(bytes_[i + 1]) << 8));
+char16_t* PutHex(char16_t* out, const void* bytes, size_t count) {
+  WriteDigits(static_cast<const uint8_t*>(bytes), count, out);
+  return out + 2 * count;
+}
+
+// Most values need no form: they are copied whole. The six forms are written
+// where they are needed, which is rare.
+char16_t* PutEscaped(char16_t* out, std::u16string_view value) {
+  const size_t plain = FirstSpecial(value);
+  out = std::copy_n(value.data(), plain, out);
+  for (size_t i = plain; i < value.size(); ++i) {
+    const std::u16string_view form = MayNeedForm(value[i]) ? FormOf(value, i) : u"";
+    if (form.empty()) {
+      *out++ = value[i];
+    } else {
+      out = std::copy(form.begin(), form.end(), out);
+    }
   }
-  return units;
+  return out;
 }
 
 // ---- Hex values ----

@@ -3,6 +3,7 @@
 // rules unchanged. Nothing here locks; each call works on its own buffers.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -17,33 +18,57 @@ namespace obexses::persist {
 // memory, the layouts of a little-endian machine.
 static_assert(std::endian::native == std::endian::little, "session files are little-endian");
 
-// A session file while it is written: its bytes (the byte-order mark FF FE,
-// then the text as UTF-16LE) built in the one buffer that is written, piece
-// by piece. Appends throw std::bad_alloc when memory runs out.
+// A session file while it is written: the byte-order mark, then the text as
+// UTF-16LE, built in one buffer that keeps its room from one file to the
+// next. Each append makes sure of its room once and then writes units
+// straight into the buffer. Appends throw std::bad_alloc when memory runs out.
 class SessionText {
  public:
-  SessionText();
+  SessionText() { Clear(); }
 
-  // Room for a file of about that many bytes, made before it is written: a
-  // buffer that never moves is touched once, page by page, as it fills.
-  void Reserve(size_t bytes) { bytes_.reserve(bytes); }
+  // Empties the text (the byte-order mark alone), keeping the room.
+  void Clear();
+  // Room for about that many bytes in all, made before a file is written.
+  void Reserve(size_t bytes);
   void Append(std::u16string_view units) {
-    bytes_.append(reinterpret_cast<const char*>(units.data()), units.size() * sizeof(char16_t));
+    char16_t* out = Room(units.size());
+    std::copy(units.begin(), units.end(), out);
+    used_ += units.size();
   }
   // 2*count uppercase hex digits, the bytes in order, high nibble first.
   void AppendHex(const void* bytes, size_t count);
   // A text value, its markup escaped (see EscapeText).
   void AppendEscaped(std::u16string_view value);
 
-  const std::string& bytes() const { return bytes_; }
+  // For a writer that knows how much it writes at most: room for max units,
+  // written through the pointer given, and the end of what was written.
+  char16_t* BeginWrite(size_t max) { return Room(max); }
+  void EndWrite(const char16_t* end) { used_ = static_cast<size_t>(end - units_.data()); }
+
+  // The whole file as it stands.
+  std::string_view bytes() const {
+    return {reinterpret_cast<const char*>(units_.data()), used_ * sizeof(char16_t)};
+  }
   // The text behind the byte-order mark.
-  std::u16string Units() const;
-  // The whole file; the text is spent.
-  std::string TakeBytes() { return std::move(bytes_); }
+  std::u16string_view Units() const { return {units_.data() + 1, used_ - 1}; }
 
  private:
-  std::string bytes_;
+  // Room for count more units at the end of the text.
+  char16_t* Room(size_t count) {
+    if (units_.size() - used_ < count) Grow(count);
+    return units_.data() + used_;
+  }
+  void Grow(size_t count);
+
+  std::u16string units_;  // its size is the room; the text is its first used_ units
+  size_t used_ = 0;
 };
+
+// Writes 2*count uppercase hex digits at out; gives the end of what it wrote.
+char16_t* PutHex(char16_t* out, const void* bytes, size_t count);
+// Writes the value, its markup escaped, at out (at most 6 units a unit).
+char16_t* PutEscaped(char16_t* out, std::u16string_view value);
+inline constexpr size_t kMaxEscapedUnits = 6;
 
 // Appends the formatted piece whole, whatever its length. Returns 1; throws
 // std::bad_alloc when memory runs out.

@@ -13,11 +13,13 @@
 // lock, turns the saved set it replaces into bytes for the rewrite, takes a
 // generation for them, and installs what it read. The rewrite is written in
 // generation order like a store, unless a later store supersedes it.
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "persist/session_file.h"
+#include "persist/value_codec.h"
 #include "platform/durable_file.h"
 #include "platform/platform.h"
 #include "registry/restore_rule.h"
@@ -136,12 +138,37 @@ class SessionStore::RestoredSet final
 
 // ---- Store ----
 
+namespace {
+
+// Adds each saved record to the sink, the next one's memory asked for while
+// the one before it is written.
+template <typename Sink, typename Saved>
+void AddSaved(Sink& sink, const Saved& saved) {
+  for (auto it = saved.begin(); it != saved.end();) {
+    const auto next = std::next(it);
+    if (next != saved.end()) persist::SessionFileBuilder::Prefetch(next->second);
+    sink.Add(it->second);
+    it = next;
+  }
+}
+
+}  // namespace
+
 template <typename Record>
-std::string SessionStore::FileBytes() {
-  persist::SessionFileBuilder builder(SideFile<Record>::kSide);
+std::string_view SessionStore::FileBytes(persist::SessionText* text) {
+  persist::SessionFileBuilder builder(SideFile<Record>::kSide, text);
   // A saved record is always held, and so (on the client side) live.
-  for (const auto& entry : Saved<Record>()) builder.Add(entry.second);
-  return builder.Finish();
+  AddSaved(builder, Saved<Record>());
+  return builder.FinishView();
+}
+
+// Whether the file read would be written again as it is, the saved set
+// compared as it is formatted, up to its first difference.
+template <typename Record>
+bool SessionStore::FileHolds(std::u16string_view units, size_t bytes) {
+  persist::SameFileCheck check(SideFile<Record>::kSide, units, bytes);
+  AddSaved(check, Saved<Record>());
+  return check.Matches();
 }
 
 // Leads one write, covering every generation taken so far: the newest
@@ -152,18 +179,20 @@ void SessionStore::WriteNext(StoreLock& lock) {
   FileWrites& file = FileOf<Record>();
   file.busy = true;
   const uint64_t covers = file.taken;
-  std::string bytes;
+  std::unique_ptr<persist::SessionText> rewrite = std::move(file.rewrite);  // or superseded
+  std::string_view bytes;
   bool ok = true;
-  if (file.rewrite_generation == covers) {
-    bytes = std::move(file.rewrite_bytes);
+  if (rewrite != nullptr && file.rewrite_generation == covers) {
+    bytes = rewrite->bytes();
   } else {
     try {
-      bytes = FileBytes<Record>();
+      if (file.text == nullptr) file.text = std::make_unique<persist::SessionText>();
+      bytes = FileBytes<Record>(file.text.get());
     } catch (...) {
       ok = false;
     }
   }
-  file.rewrite_bytes = std::string();  // written now, or superseded
+  // No other write of this file runs meanwhile (busy), so its text stays as made.
   lock.unlock();
   try {
     ok = ok && bytes.size() <= persist::kMaxFileBytes &&
@@ -268,20 +297,24 @@ int32_t SessionStore::Restore() {
   bool rewrite_failed = false;
   {
     StoreLock lock(session_lock_);
-    std::string bytes;
+    std::unique_ptr<persist::SessionText> rewrite;
     try {
-      bytes = FileBytes<Record>();
+      const bool unchanged = !file.busy && file.written == file.taken &&
+                             file.finished == finished_before &&
+                             FileHolds<Record>(read.units, read.bytes);
+      if (!unchanged) {
+        rewrite = std::make_unique<persist::SessionText>();
+        FileBytes<Record>(rewrite.get());
+      }
     } catch (const std::bad_alloc&) {
+      rewrite.reset();
       rewrite_failed = true;
     }
     InstallRestored(restored.map(), &to_free);
-    const bool unchanged = !rewrite_failed && !file.busy && file.written == file.taken &&
-                           file.finished == finished_before &&
-                           persist::HoldsBytes(read.units, read.bytes, bytes);
-    if (!rewrite_failed && !unchanged) {
+    if (rewrite != nullptr) {
       generation = ++file.taken;
       file.rewrite_generation = generation;
-      file.rewrite_bytes = std::move(bytes);
+      file.rewrite = std::move(rewrite);
     }
   }
   for (Record* record : to_free) RecordKind<Record>::Free(record);

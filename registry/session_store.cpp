@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "persist/value_codec.h"
 #include "platform/platform.h"
 #include "registry/store_internal.h"
 #include "settings/settings.h"

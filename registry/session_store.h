@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -41,6 +42,10 @@
 #include "obexses/server_session.h"
 #include "registry/store_state.h"
 #include "settings/debug_trace.h"
+
+namespace obexses::persist {
+class SessionText;
+}  // namespace obexses::persist
 
 namespace obexses::platform {
 class Env;
@@ -187,8 +192,11 @@ class SessionStore {
   // The session files.
   template <typename Record>
   class RestoredSet;
+  // The file of the saved set, made in text (which keeps its room).
   template <typename Record>
-  std::string FileBytes();
+  std::string_view FileBytes(persist::SessionText* text);
+  template <typename Record>
+  bool FileHolds(std::u16string_view units, size_t bytes);
   template <typename Record>
   int32_t Store();
   template <typename Record>

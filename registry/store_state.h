@@ -10,9 +10,14 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+
+namespace obexses::persist {
+class SessionText;
+}  // namespace obexses::persist
 
 namespace obexses {
 
@@ -58,10 +63,13 @@ struct FileWrites {
   uint64_t written = 0;  // the last generation a finished write covered
   bool written_ok = true;
   bool busy = false;  // a write is under way
-  // A restore's rewrite: the bytes of the saved set it replaced, and their
+  // The text a write of the saved set is made in, kept from one write to the
+  // next so that its room is made once.
+  std::unique_ptr<persist::SessionText> text;
+  // A restore's rewrite: the text of the saved set it replaced, and its
   // generation. A later store supersedes it.
   uint64_t rewrite_generation = 0;
-  std::string rewrite_bytes;
+  std::unique_ptr<persist::SessionText> rewrite;
   uint64_t finished = 0;  // writes finished, to tell whether the file changed meanwhile
   std::condition_variable done;
 };

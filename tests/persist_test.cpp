@@ -201,13 +201,13 @@ std::u16string Units(const std::string& bytes) {
 std::u16string Written(const ClientSession* record) {
   SessionText text;
   EXPECT_EQ(WriteClientSession(&text, record), 1);
-  return text.Units();
+  return std::u16string(text.Units());
 }
 
 std::u16string Written(const ServerSession* record) {
   SessionText text;
   EXPECT_EQ(WriteServerSession(&text, record), 1);
-  return text.Units();
+  return std::u16string(text.Units());
 }
 
 // Hands each record that the file's text reads as to take.

@@ -2,11 +2,20 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace obexses::text {
 
+// Four units at a time while no zero unit is among them, then one by one.
 size_t BoundedLength(const char16_t* s, size_t max) {
+  constexpr uint64_t kLow = 0x0001000100010001ULL;
+  constexpr uint64_t kHigh = 0x8000800080008000ULL;
   size_t n = 0;
+  for (; n + 4 <= max; n += 4) {
+    uint64_t word;
+    std::memcpy(&word, s + n, sizeof word);
+    if (((word - kLow) & ~word & kHigh) != 0) break;
+  }
   while (n < max && s[n] != 0) ++n;
   return n;
 }

@@ -2,19 +2,21 @@
 // with saving on, on the real disk and on a slow one; finds, creates and
 // enumerations while another process holds the lock file; and saves per
 // second from one thread and from four. Each runs on a store and a folder of
-// its own on the disk; the figures are counters, and session_bench.cpp's table
-// shows them.
+// its own on the disk; the figures are counters, which the table shows.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench/bench_env.h"
+#include "bench/child.h"
+#include "bench/table.h"
 #include "host/host.h"
 #include "platform/durable_file.h"
 #include "registry/session_store.h"
@@ -171,7 +173,12 @@ void BM_FindWhileSaving(benchmark::State& state) {
     state.counters["saves"] = saves;
   }
 }
-BENCHMARK(BM_FindWhileSaving)->Arg(0)->Arg(50)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_FindWhileSaving)
+    ->Arg(0)
+    ->Arg(50)
+    ->Iterations(1)
+    ->Apply(WithSpread)
+    ->Unit(benchmark::kSecond);
 
 // Another process takes the client file's lock and holds it for ten seconds.
 int HoldLock(const std::string& path, int seconds) {
@@ -232,7 +239,7 @@ void BM_ServicesWhileLockHeld(benchmark::State& state) {
     state.counters["save_s"] = save_seconds;
   }
 }
-BENCHMARK(BM_ServicesWhileLockHeld)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_ServicesWhileLockHeld)->Iterations(1)->Apply(WithSpread)->Unit(benchmark::kSecond);
 
 // Saves with saving on, each thread its own sessions, for three seconds.
 void BM_SavesPerSecond(benchmark::State& state) {
@@ -257,16 +264,19 @@ void BM_SavesPerSecond(benchmark::State& state) {
     state.counters["saves_per_s"] = static_cast<double>(saves) / 3;
   }
 }
-BENCHMARK(BM_SavesPerSecond)->Arg(1)->Arg(4)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_SavesPerSecond)
+    ->Arg(1)
+    ->Arg(4)
+    ->Iterations(1)
+    ->Apply(WithSpread)
+    ->Unit(benchmark::kSecond);
 
 }  // namespace
 
 // The child process of BM_ServicesWhileLockHeld.
-int RunContentionChild(const std::vector<std::string>& arguments) {
-  if (arguments.size() == 3 && arguments[0] == "hold-lock") {
-    return HoldLock(arguments[1], std::stoi(arguments[2]));
-  }
-  return -1;
+std::optional<int> RunContentionChild(const std::vector<std::string>& arguments) {
+  if (arguments.size() != 3 || arguments[0] != "hold-lock") return std::nullopt;
+  return HoldLock(arguments[1], std::stoi(arguments[2]));
 }
 
 }  // namespace obexses::bench

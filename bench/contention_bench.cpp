@@ -2,21 +2,23 @@
 // with saving on, on the real disk and on a slow one; finds, creates and
 // enumerations while another process holds the lock file; and saves per
 // second from one thread and from four. Each runs on a store and a folder of
-// its own; the figures are counters, and session_bench.cpp's table shows them.
+// its own on the disk; the figures are counters, which the table shows.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/bench_env.h"
+#include "bench/child.h"
+#include "bench/table.h"
 #include "host/host.h"
 #include "platform/durable_file.h"
-#include "platform/platform.h"
 #include "registry/session_store.h"
 #include "text/wide.h"
 
@@ -43,33 +45,15 @@ class SlowFile : public platform::WritableFile {
   milliseconds delay_;
 };
 
-// A folder of its own below the system's temporary folder; saving on; every
-// sync of a file or of a folder delayed by sync_delay.
-class ContentionEnv : public platform::EnvWrapper, public platform::SettingsStore {
+// Files whose syncs, and the folders', take sync_delay longer.
+class ContentionEnv : public FolderEnv {
  public:
-  explicit ContentionEnv(milliseconds sync_delay)
-      : EnvWrapper(platform::Env::Default()), sync_delay_(sync_delay) {
-    host::MakeTemporaryFolder(&folder_);
-  }
-  ~ContentionEnv() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-  const std::string& folder() const { return folder_; }
+  ContentionEnv(const std::string& folder, milliseconds sync_delay)
+      : FolderEnv(folder), sync_delay_(sync_delay) {}
 
-  platform::Status AppDataFolder(std::u16string* path) override {
-    *path = text::FromUtf8(folder_);
-    return platform::Status();
-  }
-  platform::SettingStatus QueryDword(const char16_t* name, uint32_t* value) override {
-    if (std::u16string_view(name) != u"ObexSesSaveFile") return platform::SettingStatus::kMissing;
-    *value = 1;
-    return platform::SettingStatus::kRead;
-  }
-  std::u16string Location() override { return u"benchmark"; }
   platform::Status CreateExclusive(const std::u16string& path,
                                    std::unique_ptr<platform::WritableFile>* file) override {
-    const platform::Status status = EnvWrapper::CreateExclusive(path, file);
+    const platform::Status status = FolderEnv::CreateExclusive(path, file);
     if (status.ok() && sync_delay_.count() != 0) {
       *file = std::make_unique<SlowFile>(std::move(*file), sync_delay_);
     }
@@ -77,26 +61,28 @@ class ContentionEnv : public platform::EnvWrapper, public platform::SettingsStor
   }
   platform::Status SyncFolder(const std::u16string& path) override {
     std::this_thread::sleep_for(sync_delay_);
-    return EnvWrapper::SyncFolder(path);
+    return FolderEnv::SyncFolder(path);
   }
 
  private:
   milliseconds sync_delay_;
-  std::string folder_;
 };
 
-// A store with count saved OPP client sessions of one device.
+// A store in a folder of its own on the disk, with count saved OPP client
+// sessions of one device and saving on.
 class Sessions {
  public:
-  Sessions(milliseconds sync_delay, int count)
-      : env_(sync_delay), store_(Seams(&env_), SessionStore::AtEnd::kFreeRecords) {
-    store_.MakePaths();
-    for (int i = 0; i < count; ++i) records_.push_back(Make(i, true));
-    store_.ReadSettings();  // saving on from here
-    store_.StoreClientSession();
+  // Null, and the benchmark skipped, when the folder cannot be made.
+  static std::unique_ptr<Sessions> Open(benchmark::State& state, milliseconds sync_delay,
+                                        int count) {
+    std::unique_ptr<ScratchFolder> folder = ScratchFolder::Under(DiskBase());
+    if (folder == nullptr) {
+      state.SkipWithError("cannot make a folder");
+      return nullptr;
+    }
+    return std::unique_ptr<Sessions>(new Sessions(std::move(folder), sync_delay, count));
   }
   SessionStore& store() { return store_; }
-  ContentionEnv& env() { return env_; }
   const ClientSession* record(size_t i) const { return records_[i % records_.size()]; }
 
   // A new session of the device, saved when asked.
@@ -112,14 +98,20 @@ class Sessions {
   static constexpr uint8_t kDevice[6] = {0x00, 0x1A, 0x7D, 0xDA, 0x71, 0x13};
 
  private:
-  static platform::Platform Seams(ContentionEnv* env) {
-    platform::Platform seams = platform::Platform::Default();
-    seams.env = env;
-    seams.settings = env;
-    return seams;
+  Sessions(std::unique_ptr<ScratchFolder> folder, milliseconds sync_delay, int count)
+      : folder_(std::move(folder)),
+        env_(folder_->path(), sync_delay),
+        settings_(1),
+        store_(BenchPlatform(&settings_, &env_), SessionStore::AtEnd::kFreeRecords) {
+    store_.MakePaths();
+    for (int i = 0; i < count; ++i) records_.push_back(Make(i, true));
+    store_.ReadSettings();  // saving on from here
+    store_.StoreClientSession();
   }
 
+  std::unique_ptr<ScratchFolder> folder_;
   ContentionEnv env_;
+  BenchSettings settings_;
   SessionStore store_;
   std::vector<ClientSession*> records_;
 };
@@ -154,7 +146,10 @@ void NoteCall(void*, void* count) {
 // sync of the disk delayed by the argument (ms).
 void BM_FindWhileSaving(benchmark::State& state) {
   for (auto _ : state) {
-    Sessions sessions(milliseconds(state.range(0)), 200);
+    const std::unique_ptr<Sessions> opened =
+        Sessions::Open(state, milliseconds(state.range(0)), 200);
+    if (opened == nullptr) break;
+    Sessions& sessions = *opened;
     std::atomic<bool> done{false};
     int saves = 0;
     std::thread saver([&] {
@@ -178,7 +173,12 @@ void BM_FindWhileSaving(benchmark::State& state) {
     state.counters["saves"] = saves;
   }
 }
-BENCHMARK(BM_FindWhileSaving)->Arg(0)->Arg(50)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_FindWhileSaving)
+    ->Arg(0)
+    ->Arg(50)
+    ->Iterations(1)
+    ->Apply(WithSpread)
+    ->Unit(benchmark::kSecond);
 
 // Another process takes the client file's lock and holds it for ten seconds.
 int HoldLock(const std::string& path, int seconds) {
@@ -196,10 +196,13 @@ int HoldLock(const std::string& path, int seconds) {
 // bound and fails, and finds, creates and enumerations go on meanwhile.
 void BM_ServicesWhileLockHeld(benchmark::State& state) {
   for (auto _ : state) {
-    Sessions sessions(milliseconds(0), 200);
+    const std::unique_ptr<Sessions> opened = Sessions::Open(state, milliseconds(0), 200);
+    if (opened == nullptr) break;
+    Sessions& sessions = *opened;
     const std::string path = text::ToUtf8(sessions.store().client_session_path());
+    int held = -1;
     std::thread holder([&] {
-      host::RunProgram({host::ExecutablePath(), "--child", "hold-lock", path, "10"});
+      held = host::RunProgram({host::ExecutablePath(), "--child", "hold-lock", path, "10"});
     });
     std::this_thread::sleep_for(milliseconds(500));  // the holder has the lock now
     int32_t saved = -1;
@@ -228,6 +231,7 @@ void BM_ServicesWhileLockHeld(benchmark::State& state) {
     }
     saver.join();
     holder.join();
+    if (held != 0) state.SkipWithError("the lock holder failed");
     finds.Report(state, "find");
     creates.Report(state, "create");
     enumerations.Report(state, "enumerate");
@@ -235,13 +239,15 @@ void BM_ServicesWhileLockHeld(benchmark::State& state) {
     state.counters["save_s"] = save_seconds;
   }
 }
-BENCHMARK(BM_ServicesWhileLockHeld)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_ServicesWhileLockHeld)->Iterations(1)->Apply(WithSpread)->Unit(benchmark::kSecond);
 
 // Saves with saving on, each thread its own sessions, for three seconds.
 void BM_SavesPerSecond(benchmark::State& state) {
   for (auto _ : state) {
     const int threads = static_cast<int>(state.range(0));
-    Sessions sessions(milliseconds(0), 200);
+    const std::unique_ptr<Sessions> opened = Sessions::Open(state, milliseconds(0), 200);
+    if (opened == nullptr) break;
+    Sessions& sessions = *opened;
     std::vector<ClientSession*> mine;
     for (int t = 0; t < threads; ++t) mine.push_back(sessions.Make(2000 + t, false));
     std::atomic<long> saves{0};
@@ -258,16 +264,19 @@ void BM_SavesPerSecond(benchmark::State& state) {
     state.counters["saves_per_s"] = static_cast<double>(saves) / 3;
   }
 }
-BENCHMARK(BM_SavesPerSecond)->Arg(1)->Arg(4)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_SavesPerSecond)
+    ->Arg(1)
+    ->Arg(4)
+    ->Iterations(1)
+    ->Apply(WithSpread)
+    ->Unit(benchmark::kSecond);
 
 }  // namespace
 
 // The child process of BM_ServicesWhileLockHeld.
-int RunContentionChild(const std::vector<std::string>& arguments) {
-  if (arguments.size() == 3 && arguments[0] == "hold-lock") {
-    return HoldLock(arguments[1], std::stoi(arguments[2]));
-  }
-  return -1;
+std::optional<int> RunContentionChild(const std::vector<std::string>& arguments) {
+  if (arguments.size() != 3 || arguments[0] != "hold-lock") return std::nullopt;
+  return HoldLock(arguments[1], std::stoi(arguments[2]));
 }
 
 }  // namespace obexses::bench

@@ -57,6 +57,15 @@ class RestoreRule {
   // key is remembered. Throws std::bad_alloc when memory runs out, having
   // remembered nothing.
   Fate Judge(const Record* record, Key* key) {
+    const Fate fate = Judge(record, key, kept_);
+    if (fate == Fate::kKept) kept_.emplace(key->view());
+    return fate;
+  }
+
+  // The same, for a caller that files each kept session under its key itself:
+  // kept (a set or map looked up by a key's view) holds the keys kept so far.
+  template <typename Kept>
+  Fate Judge(const Record* record, Key* key, const Kept& kept) {
     if (record == nullptr) return Fate::kUnreadable;
     if (!threshold_set_) {
       threshold_value_ = threshold_();
@@ -65,9 +74,7 @@ class RestoreRule {
     if (threshold_value_ >= record->create_time_stamp) return Fate::kObsolete;
     *key = KeyOfRecord<Record>::Of(record);
     if (key->empty()) return Fate::kNoKey;
-    if (kept_.count(key->view()) != 0) return Fate::kRepeatedKey;
-    kept_.emplace(key->view());
-    return Fate::kKept;
+    return kept.find(key->view()) != kept.end() ? Fate::kRepeatedKey : Fate::kKept;
   }
 
  private:

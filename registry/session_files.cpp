@@ -100,13 +100,12 @@ class SessionStore::RestoredSet final
   // repeated.
   void Take(RecordPtr record, persist::ElementSpan) override {
     typename RestoreRule<Record>::Key key;
-    const Fate fate = rule_.Judge(record.get(), &key);
+    const Fate fate = rule_.Judge(record.get(), &key, map_);
     if (fate != Fate::kKept && fate != Fate::kRepeatedKey) return;
-    auto entry = map_.find(key.view());
-    if (fate == Fate::kKept) {
-      entry = map_.emplace(std::u16string(key.view()), record.get()).first;
-      record.release();
-    }
+    const auto entry = fate == Fate::kKept
+                           ? map_.emplace(std::u16string(key.view()), record.get()).first
+                           : map_.find(key.view());
+    if (fate == Fate::kKept) record.release();
     keys_made_.push_back(&entry->first);
   }
 

@@ -43,6 +43,19 @@ bool IsMarkup(char16_t c) {
   return c < 64 && ((kMarkup >> c) & 1) != 0;
 }
 
+// Whether any of the four units packed in word may be markup: every markup
+// unit is below "(" or one of "<", "=", ">", "?", which hex digits, letters and
+// the usual punctuation of names and paths are not. Each test is nonzero
+// exactly when some unit passes it, whatever the byte order of the packing.
+bool MayHoldMarkup(uint64_t word) {
+  constexpr uint64_t kLow = 0x0001000100010001ULL;
+  constexpr uint64_t kHigh = 0x8000800080008000ULL;
+  const uint64_t below_paren = (word - u'(' * kLow) & ~word & kHigh;
+  const uint64_t top = (word & ~(3 * kLow)) ^ (u'<' * kLow);  // zero for "<" to "?"
+  const uint64_t in_top = (top - kLow) & ~top & kHigh;
+  return (below_paren | in_top) != 0;
+}
+
 bool EndsAttributeName(char16_t c) {
   return c == u' ' || c == u'<' || c == u'>' || c == u'?' || c == u'!';
 }
@@ -157,7 +170,7 @@ class Scanner {
       // Other units have no effect of their own and end no attribute: a run
       // of them only lengthens the token being collected.
       const int64_t from = i;
-      while (i + 1 < units && !IsMarkup(text_[i + 1])) ++i;
+      i = RunEnd(i, units);
       if (mode_ == Mode::kCollecting) count_ += i - from + 1;
     }
     for (size_t depth = depth_; depth > 0; --depth) handler_.Dropped(base_ + depth);
@@ -176,6 +189,19 @@ class Scanner {
   }
 
  private:
+  // The last index of the run of units without markup that starts at i:
+  // four units at a time while none of them may be markup, then one by one.
+  int64_t RunEnd(int64_t i, int64_t units) const {
+    while (i + 4 < units) {
+      uint64_t word = 0;
+      std::memcpy(&word, text_.data() + i + 1, sizeof word);
+      if (MayHoldMarkup(word)) break;
+      i += 4;
+    }
+    while (i + 1 < units && !IsMarkup(text_[i + 1])) ++i;
+    return i;
+  }
+
   // The five steps of one index; false when the pseudo-root fails.
   bool Step(int64_t i) {
     const char16_t c = text_[i];

@@ -13,7 +13,9 @@
 // lock, turns the saved set it replaces into bytes for the rewrite, takes a
 // generation for them, and installs what it read. The rewrite is written in
 // generation order like a store, unless a later store supersedes it.
+#include <algorithm>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,7 +47,7 @@ struct SideFile<ClientSession> {
   static void TraceKey(const DebugTracer& trace, const ClientKeyText& key) {
     TraceClientKey(trace, key);
   }
-  static persist::ReadResult Read(const std::u16string& units, size_t bytes,
+  static persist::ReadResult Read(std::u16string_view units, size_t bytes,
                                   persist::SessionSink<RecordPtr>& sink) {
     return persist::ReadClientFile(units, bytes, sink);
   }
@@ -61,16 +63,41 @@ struct SideFile<ServerSession> {
   static constexpr char16_t kLoadFailed[] = u"tvr_restore_server_session ,LoadXML failed %s\n";
 
   static void TraceKey(const DebugTracer&, const ServerKeyText&) {}
-  static persist::ReadResult Read(const std::u16string& units, size_t bytes,
+  static persist::ReadResult Read(std::u16string_view units, size_t bytes,
                                   persist::SessionSink<RecordPtr>& sink) {
     return persist::ReadServerFile(units, bytes, sink);
   }
 };
 
 // The file as a restore read it: a rewrite to these very bytes is left out.
-struct FileRead {
-  std::u16string units;
-  size_t bytes = 0;
+// Its room is not cleared first, since the read fills it; the unit an odd
+// last byte half fills is completed as in a cleared room.
+class FileRead final : public platform::ReadTarget {
+ public:
+  char* Room(size_t bytes) override {
+    const size_t units = (bytes + 1) / 2;
+    if (units > room_) {
+      std::unique_ptr<char16_t[]> grown(new char16_t[units]);
+      std::copy_n(units_.get(), room_, grown.get());
+      units_ = std::move(grown);
+      room_ = units;
+    }
+    return reinterpret_cast<char*>(units_.get());
+  }
+  void Read(size_t bytes) override {
+    bytes_ = bytes;
+    if (bytes % 2 != 0) {
+      reinterpret_cast<char*>(units_.get())[bytes] = 0;
+      units_[bytes / 2] &= 0xFF;
+    }
+  }
+  std::u16string_view units() const { return {units_.get(), (bytes_ + 1) / 2}; }
+  size_t bytes() const { return bytes_; }
+
+ private:
+  std::unique_ptr<char16_t[]> units_;
+  size_t room_ = 0;
+  size_t bytes_ = 0;
 };
 
 }  // namespace
@@ -279,10 +306,8 @@ int32_t SessionStore::Restore() {
   FileRead read;
   persist::LoadResult loaded = persist::LoadResult::kNotLoaded;
   // A file larger than the reader takes is refused from its size, unread.
-  if (platform::ReadFileUnits(env_, PathOf<Record>(), persist::kMaxFileBytes, &read.units,
-                              &read.bytes)
-          .ok()) {
-    loaded = File::Read(read.units, read.bytes, restored).result;
+  if (env_->ReadFile(PathOf<Record>(), persist::kMaxFileBytes, &read).ok()) {
+    loaded = File::Read(read.units(), read.bytes(), restored).result;
   }
   if (loaded != persist::LoadResult::kLoaded) {
     restored.Discard();
@@ -300,7 +325,7 @@ int32_t SessionStore::Restore() {
     try {
       const bool unchanged = !file.busy && file.written == file.taken &&
                              file.finished == finished_before &&
-                             FileHolds<Record>(read.units, read.bytes);
+                             FileHolds<Record>(read.units(), read.bytes());
       if (!unchanged) {
         rewrite = std::make_unique<persist::SessionText>();
         FileBytes<Record>(rewrite.get());

@@ -10,12 +10,22 @@ namespace {
 
 constexpr char16_t kHexDigits[] = u"0123456789ABCDEF";
 
-// A unit that is not a hex digit counts as 0.
+// The value of each unit below 256 as a hex digit; a unit that is not a hex
+// digit counts as 0.
+struct Nibbles {
+  uint8_t of[256];
+  constexpr Nibbles() : of() {
+    for (int i = 0; i < 10; ++i) of[u'0' + i] = static_cast<uint8_t>(i);
+    for (int i = 0; i < 6; ++i) {
+      of[u'A' + i] = static_cast<uint8_t>(10 + i);
+      of[u'a' + i] = static_cast<uint8_t>(10 + i);
+    }
+  }
+};
+constexpr Nibbles kNibbles;
+
 uint8_t NibbleOf(char16_t unit) {
-  if (unit >= u'0' && unit <= u'9') return static_cast<uint8_t>(unit - u'0');
-  if (unit >= u'A' && unit <= u'F') return static_cast<uint8_t>(unit - u'A' + 10);
-  if (unit >= u'a' && unit <= u'f') return static_cast<uint8_t>(unit - u'a' + 10);
-  return 0;
+  return unit < 256 ? kNibbles.of[unit] : 0;
 }
 
 struct Escape {
@@ -212,7 +222,10 @@ std::u16string UnescapeText(std::u16string_view text) {
 
 void UnescapeInto(std::u16string_view text, char16_t* field, size_t capacity) {
   if (capacity == 0) return;
-  size_t n = 0;
+  // Up to the first "&" the text is its own value.
+  size_t n = std::min({text.find(u'&'), text.size(), capacity - 1});
+  std::copy_n(text.data(), n, field);
+  text.remove_prefix(n);
   Unescaped(text, [&](char16_t unit) {
     if (n + 1 >= capacity) return false;
     field[n++] = unit;

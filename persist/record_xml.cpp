@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "persist/prefetch.h"
 #include "persist/record_fields.h"
 #include "records/record_memory.h"
 #include "text/wide.h"
@@ -30,14 +31,6 @@ namespace {
 // value's closing part and the next one's opening part) into one literal,
 // made once, so that a session is written as a few copies of literals, hex
 // digits and texts into room made once for the whole element.
-
-void PrefetchLine(const void* at) {
-#if defined(__GNUC__) || defined(__clang__)
-  __builtin_prefetch(at);
-#else
-  static_cast<void>(at);
-#endif
-}
 
 uint16_t BufferLength(const uint8_t* base, const Field& field) {
   uint16_t length = 0;

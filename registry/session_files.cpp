@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "persist/prefetch.h"
 #include "persist/session_file.h"
 #include "persist/value_codec.h"
 #include "platform/durable_file.h"
@@ -166,15 +167,23 @@ class SessionStore::RestoredSet final
 
 namespace {
 
-// Adds each saved record to the sink, the next one's memory asked for while
-// the one before it is written.
+// Adds each saved record to the sink. The set's entries and records lie
+// apart in memory, so they are asked for ahead: the entry after next and the
+// next record while a record is written.
 template <typename Sink, typename Saved>
 void AddSaved(Sink& sink, const Saved& saved) {
-  for (auto it = saved.begin(); it != saved.end();) {
-    const auto next = std::next(it);
-    if (next != saved.end()) persist::SessionFileBuilder::Prefetch(next->second);
+  const auto end = saved.end();
+  auto it = saved.begin();
+  auto next = it != end ? std::next(it) : end;
+  while (it != end) {
+    if (next != end) {
+      const auto after = std::next(next);
+      if (after != end) persist::PrefetchLine(&*after);
+      persist::SessionFileBuilder::Prefetch(next->second);
+    }
     sink.Add(it->second);
     it = next;
+    if (next != end) ++next;
   }
 }
 

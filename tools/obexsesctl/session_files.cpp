@@ -346,7 +346,8 @@ Json SessionJson(const Context& context, const Session& session) {
       json["device"] = session.client ? Json(DeviceOf(session)) : Json();
       json["name"] = session.client ? Json(NameOrId(session)) : Json();
       json["session_id"] = session.server ? Json(NameOrId(session)) : Json();
-      json["key"] = session.Key();
+      const std::string key = session.Key();
+      json["key"] = key.empty() ? Json() : Json(key);
       json["created"] = record.create_time_stamp;
       json["created_local"] = LocalTime(record.create_time_stamp);
       json["age_seconds"] = context.AgeOf(record.create_time_stamp);

@@ -18,6 +18,8 @@
 #include "obexses/client_session.h"
 #include "obexses/obexses.h"
 #include "obexses/server_session.h"
+#include "persist/session_file.h"
+#include "platform/env.h"
 #include "text/wide.h"
 #include "tools/obexsesctl/commands.h"
 #include "tools/obexsesctl/output.h"
@@ -45,58 +47,31 @@ struct Layout {
   fs::path sessions() const { return velmora() / "Session"; }
 };
 
-std::string PathUtf8(const fs::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
-
-fs::path PathFromUtf8(const std::string& text) {
-  return fs::path(std::u8string(text.begin(), text.end()));
-}
-
 // The demo's account of what it does, step by step: printed as it goes, or
-// gathered for JSON: [{"step": title, "lines": [...]}, ...].
-class Narrator {
- public:
-  void Start(bool json) { json_ = json; }
-  void Step(const std::string& title) {
-    if (json_) {
-      steps_.push_back({{"step", title}, {"lines", Json::array()}});
-    } else {
-      fmt::print("\n== {}\n", title);
-    }
-  }
-  template <typename... Args>
-  void Say(fmt::format_string<Args...> format, Args&&... args) {
-    Line(fmt::format(format, std::forward<Args>(args)...), "   ");
-  }
-  // Lines shown as they stand (a file's contents).
-  void Show(const std::string& block) {
-    std::istringstream lines(block);
-    for (std::string line; std::getline(lines, line);) Line(line, "");
-  }
-  const Json& Steps() const { return steps_; }
+// gathered for JSON as [{"step": title, "lines": [...]}, ...].
+bool g_json = false;
+Json g_steps = Json::array();
 
- private:
-  void Line(const std::string& line, const char* indent) {
-    if (!json_) return fmt::print("{}{}\n", indent, line);
-    if (steps_.empty()) Step("");
-    steps_.back()["lines"].push_back(line);
-  }
+void Step(const std::string& title) {
+  if (!g_json) return fmt::print("\n== {}\n", title);
+  g_steps.push_back({{"step", title}, {"lines", Json::array()}});
+}
 
-  bool json_ = false;
-  Json steps_ = Json::array();
-};
-
-Narrator g_narrator;
-
-void Step(const std::string& what) {
-  g_narrator.Step(what);
+void Line(const std::string& line, const char* indent) {
+  if (!g_json) return fmt::print("{}{}\n", indent, line);
+  if (g_steps.empty()) Step("");
+  g_steps.back()["lines"].push_back(line);
 }
 
 template <typename... Args>
 void Say(fmt::format_string<Args...> format, Args&&... args) {
-  g_narrator.Say(format, std::forward<Args>(args)...);
+  Line(fmt::format(format, std::forward<Args>(args)...), "   ");
+}
+
+// Lines shown as they stand (a file's contents).
+void Show(const std::string& block) {
+  std::istringstream lines(block);
+  for (std::string line; std::getline(lines, line);) Line(line, "");
 }
 
 const char* Verdict(uint32_t changed) {
@@ -124,13 +99,11 @@ std::string ReadBytes(const fs::path& path) {
 
 // A session file as text: the byte-order mark and UTF-16LE, shown as UTF-8.
 std::string SessionFileText(const fs::path& path) {
-  const std::string bytes = ReadBytes(path);
   std::u16string units;
-  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                          (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-  }
-  return obexses::text::ToUtf8(units);
+  size_t bytes = 0;
+  obexses::platform::ReadFileUnits(obexses::platform::Env::Default(), path.u16string(),
+                                   obexses::persist::kMaxFileBytes, &units, &bytes);
+  return Utf8(std::u16string_view(units).substr(units.starts_with(u'\uFEFF') ? 1 : 0));
 }
 
 void ShowSessionFile(const fs::path& path) {
@@ -138,9 +111,8 @@ void ShowSessionFile(const fs::path& path) {
     Say("{}: not there", PathUtf8(path.filename()));
     return;
   }
-  Say("{} ({} bytes, UTF-16LE):", PathUtf8(path.filename()),
-      static_cast<unsigned long long>(fs::file_size(path)));
-  g_narrator.Show(SessionFileText(path));
+  Say("{} ({} bytes, UTF-16LE):", PathUtf8(path.filename()), fs::file_size(path));
+  Show(SessionFileText(path));
 }
 
 void ShowDisk(const Layout& layout) {
@@ -153,14 +125,14 @@ void ShowDisk(const Layout& layout) {
   }
   std::sort(files.begin(), files.end());
   for (const auto& [name, size] : files) {
-    Say("{:<60} {} bytes", name, static_cast<unsigned long long>(size));
+    Say("{:<60} {} bytes", name, size);
   }
   ShowSessionFile(layout.sessions() / "ClientSession.xml");
   ShowSessionFile(layout.sessions() / "ServerSession.xml");
   const fs::path list = layout.velmora() / "tmp_lst";
   if (fs::exists(list)) {
     Say("tmp_lst:");
-    g_narrator.Show(ReadBytes(list));
+    Show(ReadBytes(list));
   } else {
     Say("tmp_lst: not there");
   }
@@ -312,7 +284,7 @@ bool PrepareLayout(const Layout& layout) {
 // Windows, beside it there too).
 std::string LibraryPath(const Options& options) {
   if (!options.library.empty()) return options.library;
-  const fs::path folder = PathFromUtf8(obexses::host::ExecutablePath()).parent_path();
+  const fs::path folder = NativePath(obexses::host::ExecutablePath()).parent_path();
   const fs::path beside = folder / obexses::host::SharedLibraryName("obexses");
 #ifdef OBEXSESCTL_LIBRARY_FROM_BIN
   std::error_code ec;
@@ -396,7 +368,7 @@ void PrintDemoJson(const Layout& layout, const std::string& library, int status)
   PrintJson({{"folder", PathUtf8(layout.root)},
              {"app_data", PathUtf8(layout.app_data)},
              {"library", library},
-             {"steps", g_narrator.Steps()},
+             {"steps", g_steps},
              {"restart_status", status},
              {"restart", std::move(restart)}});
 }
@@ -423,8 +395,8 @@ int RunDemo(const Options& options) {
     PrintError("cannot make a temporary folder");
     return kExitProblems;
   }
-  g_narrator.Start(options.json);
-  const Layout layout(fs::absolute(PathFromUtf8(folder)));
+  g_json = options.json;
+  const Layout layout(fs::absolute(NativePath(folder)));
   if (!PrepareLayout(layout)) return kExitProblems;
   const auto sandbox = EnterSandbox(layout, options.trace);
   if (sandbox == nullptr) return kExitProblems;
@@ -462,14 +434,14 @@ int RunDemoRestart(const Options& options) {
     PrintError("demo-restart is the demo's own second process; run demo");
     return kExitUsage;
   }
-  g_narrator.Start(options.json);
-  const Layout layout(fs::absolute(PathFromUtf8(options.data)));
+  g_json = options.json;
+  const Layout layout(fs::absolute(NativePath(options.data)));
   const auto sandbox = EnterSandbox(layout, options.trace);
   if (sandbox == nullptr) return kExitProblems;
   Step("Start the module again (second process)");
   Host host;
   const int status = host.Load(LibraryPath(options)) ? FindAgain(host.ddi(), layout) : 1;
-  if (options.json) WriteText(PathFromUtf8(options.report), g_narrator.Steps().dump());
+  if (options.json) WriteText(NativePath(options.report), g_steps.dump());
   return status;
 }
 

@@ -9,19 +9,11 @@ namespace obexsesctl {
 namespace {
 
 void PrintText(const Context& context, const std::vector<SessionFile>& files, bool problems) {
-  Table table(SessionHeader("NEXT START-UP"));
-  size_t count = 0;
-  for (const SessionFile& file : files) {
-    for (const Session& session : file.sessions) {
-      std::vector<std::string> row = SessionCells(context, session);
-      row.push_back(StartUpText(session.fate));
-      table.Add(std::move(row));
-      ++count;
-    }
-  }
-  if (count != 0) table.Print();
+  const std::vector<const Session*> sessions = SessionsOf(files);
+  PrintSessions(context, sessions, "NEXT START-UP",
+                [](const Session& session) { return StartUpText(session.fate); });
   // A file that cannot be read is not one without sessions.
-  if (count == 0 && !problems) fmt::print("no sessions\n");
+  if (sessions.empty() && !problems) fmt::print("no sessions\n");
 }
 
 void PrintJsonList(const Context& context, const std::u16string& app_data,

@@ -27,6 +27,15 @@ std::u16string PathArgument(std::string_view argument) {
   return obexses::text::FromUtf8(argument);
 }
 
+std::filesystem::path NativePath(std::string_view utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string PathUtf8(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 std::string LocalTime(int64_t seconds) {
   try {
     return fmt::format("{:%Y-%m-%d %H:%M:%S}", fmt::localtime(static_cast<std::time_t>(seconds)));

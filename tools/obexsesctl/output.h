@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,10 @@ std::string Utf8(std::u16string_view text);
 std::string ShownPath(std::u16string_view path);
 // A path from the command line in the library's form.
 std::u16string PathArgument(std::string_view argument);
+// Paths of the file system library from and to UTF-8, which the platform's
+// narrow strings are not on Windows.
+std::filesystem::path NativePath(std::string_view utf8);
+std::string PathUtf8(const std::filesystem::path& path);
 
 // Seconds since 1970 as "YYYY-MM-DD HH:MM:SS" local time, or "?" when the
 // platform cannot show that moment.

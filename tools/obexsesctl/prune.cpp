@@ -131,14 +131,7 @@ void PrintText(const Context& context, const std::vector<Pruned>& results) {
       continue;
     }
     fmt::print("{}\n", Headline(pruned));
-    if (pruned.removed.empty()) continue;
-    Table table(SessionHeader("REMOVED"));
-    for (const Session* session : pruned.removed) {
-      std::vector<std::string> row = SessionCells(context, *session);
-      row.push_back(Reason(*session));
-      table.Add(std::move(row));
-    }
-    table.Print();
+    PrintSessions(context, pruned.removed, "REMOVED", Reason);
   }
 }
 

@@ -19,10 +19,6 @@
 namespace obexsesctl {
 namespace {
 
-std::filesystem::path NativePath(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 // Is OUT the input itself, by whatever path (a link, another spelling)?
 bool SameFile(const std::string& input, const std::string& output) {
   std::error_code error;
@@ -45,14 +41,7 @@ void PrintText(const Context& context, const SessionFile& file, size_t recovered
              file.reading == Reading::kLoaded ? "loads" : file.Trouble(context.env),
              Count(recovered, "session"));
   for (const std::string& line : Losses(file)) fmt::print(out, "  {}\n", line);
-  if (file.sessions.empty()) return;
-  Table table(SessionHeader("SALVAGE"));
-  for (const Session& session : file.sessions) {
-    std::vector<std::string> row = SessionCells(context, session);
-    row.push_back(Outcome(session));
-    table.Add(std::move(row));
-  }
-  table.Print(out);
+  PrintSessions(context, SessionsOf({&file, 1}), "SALVAGE", Outcome, out);
 }
 
 void PrintJsonResult(const Context& context, const SessionFile& file, size_t recovered,

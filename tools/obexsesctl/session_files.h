@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -117,10 +118,14 @@ bool ReportTrouble(const Context& context, const SessionFile& file);
 // The lines that say what of a file that does not load could not be read.
 std::vector<std::string> Losses(const SessionFile& file);
 
-// A session as a row of a table: the header and the cells up to the last
-// column, which says what becomes of it and is the caller's.
-std::vector<std::string> SessionHeader(const char* last_column);
-std::vector<std::string> SessionCells(const Context& context, const Session& session);
+// The sessions of files, in file order.
+std::vector<const Session*> SessionsOf(std::span<const SessionFile> files);
+// Sessions in a table, one a row, whose last column (headed last_column)
+// says what becomes of each by outcome; nothing at all for no session.
+void PrintSessions(const Context& context, const std::vector<const Session*>& sessions,
+                   const char* last_column,
+                   const std::function<std::string(const Session&)>& outcome,
+                   std::FILE* out = stdout);
 // The same as JSON, with its "fate" last.
 Json SessionJson(const Context& context, const Session& session);
 // A file's "side", "path", "state" and what its reading found.

@@ -59,14 +59,8 @@ void PrintText(const Context& context, const std::vector<SessionFile>& files, si
     if (file.reading == Reading::kUnreadable) continue;  // told on standard error
     fmt::print("{}\n", Summary(context, file));
     for (const std::string& line : Losses(file)) fmt::print("  {}\n", line);
-    if (file.sessions.empty()) continue;
-    Table table(SessionHeader("NEXT START-UP"));
-    for (const Session& session : file.sessions) {
-      std::vector<std::string> row = SessionCells(context, session);
-      row.push_back(StartUpText(session.fate));
-      table.Add(std::move(row));
-    }
-    table.Print();
+    PrintSessions(context, SessionsOf({&file, 1}), "NEXT START-UP",
+                  [](const Session& session) { return StartUpText(session.fate); });
   }
   fmt::print("{}\n", Conclusion(lost, unrestored));
 }

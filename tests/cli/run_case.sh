@@ -14,7 +14,6 @@ IFS='|' read -r _ want set commands <<<"$line"
 work=$(mktemp -d)
 # Cases take permissions away from folders of their own: give them back first.
 trap 'chmod -R u+rwX "$work"; rm -rf "$work"' EXIT
-chmod 755 "$work"
 cd "$work" || exit 1
 
 # A session file as the library writes it: byte-order mark, then UTF-16LE.
@@ -40,11 +39,16 @@ case $set in
 esac
 
 # Root reads and writes whatever the modes say: cases about permissions run
-# their command as an unprivileged user (as_user COMMAND...).
-as_user() {
-  if [ "$(id -u)" = 0 ]; then setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; else "$@"; fi
+# their command without the capabilities that override them (unprivileged
+# COMMAND...), as the same user, who can still reach the build.
+unprivileged() {
+  if [ "$(id -u)" = 0 ]; then
+    setpriv --bounding-set -dac_override,-dac_read_search -- "$@"
+  else
+    "$@"
+  fi
 }
-export -f as_user
+export -f unprivileged
 export PATH="$work/bin:$PATH" TZ=UTC LC_ALL=C.UTF-8 OBEXSESCTL_NOW=1700000000 HOME="$work/home"
 export OBEXSES_REGISTRY="$cli/data/registry.reg" ASAN_OPTIONS=detect_leaks=0 CLI_DIR="$cli"
 unset XDG_DATA_HOME

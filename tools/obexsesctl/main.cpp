@@ -89,7 +89,7 @@ void AddReadingCommands(CLI::App& app, Options& options) {
 
 void AddChangingCommands(CLI::App& app, Options& options) {
   CLI::App* salvage = Command(app, "salvage",
-                              "write every complete session element of a damaged or cut FILE "
+                              "write every whole session element of a damaged or cut FILE "
                               "into OUT, a new file that loads");
   salvage->add_option("file", options.operand, "the damaged file")->type_name("FILE")->required();
   salvage->add_option("-o,--out", options.out, "the new file; - for standard output")

@@ -62,6 +62,19 @@ void PrintJsonResult(const Context& context, const SessionFile& file, size_t rec
             out);
 }
 
+// The new file: the sessions recovered, written as the library writes a file.
+std::string Recover(SessionFile* file, size_t* recovered) {
+  const auto no_age = [] { return std::numeric_limits<int64_t>::min(); };
+  Judge(file, no_age, true);  // only a session of the very first moment is that old
+  obexses::persist::SessionFileBuilder builder(file->side);
+  for (const Session& session : file->sessions) {
+    if (!Recovered(session)) continue;
+    session.WithRecord([&builder](const auto& record) { builder.Add(&record); });
+    ++*recovered;
+  }
+  return builder.Finish();
+}
+
 bool Write(const Context& context, const std::string& bytes) {
   if (context.options.out == "-") {
 #ifdef _WIN32
@@ -93,26 +106,19 @@ int RunSalvage(const Context& context) {
                            file.Trouble(context.env)));
     return kExitProblems;
   }
-  // Only a session created at the very first moment is that old.
-  Judge(
-      &file, [] { return std::numeric_limits<int64_t>::min(); }, true);
-  obexses::persist::SessionFileBuilder builder(file.side);
   size_t recovered = 0;
-  for (const Session& session : file.sessions) {
-    if (!Recovered(session)) continue;
-    session.WithRecord([&builder](const auto& record) { builder.Add(&record); });
-    ++recovered;
-  }
+  const std::string bytes = Recover(&file, &recovered);
   std::FILE* report = options.out == "-" ? stderr : stdout;  // the file goes to stdout
-  const bool written = recovered != 0 && Write(context, builder.Finish());
+  const bool written = recovered != 0 && Write(context, bytes);
   if (options.json) {
     PrintJsonResult(context, file, recovered, written, report);
   } else {
     PrintText(context, file, recovered, report);
     if (written && options.out != "-") fmt::print(report, "wrote {}\n", options.out);
   }
-  if (recovered == 0)
+  if (recovered == 0) {
     PrintError(fmt::format("nothing recovered from {}; nothing written", options.operand));
+  }
   const bool whole =
       file.reading == Reading::kLoaded && file.lost.empty() && recovered == file.sessions.size();
   return written && whole ? kExitOk : kExitProblems;

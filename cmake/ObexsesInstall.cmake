@@ -4,7 +4,7 @@
 #   development  the public headers, the development link or the import libraries
 #                (MinGW's libobexses.dll.a, Visual C++'s obexses.lib), the CMake
 #                package and the pkg-config file
-#   tool         obexsesctl and its manual page
+#   tool         obexsesctl, its manual page and its bash completion
 #   docs         README, CHANGELOG, LICENSE, integration guide and the example host
 #   debug        the .debug files of the Windows binaries (not installed by default)
 option(OBEXSES_INSTALL "Generate the install rules" ON)
@@ -92,9 +92,11 @@ if(NOT WIN32)
   target_compile_definitions(obexsesctl PRIVATE
     "OBEXSESCTL_LIBRARY_FROM_BIN=\"${bin_to_lib}/$<TARGET_SONAME_FILE_NAME:obexses>\"")
 endif()
-if(TARGET obexsesctl_man)
+if(NOT WIN32)
   install(FILES ${PROJECT_BINARY_DIR}/obexsesctl.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
           COMPONENT tool)
+  install(FILES tools/obexsesctl/completion.bash RENAME obexsesctl
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions COMPONENT tool)
 endif()
 
 install(FILES README.md CHANGELOG.md LICENSE docs/integration.md examples/minimal_host.c

@@ -9,16 +9,21 @@
 #   bench     the benchmarks and their baseline parser (scripts/bench.sh)
 set -euo pipefail
 
-demo_packages=(cmake ninja-build g++)
+# obexsesctl's command line, JSON and formatting, header-only on every
+# platform (the Windows cross-build takes the same headers).
+tool_packages=(libcli11-dev nlohmann-json3-dev libfmt-dev)
+demo_packages=(cmake ninja-build g++ "${tool_packages[@]}")
 linux_packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
-                pkg-config
-                help2man util-linux)  # obexsesctl: its manual page; flock for its CLI tests
-windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 googletest)
+                pkg-config "${tool_packages[@]}"
+                util-linux)  # flock and setpriv for obexsesctl's CLI tests
+windows_packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 googletest
+                  "${tool_packages[@]}")
 # CPack's Debian generator (dpkg-deb, dpkg-shlibdeps), the packages' checker,
 # and the consumers built against what they install.
-package_packages=(cmake ninja-build g++ dpkg-dev fakeroot file lintian help2man pkg-config)
+package_packages=(cmake ninja-build g++ dpkg-dev fakeroot file lintian pkg-config
+                  "${tool_packages[@]}")
 # The benchmarks and their baseline parser (scripts/bench.sh).
-bench_packages=(cmake ninja-build g++ libbenchmark-dev libpugixml-dev)
+bench_packages=(cmake ninja-build g++ libbenchmark-dev libpugixml-dev "${tool_packages[@]}")
 
 wanted=()
 for group in "${@:-linux}"; do
@@ -45,5 +50,14 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# Another apt-get or dpkg may be at work: wait for its lock, then retry.
+apt_get() {
+  for attempt in 1 2 3 4 5; do
+    apt-get -o DPkg::Lock::Timeout=300 "$@" && return 0
+    echo "apt-get $1 failed (attempt $attempt); retrying" >&2
+    sleep 20
+  done
+  return 1
+}
+apt_get update -qq
+apt_get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

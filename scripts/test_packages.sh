@@ -57,6 +57,11 @@ if [ -e "$libdir/libobexses-hostlog.so" ] || [ ! -e "$libdir/libobexses-hostlog.
   exit 1
 fi
 
+# The tool comes with its manual page and its bash completion.
+for file in share/man/man1/obexsesctl.1.gz share/bash-completion/completions/obexsesctl; do
+  [ -f "$root/usr/$file" ] || { echo "obexses-tools does not install /usr/$file" >&2; exit 1; }
+done
+
 # Where the library keeps its files while the consumers run.
 export XDG_DATA_HOME=$work/appdata OBEXSES_REGISTRY=$work/no-settings.reg
 export PKG_CONFIG_PATH=$libdir/pkgconfig

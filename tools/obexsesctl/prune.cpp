@@ -1,184 +1,176 @@
-// prune: old sessions out of both files, each file read and replaced under
-// the store lock, so that no store of a library comes in between.
+// prune: the old sessions out of both files of a data folder, each file read
+// and replaced under the lock its library's stores take, so that no store
+// comes in between; a file whose lock a running library holds is left alone.
+#include <fmt/format.h>
+
 #include <algorithm>
+#include <chrono>
+#include <memory>
 
 #include "platform/durable_file.h"
+#include "platform/file_names.h"
 #include "tools/obexsesctl/commands.h"
-#include "tools/obexsesctl/text_output.h"
+#include "tools/obexsesctl/session_files.h"
 
 namespace obexsesctl {
 namespace {
 
-enum class Result { kMissing, kLocked, kNotLoaded, kNothing, kWouldPrune, kPruned, kWriteFailed };
+namespace platform = obexses::platform;
 
-struct FileResult {
+struct Pruned {
   SessionFile file;
-  Result result = Result::kMissing;
-  std::vector<size_t> removed;  // indexes into file.sessions
+  std::string result;  // "pruned", "would_prune", "nothing_to_prune", "missing", or a failure's
+  std::string error;   // a failure's cause, for a person
+  std::vector<const Session*> removed;
 };
 
-const char* ResultName(Result result) {
-  switch (result) {
-    case Result::kMissing:
-      return "missing";
-    case Result::kLocked:
-      return "locked";
-    case Result::kNotLoaded:
-      return "not_loaded";
-    case Result::kNothing:
-      return "nothing_to_prune";
-    case Result::kWouldPrune:
-      return "would_prune";
-    case Result::kPruned:
-      return "pruned";
-    case Result::kWriteFailed:
-      return "write_failed";
-  }
-  return "?";
+bool Failed(const Pruned& pruned) {
+  return !pruned.error.empty();
 }
 
-bool Failed(Result result) {
-  return result == Result::kLocked || result == Result::kNotLoaded ||
-         result == Result::kWriteFailed;
+// The lock of a file that is there, taken at once.
+bool Lock(const Context& context, Pruned* pruned, std::unique_ptr<platform::FileLock>* lock) {
+  const std::u16string& path = pruned->file.path;
+  const platform::Status status =
+      platform::LockForReplace(context.env, path, std::chrono::milliseconds(0), lock);
+  if (status.ok()) return true;
+  const bool held = status.kind() == platform::Status::Kind::kBusy;
+  pruned->result = held ? "locked" : "lock_failed";
+  pruned->error =
+      held ? "left alone: a running library holds its store lock"
+           : fmt::format("left alone: its lock file {}: {}",
+                         Utf8(platform::names::NameOf(platform::names::LockFilePath(path))),
+                         context.env->Describe(status));
+  return false;
 }
 
-// What the old file keeps, as the library writes a file.
-std::string Rewritten(const SessionFile& file, const std::vector<size_t>& removed) {
+// What stays of the file, written as the library writes one.
+std::string Rewritten(const SessionFile& file, const std::vector<const Session*>& removed) {
   obexses::persist::SessionFileBuilder builder(file.side);
-  for (size_t i = 0; i < file.sessions.size(); ++i) {
-    if (std::find(removed.begin(), removed.end(), i) != removed.end()) continue;
-    const Session& session = file.sessions[i];
-    if (session.client != nullptr) builder.Add(session.client.get());
-    if (session.server != nullptr) builder.Add(session.server.get());
+  for (const Session& session : file.sessions) {
+    if (std::find(removed.begin(), removed.end(), &session) != removed.end()) continue;
+    session.WithRecord([&builder](const auto& record) { builder.Add(&record); });
   }
   return builder.Finish();
 }
 
-// Reads and, unless dry, rewrites one file; sessions numbered from first.
-FileResult PruneFile(const Context& context, Side side, const std::u16string& path, int first) {
-  FileResult out;
-  out.file.side = side;
-  out.file.path = path;
-  if (!context.env->PathExists(path)) return out;
-  std::unique_ptr<obexses::platform::FileLock> lock;
-  if (!context.invocation.dry_run && (lock = LockStore(context.env, path)) == nullptr) {
-    out.result = Result::kLocked;
-    return out;
-  }
-  out.file = ReadSessionFile(context.env, side, path, context.Threshold(), first);
-  if (out.file.state != FileState::kLoaded) {
-    out.result = out.file.state == FileState::kMissing ? Result::kMissing : Result::kNotLoaded;
-    return out;
-  }
-  const StartUpRule older(context.now - context.invocation.older_than);
+// Sessions created at or before the cutoff go, and so do those of an
+// unreadable profile, which cannot be written back, when the file is
+// rewritten at all.
+void Choose(const Context& context, Pruned* pruned) {
+  const int64_t cutoff = context.now - context.options.older_than;
+  Judge(&pruned->file, [cutoff] { return cutoff; });
   bool old = false;
-  for (size_t i = 0; i < out.file.sessions.size(); ++i) {
-    const Session& session = out.file.sessions[i];
-    // An element of an unreadable profile cannot be written back: it goes
-    // when the file is rewritten, and only then.
-    const bool gone = !session.readable() || older.Obsolete(session.created());
-    old = old || (gone && session.readable());
-    if (gone) out.removed.push_back(i);
+  for (const Session& session : pruned->file.sessions) {
+    old |= session.fate == obexses::Fate::kObsolete;
+    if (session.fate == obexses::Fate::kObsolete || !session.readable()) {
+      pruned->removed.push_back(&session);
+    }
   }
-  if (!old) {
-    out.removed.clear();
-    out.result = Result::kNothing;
-  } else if (context.invocation.dry_run) {
-    out.result = Result::kWouldPrune;
+  if (!old) pruned->removed.clear();
+}
+
+void Rewrite(const Context& context, Pruned* pruned) {
+  const std::string bytes = Rewritten(pruned->file, pruned->removed);
+  const platform::Status status =
+      platform::ReplaceFileLocked(context.env, pruned->file.path, bytes);
+  pruned->result = status.ok() ? "pruned" : "write_failed";
+  if (!status.ok()) {
+    pruned->error =
+        fmt::format("cannot be rewritten: {}; it stays as it was", context.env->Describe(status));
+  }
+}
+
+Pruned PruneFile(const Context& context, Side side, const std::u16string& path, int first) {
+  Pruned pruned{ReadSessionFile(context.env, side, path, first)};
+  const Reading reading = pruned.file.reading;
+  std::unique_ptr<platform::FileLock> lock;
+  if (reading != Reading::kMissing && reading != Reading::kUnreadable && !context.options.dry_run) {
+    if (!Lock(context, &pruned, &lock)) return pruned;
+    pruned.file = ReadSessionFile(context.env, side, path, first);  // as it stands, locked
+  }
+  if (pruned.file.reading == Reading::kMissing) {
+    pruned.result = "missing";
+  } else if (pruned.file.Problem()) {
+    pruned.result = ReadingName(pruned.file.reading);
+    pruned.error = pruned.file.reading == Reading::kUnreadable
+                       ? pruned.file.Trouble(context.env)
+                       : "left alone: it " + pruned.file.Trouble(context.env);
   } else {
-    const std::string bytes = Rewritten(out.file, out.removed);
-    out.result = obexses::platform::ReplaceFileLocked(context.env, path, bytes).ok()
-                     ? Result::kPruned
-                     : Result::kWriteFailed;
+    Choose(context, &pruned);
+    if (pruned.removed.empty()) {
+      pruned.result = "nothing_to_prune";
+    } else if (context.options.dry_run) {
+      pruned.result = "would_prune";
+    } else {
+      Rewrite(context, &pruned);
+    }
   }
-  return out;
+  return pruned;
+}
+
+std::string Headline(const Pruned& pruned) {
+  const std::string path = ShownPath(pruned.file.path);
+  if (Failed(pruned)) return fmt::format("{}: {}", path, pruned.error);
+  const std::string counted =
+      fmt::format("{} of {}", pruned.removed.size(), Count(pruned.file.sessions.size(), "session"));
+  if (pruned.result == "missing") return path + ": not there";
+  if (pruned.result == "nothing_to_prune") return path + ": nothing to prune";
+  if (pruned.result == "would_prune") return path + ": would remove " + counted + " (dry run)";
+  return path + ": removed " + counted;
 }
 
 std::string Reason(const Session& session) {
-  return session.readable() ? "old" : FateText(Fate::kUnreadableProfile);
+  return session.readable() ? "old" : ReasonText(obexses::Fate::kUnreadable);
 }
 
-std::string Headline(const FileResult& out) {
-  const std::string path = ShownPath(out.file.path);
-  const std::string counted =
-      std::to_string(out.removed.size()) + " of " + Count(out.file.sessions.size(), "session");
-  switch (out.result) {
-    case Result::kMissing:
-      return path + ": not there";
-    case Result::kLocked:
-      return path +
-             ": left alone: a running library holds its store lock (or the lock file "
-             "cannot be used)";
-    case Result::kNotLoaded:
-      return path + ": left alone: it " + FileStateText(out.file.state, out.file.side) +
-             "; obexsesctl salvage recovers its complete sessions";
-    case Result::kNothing:
-      return path + ": nothing to prune";
-    case Result::kWouldPrune:
-      return path + ": would remove " + counted + " (dry run: nothing changed)";
-    case Result::kPruned:
-      return path + ": removed " + counted;
-    case Result::kWriteFailed:
-      return path + ": cannot be written; it stays as it was";
-  }
-  return path;
-}
-
-void PrintText(const Context& context, const std::vector<FileResult>& results) {
-  for (const FileResult& out : results) {
-    if (Failed(out.result)) {
-      PrintError(Headline(out));
-    } else {
-      std::printf("%s\n", Headline(out).c_str());
+void PrintText(const Context& context, const std::vector<Pruned>& results) {
+  for (const Pruned& pruned : results) {
+    if (Failed(pruned)) {
+      PrintError(Headline(pruned));
+      continue;
     }
-    if (out.removed.empty()) continue;
-    Table table(SessionHeader("REMOVED"));
-    for (const size_t i : out.removed) {
-      const Session& session = out.file.sessions[i];
-      std::vector<std::string> row = SessionCells(context, session);
-      row.push_back(Reason(session));
-      table.Add(std::move(row));
-    }
-    table.Print(stdout);
+    fmt::print("{}\n", Headline(pruned));
+    PrintSessions(context, pruned.removed, "REMOVED", Reason);
   }
 }
 
-void PrintJsonResults(const Context& context, const std::vector<FileResult>& results) {
-  Json files = Json::Array();
-  for (const FileResult& out : results) {
-    Json removed = Json::Array();
-    for (const size_t i : out.removed) {
-      const Session& session = out.file.sessions[i];
-      removed.Add(SessionJson(context, session).Set("reason", Reason(session)));
+void PrintJsonResults(const Context& context, const std::vector<Pruned>& results) {
+  Json files = Json::array();
+  for (const Pruned& pruned : results) {
+    Json removed = Json::array();
+    for (const Session* session : pruned.removed) {
+      removed.push_back(SessionJson(context, *session));
+      removed.back()["reason"] = session->readable() ? "old" : "unreadable";
     }
-    Json file = FileJson(out.file);
-    file.Set("result", ResultName(out.result))
-        .Set("kept", out.file.sessions.size() - out.removed.size())
-        .Set("removed", std::move(removed));
-    files.Add(std::move(file));
+    Json file = FileJson(context, pruned.file);
+    file["result"] = pruned.result;
+    if (Failed(pruned)) file["error"] = pruned.error;
+    file["kept"] = pruned.file.sessions.size() - pruned.removed.size();
+    file["removed"] = std::move(removed);
+    files.push_back(std::move(file));
   }
-  Json json = Json::Object();
-  json.Set("older_than", context.invocation.older_than)
-      .Set("removed_if_created_by", context.now - context.invocation.older_than)
-      .Set("dry_run", context.invocation.dry_run)
-      .Set("files", std::move(files));
-  PrintJson(json);
+  PrintJson({{"older_than", context.options.older_than},
+             {"removed_if_created_by", context.now - context.options.older_than},
+             {"dry_run", context.options.dry_run},
+             {"files", std::move(files)}});
 }
 
 }  // namespace
 
 int RunPrune(const Context& context) {
   std::u16string app_data;
-  if (!FindAppData(context, &app_data)) return kExitProblems;
-  std::vector<FileResult> results;
+  if (!context.AppData(&app_data)) return kExitProblems;
+  std::vector<Pruned> results;
   int first = 1;
   bool failed = false;
   for (const Side side : {Side::kClient, Side::kServer}) {
-    results.push_back(PruneFile(context, side, SessionFilePath(app_data, side), first));
+    const std::u16string path = platform::names::SessionFilePath(app_data, side == Side::kClient);
+    results.push_back(PruneFile(context, side, path, first));
     first += static_cast<int>(results.back().file.sessions.size());
-    failed = failed || Failed(results.back().result);
+    failed |= Failed(results.back());
   }
-  if (context.json()) {
+  if (context.options.json) {
     PrintJsonResults(context, results);
   } else {
     PrintText(context, results);

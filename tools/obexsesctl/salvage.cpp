@@ -1,117 +1,127 @@
-// salvage: each session element of a damaged or cut file read on its own,
-// and the ones that read written to a new file, the first of each key.
+// salvage: every whole session element that the library's reader finds in a
+// damaged or cut file, written to a new file that loads: the first of each
+// key, whatever its age (the start-up after judges that).
+#include <fmt/format.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+
 #include "platform/durable_file.h"
 #include "tools/obexsesctl/commands.h"
-#include "tools/obexsesctl/text_output.h"
+#include "tools/obexsesctl/session_files.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace obexsesctl {
 namespace {
 
-// The input's side: --side, else its text or its name. Unknown: nullopt.
-std::optional<Side> SideToUse(const Context& context, const std::u16string& units,
-                              const std::u16string& path) {
-  if (context.invocation.side.empty()) return SideOfFile(units, path);
-  return context.invocation.side == "client" ? Side::kClient : Side::kServer;
+// Is OUT the input itself, by whatever path (a link, another spelling)?
+bool SameFile(const std::string& input, const std::string& output) {
+  std::error_code error;
+  return output != "-" && std::filesystem::equivalent(NativePath(input), NativePath(output), error);
 }
 
-// Every element of the text, read alone; obsolete sessions stay, repeated
-// keys and key-less sessions go.
-std::vector<Session> ReadEveryPiece(const std::u16string& units, Side side) {
-  std::vector<Session> sessions;
-  StartUpRule first_of_each_key(0);
-  for (const Piece& piece : SessionPieces(units)) {
-    Session session = ReadPiece(units, piece, side);
-    session.index = static_cast<int>(sessions.size()) + 1;
-    if (session.readable()) session.fate = first_of_each_key.JudgeKey(session);
-    sessions.push_back(std::move(session));
+// The start-up's rule with the age set aside: the first of each key with a
+// layout the library knows.
+bool Recovered(const Session& session) {
+  return session.fate == obexses::Fate::kKept || session.fate == obexses::Fate::kObsolete;
+}
+
+std::string Outcome(const Session& session) {
+  if (Recovered(session)) return "recovered";
+  return "lost: " + ReasonText(*session.fate);
+}
+
+void PrintText(const Context& context, const SessionFile& file, size_t recovered, std::FILE* out) {
+  fmt::print(out, "{}: {}; {} recovered\n", context.options.operand,
+             file.reading == Reading::kLoaded ? "loads" : file.Trouble(context.env),
+             Count(recovered, "session"));
+  for (const std::string& line : Losses(file)) fmt::print(out, "  {}\n", line);
+  PrintSessions(context, SessionsOf({&file, 1}), "SALVAGE", Outcome, out);
+}
+
+void PrintJsonResult(const Context& context, const SessionFile& file, size_t recovered,
+                     bool written, std::FILE* out) {
+  Json sessions = Json::array();
+  for (const Session& session : file.sessions) {
+    Json json = SessionJson(context, session);
+    json["recovered"] = Recovered(session);
+    sessions.push_back(std::move(json));
   }
-  return sessions;
+  Json input = FileJson(context, file);
+  input["path"] = context.options.operand;
+  PrintJson({{"input", std::move(input)},
+             {"output", context.options.out},
+             {"written", written},
+             {"recovered", recovered},
+             {"sessions", std::move(sessions)}},
+            out);
 }
 
-std::string Outcome(Fate fate) {
-  return fate == Fate::kKept ? "recovered" : std::string("lost: ") + FateText(fate);
-}
-
-void PrintText(const Context& context, const std::string& input, Side side,
-               const std::vector<Session>& sessions, const std::string& output, size_t kept) {
-  std::printf("%s: %s of a %s file\n", input.c_str(),
-              Count(sessions.size(), "session element").c_str(), SideName(side));
-  if (!sessions.empty()) {
-    Table table(SessionHeader("SALVAGE"));
-    for (const Session& session : sessions) {
-      std::vector<std::string> row = SessionCells(context, session);
-      row.push_back(Outcome(session.fate));
-      table.Add(std::move(row));
-    }
-    table.Print(stdout);
+// The new file: the sessions recovered, written as the library writes a file.
+std::string Recover(SessionFile* file, size_t* recovered) {
+  const auto no_age = [] { return std::numeric_limits<int64_t>::min(); };
+  Judge(file, no_age, true);  // only a session of the very first moment is that old
+  obexses::persist::SessionFileBuilder builder(file->side);
+  for (const Session& session : file->sessions) {
+    if (!Recovered(session)) continue;
+    session.WithRecord([&builder](const auto& record) { builder.Add(&record); });
+    ++*recovered;
   }
-  std::printf("wrote %s: %s\n", output.c_str(), Count(kept, "session").c_str());
+  return builder.Finish();
 }
 
-void PrintJsonResult(const Context& context, const std::string& input, Side side,
-                     const std::vector<Session>& sessions, const std::string& output, size_t kept) {
-  Json list = Json::Array();
-  for (const Session& session : sessions) list.Add(SessionJson(context, session));
-  Json json = Json::Object();
-  json.Set("input", input)
-      .Set("side", SideName(side))
-      .Set("output", output)
-      .Set("recovered", kept)
-      .Set("lost", sessions.size() - kept)
-      .Set("sessions", std::move(list));
-  PrintJson(json);
-}
-
-bool Write(const Context& context, const std::u16string& path, const std::string& bytes) {
-  const auto lock = LockStore(context.env, path);
-  if (lock == nullptr) {
-    PrintError("cannot take the store lock of " + context.invocation.out +
-               ": a running library holds it, or its lock file cannot be made there");
-    return false;
+bool Write(const Context& context, const std::string& bytes) {
+  if (context.options.out == "-") {
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
   }
-  if (!obexses::platform::ReplaceFileLocked(context.env, path, bytes).ok()) {
-    PrintError("cannot write " + context.invocation.out);
-    return false;
-  }
-  return true;
+  // A file of no library's: replaced durably, with no lock file beside it.
+  const std::u16string path = PathArgument(context.options.out);
+  const obexses::platform::Status status =
+      obexses::platform::ReplaceFileLocked(context.env, path, bytes);
+  if (!status.ok()) PrintFailure(context.env, path, status);
+  return status.ok();
 }
 
 }  // namespace
 
 int RunSalvage(const Context& context) {
-  const std::string& input = context.invocation.operands.front();
-  const std::u16string path = PathFromArgument(input);
-  std::u16string units;
-  size_t bytes = 0;
-  if (!obexses::platform::ReadFileUnits(context.env, path, obexses::persist::kMaxFileBytes, &units,
-                                        &bytes)
-           .ok()) {
-    PrintError("cannot read " + input);
-    return kExitProblems;
-  }
-  const std::optional<Side> side = SideToUse(context, units, path);
-  if (!side) {
-    PrintError("cannot tell whether " + input + " is a client or a server file; give --side");
+  const Options& options = context.options;
+  SessionFile file;
+  if (!ReadGivenFile(context, &file)) return kExitProblems;
+  if (SameFile(options.operand, options.out)) {
+    PrintError(fmt::format("{} is {} itself: salvage writes a new file beside the damaged one",
+                           options.out, options.operand));
     return kExitUsage;
   }
-  const std::vector<Session> sessions = ReadEveryPiece(units, *side);
-  obexses::persist::SessionFileBuilder builder(*side);
-  size_t kept = 0;
-  for (const Session& session : sessions) {
-    if (session.fate != Fate::kKept) continue;
-    if (session.client != nullptr) builder.Add(session.client.get());
-    if (session.server != nullptr) builder.Add(session.server.get());
-    ++kept;
-  }
-  if (!Write(context, PathFromArgument(context.invocation.out), builder.Finish())) {
+  if (file.reading == Reading::kForeignEncoding) {
+    PrintError(fmt::format("{}: {}; nothing recovered, nothing written", options.operand,
+                           file.Trouble(context.env)));
     return kExitProblems;
   }
-  if (context.json()) {
-    PrintJsonResult(context, input, *side, sessions, context.invocation.out, kept);
+  size_t recovered = 0;
+  const std::string bytes = Recover(&file, &recovered);
+  std::FILE* report = options.out == "-" ? stderr : stdout;  // the file goes to stdout
+  const bool written = recovered != 0 && Write(context, bytes);
+  if (options.json) {
+    PrintJsonResult(context, file, recovered, written, report);
   } else {
-    PrintText(context, input, *side, sessions, context.invocation.out, kept);
+    PrintText(context, file, recovered, report);
+    if (written && options.out != "-") fmt::print(report, "wrote {}\n", options.out);
   }
-  return kept == sessions.size() ? kExitOk : kExitProblems;
+  if (recovered == 0) {
+    PrintError(fmt::format("nothing recovered from {}; nothing written", options.operand));
+  }
+  const bool whole =
+      file.reading == Reading::kLoaded && file.lost.empty() && recovered == file.sessions.size();
+  return written && whole ? kExitOk : kExitProblems;
 }
 
 }  // namespace obexsesctl

@@ -1,75 +1,77 @@
 #include "tools/obexsesctl/session_files.h"
 
-#include <algorithm>
-#include <cstring>
+#include <fmt/format.h>
+
+#include <span>
 #include <utility>
 
-#include "platform/durable_file.h"
+#include "platform/file_names.h"
 #include "records/record_paths.h"
 #include "registry/keys.h"
 #include "text/wide.h"
+#include "tools/obexsesctl/commands.h"
 
 namespace obexsesctl {
 
 namespace persist = obexses::persist;
 namespace platform = obexses::platform;
+using obexses::Fate;
 
 namespace {
 
-constexpr std::u16string_view kEndTag = u"</session>";
-constexpr std::u16string_view kStartTag = u"<session";
-
-const char16_t* TopElement(Side side) {
-  return side == Side::kClient ? u"client_session" : u"server_session";
-}
-
-// Calls f with the record of a readable session, client or server.
-template <typename F>
-auto WithRecord(const Session& session, F f) {
-  return session.client != nullptr ? f(*session.client) : f(*session.server);
-}
-
-// "<session" followed by a blank or ">", from position on; npos when none.
-size_t FindStartTag(std::u16string_view units, size_t position) {
-  for (;;) {
-    position = units.find(kStartTag, position);
-    if (position == std::u16string_view::npos) return position;
-    const size_t after = position + kStartTag.size();
-    if (after < units.size() && (units[after] == u' ' || units[after] == u'>')) return position;
-    position = after;
-  }
-}
-
-// Collects each record (or null) as a session of side, held by member; what
-// turns out not to count is dropped again.
+// Keeps every session element the reader completes, and where the ones that
+// never complete began. What a file that does not load held still counts
+// here: its reading says that the start-up restores none of it.
 template <typename RecordPtr>
 class Collector final : public persist::SessionSink<RecordPtr> {
  public:
-  Collector(Side side, RecordPtr Session::*member, std::vector<Session>* sessions)
-      : side_(side), member_(member), sessions_(sessions) {}
-  void Take(RecordPtr record, persist::ElementSpan) override {
-    Session session;
-    session.side = side_;
-    session.*member_ = std::move(record);
-    sessions_->push_back(std::move(session));
+  explicit Collector(SessionFile* file) : file_(file) {}
+  void Take(RecordPtr record, persist::ElementSpan where) override {
+    Session& session = file_->sessions.emplace_back();
+    session.side = file_->side;
+    session.span = where;
+    if constexpr (std::is_same_v<RecordPtr, persist::ClientRecordDeepPtr>) {
+      session.client = std::move(record);
+    } else {
+      session.server = std::move(record);
+    }
   }
-  void Discard() override { sessions_->clear(); }
+  void Lost(size_t begin) override { file_->lost.push_back(begin); }
+  void Discard() override {}
 
  private:
-  Side side_;
-  RecordPtr Session::*member_;
-  std::vector<Session>* sessions_;
+  SessionFile* file_;
 };
 
-// Reads a text of side into sessions.
-persist::LoadResult ReadText(Side side, std::u16string_view units, size_t bytes,
-                             std::vector<Session>* sessions) {
-  if (side == Side::kClient) {
-    Collector<persist::ClientRecordDeepPtr> sink(side, &Session::client, sessions);
-    return persist::ReadClientFile(units, bytes, sink).result;
+persist::ReadResult ReadText(SessionFile* file) {
+  if (file->side == Side::kClient) {
+    Collector<persist::ClientRecordDeepPtr> sink(file);
+    return persist::ReadClientFile(file->units, file->bytes, sink);
   }
-  Collector<persist::ServerRecordDeepPtr> sink(side, &Session::server, sessions);
-  return persist::ReadServerFile(units, bytes, sink).result;
+  Collector<persist::ServerRecordDeepPtr> sink(file);
+  return persist::ReadServerFile(file->units, file->bytes, sink);
+}
+
+// The encoding of a file that is not the UTF-16LE the library reads, told by
+// its byte-order mark or by text without the zero bytes of UTF-16; null for
+// UTF-16LE and for anything else, which the reader judges.
+const char* ForeignEncoding(std::string_view bytes) {
+  if (bytes.starts_with("\xFF\xFE")) return nullptr;
+  if (bytes.starts_with("\xFE\xFF") || (bytes.size() >= 2 && bytes[0] == 0 && bytes[1] != 0)) {
+    return "UTF-16BE";
+  }
+  const std::string_view text = bytes.substr(bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0);
+  const size_t first = text.find_first_not_of(" \t\r\n");
+  if (first != text.npos && text[first] == '<' && text.find('\0') == text.npos) return "UTF-8";
+  return nullptr;
+}
+
+template <typename Record, typename RecordPtr>
+void JudgeSide(std::vector<Session>& sessions, RecordPtr Session::*member,
+               std::function<int64_t()> threshold) {
+  obexses::RestoreRule<Record> rule(std::move(threshold));
+  typename obexses::RestoreRule<Record>::Key key;
+  for (Session& session : sessions) session.fate = rule.Judge((session.*member).get(), &key);
 }
 
 }  // namespace
@@ -78,66 +80,9 @@ const char* SideName(Side side) {
   return side == Side::kClient ? "client" : "server";
 }
 
-const char* FateText(Fate fate) {
-  switch (fate) {
-    case Fate::kKept:
-      return "kept";
-    case Fate::kObsolete:
-      return "obsolete";
-    case Fate::kNoName:
-      return "no name";
-    case Fate::kRepeatedKey:
-      return "repeated key";
-    case Fate::kUnreadableProfile:
-      return "unreadable profile";
-    case Fate::kDamaged:
-      return "damaged";
-    case Fate::kCutOff:
-      return "cut off";
-  }
-  return "?";
-}
-
-const char* TransferText(TransferState state) {
-  switch (state) {
-    case TransferState::kNone:
-      return "-";
-    case TransferState::kUnchanged:
-      return "unchanged";
-    case TransferState::kChanged:
-      return "changed";
-    case TransferState::kMissing:
-      return "missing";
-  }
-  return "?";
-}
-
-const uint8_t* Session::bytes() const {
-  return client != nullptr ? reinterpret_cast<const uint8_t*>(client.get())
-                           : reinterpret_cast<const uint8_t*>(server.get());
-}
-
-uint32_t Session::profile() const {
-  return WithRecord(*this, [](const auto& record) { return record.profile_id; });
-}
-
-int64_t Session::created() const {
-  return WithRecord(*this, [](const auto& record) { return record.create_time_stamp; });
-}
-
-uint32_t Session::amount() const {
-  return WithRecord(*this, [](const auto& record) { return record.FO_amount; });
-}
-
-uint32_t Session::length() const {
-  return WithRecord(*this, [](const auto& record) { return record.FO_fileLen; });
-}
-
-std::u16string Session::Key() const {
-  if (client != nullptr) {
-    return obexses::BuildClientKey(client->bdaddr, client->file_name, client->profile_id);
-  }
-  return obexses::BuildServerKey(server->session_id);
+std::string Session::Key() const {
+  if (client != nullptr) return Utf8(obexses::ClientRecordKey(client.get()).view());
+  return Utf8(obexses::ServerKeyOf(server->session_id).view());
 }
 
 std::u16string Session::TransferPath() const {
@@ -150,160 +95,89 @@ std::u16string Session::TransferPath() const {
   return std::u16string(obexses::text::FixedView(path, OBEXSES_NAME_UNITS));
 }
 
-// As the library's transfer-file checks: missing, or a last-write time whose
-// low 32 bits differ from the one the save took.
-TransferState Session::Transfer(platform::Env* env) const {
+obexses::FileState Session::Transfer(platform::Env* env) const {
   const std::u16string path = TransferPath();
-  if (path.empty()) return TransferState::kNone;
-  if (!env->PathExists(path)) return TransferState::kMissing;
-  platform::FileAttributes attributes;
-  env->Attributes(path, &attributes);
-  const uint32_t saved = WithRecord(*this, [](const auto& record) { return record.FO_timeStamp; });
-  return static_cast<uint32_t>(attributes.last_write_time) == saved ? TransferState::kUnchanged
-                                                                    : TransferState::kChanged;
+  return obexses::CheckFile(env, path.c_str(),
+                            WithRecord([](const auto& record) { return record.FO_timeStamp; }));
 }
 
-Fate StartUpRule::Judge(const Session& session) {
-  if (session.readable() && Obsolete(session.created())) return Fate::kObsolete;
-  return JudgeKey(session);
-}
-
-Fate StartUpRule::JudgeKey(const Session& session) {
-  if (!session.readable()) return Fate::kUnreadableProfile;
-  std::u16string key = session.Key();
-  if (key.empty()) return Fate::kNoName;
-  if (!keys_.insert(std::move(key)).second) return Fate::kRepeatedKey;
-  return Fate::kKept;
-}
-
-const char* FileStateName(FileState state) {
-  switch (state) {
-    case FileState::kMissing:
-      return "missing";
-    case FileState::kUnreadable:
-      return "unreadable";
-    case FileState::kNotLoaded:
-      return "not_loaded";
-    case FileState::kNoTopElement:
-      return "no_top_element";
-    case FileState::kLoaded:
-      return "loaded";
-  }
-  return "?";
-}
-
-std::string FileStateText(FileState state, Side side) {
-  switch (state) {
-    case FileState::kMissing:
-      return "not there";
-    case FileState::kUnreadable:
-      return "cannot be read";
-    case FileState::kNotLoaded:
-      return "does not load";
-    case FileState::kNoTopElement:
-      return std::string("has no ") + obexses::text::ToUtf8(TopElement(side)) + " element";
-    case FileState::kLoaded:
-      return "loads";
-  }
-  return "?";
-}
-
-SessionFile ReadSessionFile(platform::Env* env, Side side, const std::u16string& path,
-                            int64_t threshold, int first_index) {
+SessionFile ReadSessionFile(platform::Env* env, Side side, std::u16string path, int first_index) {
   SessionFile file;
   file.side = side;
-  file.path = path;
-  if (!platform::ReadFileUnits(env, path, persist::kMaxFileBytes, &file.units, &file.bytes).ok()) {
-    file.state = env->PathExists(path) ? FileState::kUnreadable : FileState::kMissing;
+  file.path = std::move(path);
+  file.status =
+      platform::ReadFileUnits(env, file.path, persist::kMaxFileBytes, &file.units, &file.bytes);
+  if (!file.status.ok()) {
+    const bool missing = file.status.kind() == platform::Status::Kind::kNotFound;
+    file.reading = missing ? Reading::kMissing : Reading::kUnreadable;
     return file;
   }
-  StartUpRule rule(threshold);
-  int index = first_index;
-  const persist::LoadResult result = ReadText(side, file.units, file.bytes, &file.sessions);
-  for (Session& session : file.sessions) {
-    session.index = index++;
-    session.fate = rule.Judge(session);
+  file.encoding = ForeignEncoding({reinterpret_cast<const char*>(file.units.data()), file.bytes});
+  if (file.encoding != nullptr) {
+    file.reading = Reading::kForeignEncoding;
+    return file;
   }
-  file.state = result == persist::LoadResult::kLoaded       ? FileState::kLoaded
-               : result == persist::LoadResult::kNoSessions ? FileState::kNoTopElement
-                                                            : FileState::kNotLoaded;
+  const persist::ReadResult read = ReadText(&file);
+  file.stopped_at = read.stopped_at;
+  file.reading = read.result == persist::LoadResult::kLoaded       ? Reading::kLoaded
+                 : read.result == persist::LoadResult::kNoSessions ? Reading::kNoTopElement
+                                                                   : Reading::kNotLoaded;
+  for (Session& session : file.sessions) session.index = first_index++;
   return file;
 }
 
-std::u16string SessionFolder(const std::u16string& app_data) {
-  return app_data + u"\\Velmora\\Session";
+void Judge(SessionFile* file, std::function<int64_t()> threshold, bool every) {
+  if (file->reading != Reading::kLoaded && !every) return;
+  if (file->side == Side::kClient) {
+    JudgeSide<ClientSession>(file->sessions, &Session::client, std::move(threshold));
+  } else {
+    JudgeSide<ServerSession>(file->sessions, &Session::server, std::move(threshold));
+  }
 }
 
-std::u16string SessionFilePath(const std::u16string& app_data, Side side) {
-  return SessionFolder(app_data) +
-         (side == Side::kClient ? u"\\ClientSession.xml" : u"\\ServerSession.xml");
+std::vector<SessionFile> ReadBothFiles(const Context& context, const std::u16string& app_data) {
+  std::vector<SessionFile> files;
+  int next = 1;
+  for (const Side side : {Side::kClient, Side::kServer}) {
+    files.push_back(
+        ReadSessionFile(context.env, side,
+                        platform::names::SessionFilePath(app_data, side == Side::kClient), next));
+    Judge(&files.back(), [&context] { return context.Threshold(); });
+    next += static_cast<int>(files.back().sessions.size());
+  }
+  return files;
 }
 
-std::u16string TempListPath(const std::u16string& app_data) {
-  return app_data + u"\\Velmora\\tmp_lst";
-}
-
-std::u16string PathFromArgument(const std::string& argument) {
-  return obexses::text::FromUtf8(argument);
+bool ReadGivenFile(const Context& context, SessionFile* file) {
+  const std::u16string path = PathArgument(context.options.operand);
+  *file = ReadSessionFile(context.env, Side::kClient, path, 1);
+  if (!file->status.ok()) {
+    PrintFailure(context.env, path, file->status);
+    return false;
+  }
+  std::optional<Side> side = SideOfFile(file->units, path);
+  if (!context.options.side.empty()) {
+    side = context.options.side == "client" ? Side::kClient : Side::kServer;
+  }
+  // A text that opens neither top element holds no session of either side.
+  if (side == Side::kServer) *file = ReadSessionFile(context.env, *side, path, 1);
+  file->side_known = side.has_value();
+  return true;
 }
 
 std::optional<Side> SideOfFile(std::u16string_view units, std::u16string_view path) {
-  const size_t client = units.find(u"<client_session>");
-  const size_t server = units.find(u"<server_session>");
+  const auto opens = [units](Side side) {
+    return units.find(u"<" + std::u16string(persist::TopElementName(side)) + u">");
+  };
+  const size_t client = opens(Side::kClient), server = opens(Side::kServer);
   if (client != server) return client < server ? Side::kClient : Side::kServer;
-  const size_t slash = path.find_last_of(u"\\/");
-  const std::u16string_view name = path.substr(slash == path.npos ? 0 : slash + 1);
-  if (obexses::text::EqualsAsciiNoCase(name, u"ClientSession.xml")) return Side::kClient;
-  if (obexses::text::EqualsAsciiNoCase(name, u"ServerSession.xml")) return Side::kServer;
+  const std::u16string_view name =
+      platform::names::NameOf(path.substr(path.find_last_of(u'/') + 1));
+  if (obexses::text::EqualsAsciiNoCase(name, platform::names::kClientFileName))
+    return Side::kClient;
+  if (obexses::text::EqualsAsciiNoCase(name, platform::names::kServerFileName))
+    return Side::kServer;
   return std::nullopt;
-}
-
-std::vector<Piece> SessionPieces(std::u16string_view units) {
-  std::vector<Piece> pieces;
-  size_t start = FindStartTag(units, 0);
-  while (start != std::u16string_view::npos) {
-    const size_t next = FindStartTag(units, start + 1);
-    const size_t end = units.find(kEndTag, start);
-    if (end != std::u16string_view::npos && end < next) {
-      pieces.push_back({start, end + kEndTag.size(), true});
-      start = FindStartTag(units, end + kEndTag.size());
-    } else {
-      pieces.push_back({start, std::min(next, units.size()), false});
-      start = next;
-    }
-  }
-  return pieces;
-}
-
-Session ReadPiece(std::u16string_view units, const Piece& piece, Side side) {
-  Session read;
-  read.side = side;
-  read.fate = piece.complete ? Fate::kDamaged : Fate::kCutOff;
-  if (!piece.complete) return read;
-  std::u16string text = u"\uFEFF<?xml version=\"1.0\"?>\n<";
-  text += TopElement(side);
-  text += u">";
-  text += units.substr(piece.begin, piece.end - piece.begin);
-  text += u"</";
-  text += TopElement(side);
-  text += u">";
-  std::vector<Session> sessions;
-  const persist::LoadResult result = ReadText(side, text, 2 * text.size(), &sessions);
-  if (result != persist::LoadResult::kLoaded || sessions.size() != 1) {
-    read = Session();
-    read.side = side;
-    read.fate = Fate::kDamaged;
-  } else {
-    read = std::move(sessions.front());
-    read.fate = read.readable() ? Fate::kKept : Fate::kUnreadableProfile;
-  }
-  return read;
-}
-
-std::unique_ptr<platform::FileLock> LockStore(platform::Env* env, const std::u16string& path) {
-  std::unique_ptr<platform::FileLock> lock;
-  platform::LockForReplace(env, path, std::chrono::milliseconds(0), &lock);
-  return lock;
 }
 
 }  // namespace obexsesctl

@@ -1,23 +1,25 @@
-// The two session files as obexsesctl sees them: where they lie, what they
-// hold, and what the library's next start-up makes of each session. Files
-// are read with the library's own reader and records (persist/); the
-// start-up rule is stated once, in StartUpRule. Reading never changes a
-// file; a file is replaced only under the lock the library's stores take
-// (LockStore).
-// Records belong to the Session that read them. Failures are results;
-// memory exhaustion throws std::bad_alloc.
+// The session files as obexsesctl sees them: what the library's reader makes
+// of each (the session elements it completed, where each lies, those that
+// opened and never completed, where it stopped), and what the library's
+// rules make of each session: what the next start-up keeps or drops and why
+// (RestoreRule, with ObexSesObsoleteTime as the library reads it), and
+// whether its transfer file is unchanged (CheckFile). Reading never changes
+// a file. Failures are results; memory exhaustion throws std::bad_alloc.
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <functional>
 #include <optional>
-#include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "persist/session_file.h"
 #include "platform/env.h"
+#include "registry/file_checks.h"
+#include "registry/restore_rule.h"
+#include "tools/obexsesctl/output.h"
 
 namespace obexsesctl {
 
@@ -25,110 +27,112 @@ using obexses::persist::Side;
 
 const char* SideName(Side side);  // "client", "server"
 
-// What becomes of a session element: kept, or dropped (at the next start-up,
-// or by a salvage) for the reason given.
-enum class Fate {
-  kKept,
-  kObsolete,           // created at or before the start-up's threshold
-  kNoName,             // no key: a client session without a name
-  kRepeatedKey,        // an earlier session of the file has its key
-  kUnreadableProfile,  // an element of a layout the library does not know
-  kDamaged,            // salvage: the element does not load on its own
-  kCutOff,             // salvage: the file ends inside the element
-};
-// "kept", "obsolete", "no name", "repeated key", "unreadable profile",
-// "damaged", "cut off".
-const char* FateText(Fate fate);
-
-enum class TransferState { kNone, kUnchanged, kChanged, kMissing };
-const char* TransferText(TransferState state);  // "-", "unchanged", "changed", "missing"
-
-// One session element of a file, in file order, with its record when it
-// reads as one.
+// One session element that the reader completed, in file order, with its
+// record when its layout is known.
 struct Session {
   int index = 0;  // 1-based, across what a command shows
   Side side = Side::kClient;
   obexses::persist::ClientRecordDeepPtr client;
   obexses::persist::ServerRecordDeepPtr server;
-  Fate fate = Fate::kKept;
+  obexses::persist::ElementSpan span{};
+  // What the rule made of it; none while it is unjudged, and for good in a
+  // file that does not load, of which nothing is restored.
+  std::optional<obexses::Fate> fate;
 
   bool readable() const { return client != nullptr || server != nullptr; }
   // Of a readable session only:
-  const uint8_t* bytes() const;
-  uint32_t profile() const;
-  int64_t created() const;
-  uint32_t amount() const;
-  uint32_t length() const;
-  std::u16string Key() const;
+  template <typename F>
+  auto WithRecord(F f) const {
+    return client != nullptr ? f(*client) : f(*server);
+  }
+  std::string Key() const;  // empty when it has none
   std::u16string TransferPath() const;
-  TransferState Transfer(obexses::platform::Env* env) const;
+  obexses::FileState Transfer(obexses::platform::Env* env) const;
 };
 
-// The start-up's rule: a session survives when it was created after the
-// threshold (now minus ObexSesObsoleteTime), has a key, and is the first of
-// the file with that key.
-class StartUpRule {
- public:
-  explicit StartUpRule(int64_t threshold) : threshold_(threshold) {}
-  bool Obsolete(int64_t created) const { return created <= threshold_; }
-  // Judges the next session of a file, in file order.
-  Fate Judge(const Session& session);
-  // The same without the age: kept, no name, repeated key or unreadable.
-  Fate JudgeKey(const Session& session);
+// "kept", "unreadable", "obsolete", "no_key", "repeated_key", and
+// "not_loaded" for none.
+const char* FateName(std::optional<obexses::Fate> fate);
+// A fate for a person: "obsolete", "no key", "unreadable profile", ...
+std::string ReasonText(obexses::Fate fate);
+// "kept", "dropped: obsolete", ..., "lost: the file does not load".
+std::string StartUpText(std::optional<obexses::Fate> fate);
+// "no_path", "missing", "changed", "unchanged".
+const char* TransferName(obexses::FileState state);
 
- private:
-  int64_t threshold_;
-  std::set<std::u16string> keys_;
+enum class Reading {
+  kMissing,          // nothing at the path: no sessions, and nothing wrong
+  kUnreadable,       // the system refused the read: status says why
+  kForeignEncoding,  // not UTF-16LE: encoding names it
+  kNotLoaded,
+  kNoTopElement,
+  kLoaded,
 };
-
-enum class FileState { kMissing, kUnreadable, kNotLoaded, kNoTopElement, kLoaded };
-const char* FileStateName(FileState state);  // JSON: "missing", "unreadable", ...
-std::string FileStateText(FileState state, Side side);
+const char* ReadingName(Reading reading);  // "missing", ..., "no_top_element", "loaded"
 
 struct SessionFile {
   Side side = Side::kClient;
+  bool side_known = true;  // false: neither its text nor its name told, and none was given
   std::u16string path;
-  FileState state = FileState::kMissing;
-  std::u16string units;  // the contents, as the reader takes them
+  Reading reading = Reading::kMissing;
+  obexses::platform::Status status;
+  const char* encoding = nullptr;
+  std::u16string units;  // the contents as the reader takes them
   size_t bytes = 0;
-  std::vector<Session> sessions;
+  size_t stopped_at = 0;          // where the reader stopped
+  std::vector<Session> sessions;  // every element it completed, kept or not
+  std::vector<size_t> lost;       // where each element that never completed began
+
+  // A file the start-up cannot take in whole.
+  bool Problem() const { return reading != Reading::kMissing && reading != Reading::kLoaded; }
+  // Where a unit of the text lies: {"line": 2, "column": 120}, and the same
+  // as "line 2, column 120".
+  Json At(size_t unit) const;
+  std::string Where(size_t unit) const;
+  // What is wrong with it, said for a person: "does not load", ...
+  std::string Trouble(obexses::platform::Env* env) const;
 };
 
-// Reads path as a session file of side: its sessions numbered from
-// first_index and judged by the start-up rule with threshold.
-SessionFile ReadSessionFile(obexses::platform::Env* env, Side side, const std::u16string& path,
-                            int64_t threshold, int first_index);
+// Reads path as a session file of side with the library's reader, its
+// sessions numbered from first_index and not yet judged.
+SessionFile ReadSessionFile(obexses::platform::Env* env, Side side, std::u16string path,
+                            int first_index);
+// Judges the sessions of a file that loads as a restore does: sessions
+// created at or before threshold() are obsolete. every: those of a file that
+// does not load too (for salvage).
+void Judge(SessionFile* file, std::function<int64_t()> threshold, bool every = false);
 
-// The places of the library's files below an application-data folder.
-std::u16string SessionFolder(const std::u16string& app_data);
-std::u16string SessionFilePath(const std::u16string& app_data, Side side);
-std::u16string TempListPath(const std::u16string& app_data);
+struct Context;
 
-// A path from the command line in the library's form.
-std::u16string PathFromArgument(const std::string& argument);
+// Both session files of an application-data folder, the client file first,
+// their sessions numbered across both and judged as the next start-up will.
+std::vector<SessionFile> ReadBothFiles(const Context& context, const std::u16string& app_data);
 
-// The side of a file: the top element its text opens, else its name
-// (ClientSession.xml, ServerSession.xml).
+// FILE of verify and salvage, read as the side that --side names, or its
+// text or its name tells (else as a client file). False, with the error
+// told, when it cannot be read.
+bool ReadGivenFile(const Context& context, SessionFile* file);
+// On standard error, what keeps the start-up from taking a file in whole;
+// false when nothing does.
+bool ReportTrouble(const Context& context, const SessionFile& file);
+// The lines that say what of a file that does not load could not be read.
+std::vector<std::string> Losses(const SessionFile& file);
+
+// The sessions of files, in file order.
+std::vector<const Session*> SessionsOf(std::span<const SessionFile> files);
+// Sessions in a table, one a row, whose last column (headed last_column)
+// says what becomes of each by outcome; nothing at all for no session.
+void PrintSessions(const Context& context, const std::vector<const Session*>& sessions,
+                   const char* last_column,
+                   const std::function<std::string(const Session&)>& outcome,
+                   std::FILE* out = stdout);
+// The same as JSON, with its "fate" last.
+Json SessionJson(const Context& context, const Session& session);
+// A file's "side", "path", "state" and what its reading found.
+Json FileJson(const Context& context, const SessionFile& file);
+
+// The side a file's text says (the top element it opens first), else its
+// name's (ClientSession.xml, ServerSession.xml); none when neither tells.
 std::optional<Side> SideOfFile(std::u16string_view units, std::u16string_view path);
-
-// Where each session element of a text begins and ends, whole or cut off;
-// an element ends at the first end tag after it, and a start tag that meets
-// another start tag before its end is cut off there.
-struct Piece {
-  size_t begin = 0;
-  size_t end = 0;  // one past "</session>"; for a cut-off piece, where it stops
-  bool complete = false;
-};
-std::vector<Piece> SessionPieces(std::u16string_view units);
-// Reads one piece alone, as a file of side holding that element only: the
-// session, or one without a record (kUnreadableProfile, kDamaged, kCutOff).
-Session ReadPiece(std::u16string_view units, const Piece& piece, Side side);
-
-// The library's store lock of path, taken without waiting; null while
-// another process holds it, or when its lock file cannot be used. Whoever
-// holds it may read the file and then replace it
-// (Env::ReplaceFileBytesLocked) with no store of the library in between.
-std::unique_ptr<obexses::platform::FileLock> LockStore(obexses::platform::Env* env,
-                                                       const std::u16string& path);
 
 }  // namespace obexsesctl

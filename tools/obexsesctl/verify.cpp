@@ -1,154 +1,112 @@
 // verify: each file loaded as the start-up loads it; what it keeps, what it
-// drops and why, and, for a file that does not load, what salvage recovers.
+// drops and why, and for a file that does not load, what salvage recovers.
+#include <fmt/format.h>
+
 #include <algorithm>
-#include <optional>
 
 #include "tools/obexsesctl/commands.h"
-#include "tools/obexsesctl/text_output.h"
+#include "tools/obexsesctl/session_files.h"
 
 namespace obexsesctl {
 namespace {
 
-struct Verdict {
-  SessionFile file;
-  size_t elements = 0;     // session elements in the text
-  size_t dropped = 0;      // read, but dropped by the start-up
-  size_t unread = 0;       // in the text of a file that loads, but not read
-  size_t recoverable = 0;  // complete elements that read on their own
-  // Sessions the start-up loses, one way or another.
-  size_t Lost() const { return file.state == FileState::kLoaded ? dropped + unread : elements; }
-  bool Problem() const {
-    return Lost() != 0 || (file.state != FileState::kLoaded && file.state != FileState::kMissing);
-  }
-};
-
-Verdict Judge(SessionFile file) {
-  Verdict verdict;
-  const std::vector<Piece> pieces = SessionPieces(file.units);
-  verdict.elements = pieces.size();
-  for (const Piece& piece : pieces) {
-    verdict.recoverable += ReadPiece(file.units, piece, file.side).readable() ? 1 : 0;
-  }
-  for (const Session& session : file.sessions) {
-    verdict.dropped += session.fate == Fate::kKept ? 0 : 1;
-  }
-  if (file.state == FileState::kLoaded && pieces.size() > file.sessions.size()) {
-    verdict.unread = pieces.size() - file.sessions.size();
-  }
-  verdict.file = std::move(file);
-  return verdict;
+size_t Kept(const SessionFile& file) {
+  return static_cast<size_t>(
+      std::count_if(file.sessions.begin(), file.sessions.end(),
+                    [](const Session& session) { return session.fate == obexses::Fate::kKept; }));
 }
 
-std::string Summary(const Verdict& verdict) {
-  const SessionFile& file = verdict.file;
-  std::string text = ShownPath(file.path) + ": " + FileStateText(file.state, file.side);
-  if (file.state == FileState::kLoaded) {
-    text += ", " + Count(file.sessions.size(), "session") + ": " +
-            std::to_string(file.sessions.size() - verdict.dropped) + " kept, " +
-            std::to_string(verdict.dropped) + " dropped";
-    if (verdict.unread != 0) {
-      text += "; " + Count(verdict.unread, "session element") + " in its text not read";
-    }
-  } else if (file.state != FileState::kMissing) {
-    text += "; nothing in it is restored. " + std::to_string(verdict.recoverable) + " of " +
-            Count(verdict.elements, "session element") + " can be recovered: obexsesctl salvage " +
-            ShownPath(file.path) + " -o NEW";
+size_t Recoverable(const SessionFile& file) {
+  return static_cast<size_t>(
+      std::count_if(file.sessions.begin(), file.sessions.end(),
+                    [](const Session& session) { return session.readable(); }));
+}
+
+// The sessions of the file that the next start-up is known to lose.
+size_t Lost(const SessionFile& file) {
+  return file.sessions.size() - Kept(file) + (file.Problem() ? file.lost.size() : 0);
+}
+
+std::string Summary(const Context& context, const SessionFile& file) {
+  const std::string path = ShownPath(file.path);
+  if (file.reading == Reading::kMissing) return path + ": not there";
+  if (file.reading == Reading::kLoaded) {
+    return fmt::format("{}: loads, {}: {} kept, {} dropped", path,
+                       Count(file.sessions.size(), "session"), Kept(file),
+                       file.sessions.size() - Kept(file));
+  }
+  std::string text =
+      fmt::format("{}: {}; the next start-up restores none of it", path, file.Trouble(context.env));
+  if (Recoverable(file) != 0) {
+    text += fmt::format(". {} can be recovered: obexsesctl salvage {} -o NEW",
+                        Count(Recoverable(file), "whole session element"), path);
   }
   return text;
 }
 
-void PrintText(const Context& context, const std::vector<Verdict>& verdicts, size_t lost) {
-  for (const Verdict& verdict : verdicts) {
-    std::printf("%s\n", Summary(verdict).c_str());
-    if (verdict.file.sessions.empty()) continue;
-    Table table(SessionHeader("NEXT START-UP"));
-    for (const Session& session : verdict.file.sessions) {
-      std::vector<std::string> row = SessionCells(context, session);
-      row.push_back(StartUpText(session.fate));
-      table.Add(std::move(row));
-    }
-    table.Print(stdout);
+std::string Conclusion(size_t lost, size_t unrestored) {
+  if (unrestored == 0) {
+    return lost == 0 ? "nothing would be lost at the next start-up"
+                     : Count(lost, "session") + " would be lost at the next start-up";
   }
-  if (lost == 0) {
-    std::printf("nothing would be lost at the next start-up\n");
-  } else {
-    std::printf("%s would be lost at the next start-up\n", Count(lost, "session").c_str());
-  }
+  return fmt::format("the next start-up would restore nothing from {}{}", Count(unrestored, "file"),
+                     lost == 0 ? "" : " and lose at least " + Count(lost, "session"));
 }
 
-void PrintJsonVerdicts(const Context& context, const std::vector<Verdict>& verdicts, size_t lost,
-                       bool ok) {
-  Json files = Json::Array();
-  for (const Verdict& verdict : verdicts) {
-    Json file = FileJson(verdict.file);
-    Json sessions = Json::Array();
-    for (const Session& session : verdict.file.sessions) {
-      sessions.Add(SessionJson(context, session));
-    }
-    file.Set("sessions", std::move(sessions))
-        .Set("elements", verdict.elements)
-        .Set("kept", verdict.file.sessions.size() - verdict.dropped)
-        .Set("dropped", verdict.dropped)
-        .Set("unread", verdict.unread)
-        .Set("recoverable", verdict.recoverable)
-        .Set("lost", verdict.Lost());
-    files.Add(std::move(file));
+void PrintText(const Context& context, const std::vector<SessionFile>& files, size_t lost,
+               size_t unrestored) {
+  for (const SessionFile& file : files) {
+    if (file.reading == Reading::kUnreadable) continue;  // told on standard error
+    fmt::print("{}\n", Summary(context, file));
+    for (const std::string& line : Losses(file)) fmt::print("  {}\n", line);
+    PrintSessions(context, SessionsOf({&file, 1}), "NEXT START-UP",
+                  [](const Session& session) { return StartUpText(session.fate); });
   }
-  Json json = Json::Object();
-  json.Set("files", std::move(files)).Set("lost", lost).Set("ok", ok);
-  PrintJson(json);
+  fmt::print("{}\n", Conclusion(lost, unrestored));
 }
 
-// FILE alone: its side from --side, its text or its name. An exit status
-// when it cannot be read as either side.
-std::optional<int> ReadGivenFile(const Context& context, std::vector<SessionFile>* files) {
-  const std::string& argument = context.invocation.operands.front();
-  const std::u16string path = PathFromArgument(argument);
-  std::u16string units;
-  size_t bytes = 0;
-  if (!obexses::platform::ReadFileUnits(context.env, path, obexses::persist::kMaxFileBytes, &units,
-                                        &bytes)
-           .ok()) {
-    PrintError("cannot read " + argument);
-    return kExitProblems;
+void PrintJsonVerdicts(const Context& context, const std::vector<SessionFile>& files, size_t lost,
+                       size_t unrestored) {
+  Json list = Json::array();
+  for (const SessionFile& file : files) {
+    Json json = FileJson(context, file), sessions = Json::array();
+    for (const Session& session : file.sessions) sessions.push_back(SessionJson(context, session));
+    json["sessions"] = std::move(sessions);
+    json["kept"] = Kept(file);
+    json["dropped"] = file.sessions.size() - Kept(file);
+    json["recoverable"] = Recoverable(file);
+    list.push_back(std::move(json));
   }
-  std::optional<Side> side = SideOfFile(units, path);
-  if (!context.invocation.side.empty()) {
-    side = context.invocation.side == "client" ? Side::kClient : Side::kServer;
-  }
-  if (!side) {
-    PrintError("cannot tell whether " + argument + " is a client or a server file; give --side");
-    return kExitUsage;
-  }
-  files->push_back(ReadSessionFile(context.env, *side, path, context.Threshold(), 1));
-  return std::nullopt;
+  PrintJson({{"ok", lost == 0 && unrestored == 0},
+             {"lost", lost},
+             {"unrestored_files", unrestored},
+             {"files", std::move(list)}});
 }
 
 }  // namespace
 
 int RunVerify(const Context& context) {
-  std::vector<SessionFile> files;
-  if (!context.invocation.operands.empty()) {
-    if (const std::optional<int> failed = ReadGivenFile(context, &files)) return *failed;
+  std::vector<SessionFile> files(1);
+  if (!context.options.operand.empty()) {
+    if (!ReadGivenFile(context, &files.front())) return kExitProblems;
+    Judge(&files.front(), [&context] { return context.Threshold(); });
   } else {
     std::u16string app_data;
-    if (!FindAppData(context, &app_data)) return kExitProblems;
+    if (!context.AppData(&app_data)) return kExitProblems;
     files = ReadBothFiles(context, app_data);
   }
-  std::vector<Verdict> verdicts;
-  size_t lost = 0;
-  bool ok = true;
-  for (SessionFile& file : files) {
-    verdicts.push_back(Judge(std::move(file)));
-    lost += verdicts.back().Lost();
-    ok = ok && !verdicts.back().Problem();
+  size_t lost = 0, unrestored = 0;
+  for (const SessionFile& file : files) {
+    lost += Lost(file);
+    unrestored += file.Problem() ? 1 : 0;
+    if (file.reading == Reading::kUnreadable) PrintFailure(context.env, file.path, file.status);
   }
-  if (context.json()) {
-    PrintJsonVerdicts(context, verdicts, lost, ok);
+  if (context.options.json) {
+    PrintJsonVerdicts(context, files, lost, unrestored);
   } else {
-    PrintText(context, verdicts, lost);
+    PrintText(context, files, lost, unrestored);
   }
-  return ok ? kExitOk : kExitProblems;
+  return lost == 0 && unrestored == 0 ? kExitOk : kExitProblems;
 }
 
 }  // namespace obexsesctl

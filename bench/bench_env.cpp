@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/bench_env.h"
 
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the benchmarks keep their session files, and the platform they run
 // the store on: folders of their own (on the disk, and on a memory file
 // system where there is one), removed with everything in them at the end; an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench/child.h"
 
 #include <sys/resource.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Child processes of the bench: this program started again as
 // "PROGRAM --child MODE REPORT ARGUMENTS...". A child does its work once,
 // times the part it was started for with its own clocks, and writes what it

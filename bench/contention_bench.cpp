@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The services while a store waits: finds on one thread while another saves
 // with saving on, on the real disk and on a slow one; finds, creates and
 // enumerations while another process holds the lock file; and saves per

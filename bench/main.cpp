@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The benchmarks, then the table of their comparisons; or, started with
 // "--child MODE ...", one of the child processes the benchmarks run.
 #include <benchmark/benchmark.h>

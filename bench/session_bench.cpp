@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The session files and the services in this process, each beside a baseline
 // that does the same work on the same bytes: the restores against pugixml's
 // parse of the file, warm (in the same process, over and over); the store

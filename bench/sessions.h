@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The session stores of the benchmarks and the sessions they save. A
 // configuration is a folder of the bench's own, used as the application-data
 // folder, with a store on it: one on the disk (below $OBEXSES_BENCH_DIR or the

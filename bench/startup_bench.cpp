@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The start-up in fresh processes, beside pugixml reading and parsing the
 // same files in a fresh process of its own: both pay the page faults of what
 // they read and make. Each child times the work alone with its own clocks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The table printed after the runs: one row per comparison, each side as the
 // median of its repetitions with their spread (the lowest to the highest) and
 // its CPU time, then the ratio of the medians and the target where there is

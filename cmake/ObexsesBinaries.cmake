@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What the shipped binaries carry besides their code: on Linux a version
 # script that exports one named version node and nothing else, on Windows a
 # version resource and debug sections kept in a file of their own.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What `cmake --install` puts where (GNUInstallDirs places, by component):
 #   runtime      the library (bin/ on Windows, lib/ elsewhere) and, on Linux, its host log
 #   hostlog      Windows: the utils.dll stand-in, for machines without the host

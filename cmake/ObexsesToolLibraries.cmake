@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # obexsesctl_libraries: CLI11, nlohmann/json and {fmt}, header-only, for
 # obexsesctl alone. A native build finds their CMake packages. The Windows
 # cross-build takes the same headers from the build machine (Debian's

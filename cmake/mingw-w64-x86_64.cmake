@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-build for 64-bit Windows with Debian's MinGW-w64 toolchain, POSIX
 # threads variant (std::mutex and std::thread need it). The C and C++
 # runtimes and winpthread are linked statically, so that the built DLL and

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Runs a Windows program under Wine, as the cross-build's test emulator. The
 # program's text-mode output ends its lines with CR LF; they leave here with
 # LF, as the test tools that read them (gtest discovery) expect. The exit

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* minimal_host: the smallest host of obexses, in C.
  *
  * It does what the Bluetooth host and one of its profile modules do: load the

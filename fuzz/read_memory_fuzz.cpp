@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The memory a file read may take, whatever the file holds: counted through
 // the sanitizer's allocation hooks while ReadClientFile and ReadServerFile
 // run, with a sink that frees each record as it arrives. The live bytes above

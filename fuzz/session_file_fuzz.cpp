@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes, as the contents of either session file, through the
 // streaming file readers and through the tree with the record reading it
 // replaced: both give the same load result and the same records, in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one-pass reader against the per-level reader it replaces: on any input
 // both give the same result and the same tree, the partial tree of a rejected
 // text included. An input whose first byte is odd has its other bytes taken

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a host of the library needs around it, for obexsesctl and the tests:
 // loading the library, the running executable, child processes, the process
 // environment, temporary folders, and a sandbox of the library's own (its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host side of the POSIX backend, for obexsesctl and the tests: loading
 // a library, the running executable, child processes, the process
 // environment and temporary folders.

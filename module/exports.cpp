@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ten exports, by their plain names with C linkage, and the load routine.
 #include "module/module.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "module/module.h"
 
 #include <string_view>

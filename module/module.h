@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The module's face to its host: start-up, the profile command and the
 // service table, over the one session store the loaded module keeps.
 // module/exports.cpp exports the entry points under the host's names; the

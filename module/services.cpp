@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The 22 services of the table: thin entry points onto the module's store.
 #include "module/module.h"
 #include "registry/session_store.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A hint to the processor that memory is read soon, for the loops that walk
 // records and set entries lying apart in memory. It changes nothing a program
 // can observe, and costs nothing where the compiler offers no such hint.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "persist/record_fields.h"
 
 #include <string_view>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fields of the four record layouts as the session files hold them: for
 // each layout (client and server, OPP and FTP) its attributes, the elements
 // of its profile part and of its common tail, in the order the files give

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Session records as session elements. Each of the four layouts (client and
 // server, OPP and FTP) is a table of fields: its XML name, its offset in the
 // record, its value kind and its width. One writer and one reader walk the

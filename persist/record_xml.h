@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Session records as session elements of the session files.
 #pragma once
 

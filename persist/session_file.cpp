@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "persist/session_file.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two session files as bytes: ClientSession.xml and ServerSession.xml.
 //
 // Writing: the byte-order mark, the prolog line, the top element of the side,

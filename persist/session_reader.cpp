@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sessions of a file, read straight from the scan's events.
 //
 // No tree is built: while a session element is open, the reader keeps views

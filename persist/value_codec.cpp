@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "persist/value_codec.h"
 
 #include <algorithm>

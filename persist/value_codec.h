@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How a field of a session record becomes text in a session file and back:
 // hex values, text values and buffer values. Both session files use these
 // rules unchanged. Nothing here locks; each call works on its own buffers.

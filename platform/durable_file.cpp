@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/durable_file.h"
 
 #include <algorithm>

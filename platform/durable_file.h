@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replacing a file whole and durably, and the lock with which processes take
 // turns at it: written once, on the primitives of Env, for every backend, and
 // used by the session store and by obexsesctl alike.

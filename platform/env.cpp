@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/env.h"
 
 namespace obexses::platform {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The module's window on the operating system's files, folders, locks, clock
 // and randomness: primitives, each mapped by a backend (POSIX or Windows) to
 // its system calls and nothing more. Policy, such as how a file is replaced

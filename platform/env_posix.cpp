@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The POSIX backend: each primitive of Env mapped to its system calls. Paths
 // arrive with backslashes and leave as native names (text::ToUtf8, which
 // keeps bytes that are not UTF-8) with slashes; folders are private (0700)

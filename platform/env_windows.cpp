@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows backend: each primitive of Env mapped to the Windows API. Paths
 // are UTF-16 as the module builds them; on Windows wchar_t is a UTF-16 unit,
 // so they pass through unchanged.

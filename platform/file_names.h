@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every name the module and its tool give a file: the session folder and the
 // two session files below the application-data folder, the lock file and the
 // temporary files of a store beside its file, the temporary file list, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process's backends hold no state that needs tearing down: each is
 // built once, in static storage, and never destroyed, so that it can be used
 // until the very end of the process and leaves nothing on the heap when the

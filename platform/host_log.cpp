@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host's log: the host's utils.dll on Windows (ordinals 9 and 8), the
 // host-log library that ships beside the module elsewhere.
 #include "platform/forever.h"

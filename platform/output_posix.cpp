@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The debugger output on POSIX: standard error, one whole line at a time.
 #include <unistd.h>
 

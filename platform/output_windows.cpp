@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The debugger output on Windows: OutputDebugStringW.
 #include <windows.h>
 

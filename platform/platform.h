@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The seams the module reaches its platform through, besides its files: the
 // machine settings, the debugger output and the host's log. Each has the
 // process's own backend (Default()) and may be replaced as a whole by a test

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reader for settings kept in the Windows registry export format (.reg), the
 // form the POSIX backend keeps the machine settings in. The same file can be
 // imported on Windows with `reg import`.

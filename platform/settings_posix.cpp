@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The machine settings on POSIX: a file in the registry export format,
 // $OBEXSES_REGISTRY or /etc/obexses/registry.reg, read only when it is a
 // regular file of at most 1 MiB and parsed again only when its bytes change.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The machine settings on Windows: the registry, under HKEY_LOCAL_MACHINE.
 #include <windows.h>
 

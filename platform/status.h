@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The outcome of a platform call: ok, or what went wrong, both as the few
 // kinds the code above acts on and as the system's own error number, which
 // Env::Describe turns into the system's words ("Permission denied").

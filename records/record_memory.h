@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Allocation and release of session records, and the typed views of the
 // profile parts. Records are zero-filled blocks of the profile's size; the
 // resume buffers and request nodes that hang off them are malloc blocks.

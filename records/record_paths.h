@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The files a session record names, by the path rules the file checks and the
 // saves use: FilePath (the session's own file) and TransferFilePath (the file
 // in transfer). Each writes into a zeroed buffer of OBEXSES_NAME_UNITS units,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Client services of the table: create, destroy, save, find, resume,
 // enumerate. A client record is live while the store holds it. Trace lines
 // are written after the lock is released, in the order the service makes them.

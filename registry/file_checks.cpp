@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The checks of slots 16 to 21: is the session's file missing or rewritten
 // since the last save, and how large is it. A client record's path and stamp
 // are copied under the lock (the record must be live); the file is looked at

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the file checks see a session's file (slots 16 to 21): missing, or
 // written since the save took its stamp (the low 32 bits of its last-write
 // time), or unchanged. The store's checks and obexsesctl both look so.

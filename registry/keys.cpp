@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "registry/keys.h"
 
 #include "text/format.h"

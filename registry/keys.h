@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The keys the saved sessions are filed under: a client session by its
 // peer's device address, its profile and its name, a server session by its
 // 16-byte id. Keys compare as exact UTF-16 strings; the empty key is the key

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a restore keeps of the sessions of a file, and why it drops the
 // others. In file order, a session is kept when its layout is known, it was
 // created after the threshold (now minus ObexSesObsoleteTime), it has a key,

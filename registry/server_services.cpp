@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Server services of the table: create, destroy, save, find, resume,
 // enumerate. A server record counts as held while the store holds it; it is
 // never in the live set. Trace lines are written after the lock is released,

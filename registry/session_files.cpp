@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Slots 10 to 13: the saved sessions to their files and back, written once
 // for both sides; what differs (path, messages, the key, the reading) is in
 // SideFile. The bytes themselves are persist's.

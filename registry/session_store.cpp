@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The store's life, its start-up steps, and the checks of its indexes.
 #include "registry/session_store.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The session store: the one object that holds the module's state, and the
 // services of the table as its operations. The module makes one instance and
 // its exports and table are thin entry points onto it; a test or a tool makes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the store's own files share: one side's containers by record type, and
 // holding, saving, releasing and retiring a record of either side.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The containers of the session store, by side. Every record the store made
 // or restored is held, with its place: the key it is saved under (the key
 // string lives in the saved map's node) and the serial of this holding, which

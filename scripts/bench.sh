@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the benchmarks (bench preset: Release) and runs them; the table of
 # comparisons is printed at the end. Extra arguments go to the benchmark
 # binary (for example --benchmark_filter=Restore). Each row is the median of

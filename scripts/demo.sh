@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the library and obexsesctl (release preset) and runs the demo.
 # Extra arguments go to `obexsesctl demo` (for example --trace or --data DIR).
 # Needs a C++ compiler, CMake and Ninja, nothing else: the release preset

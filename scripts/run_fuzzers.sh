@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs every fuzz target in BUILD_DIR for a share of SECONDS, starting from the
 # seed corpus in fuzz/corpus/<target>. Fails on the first finding; the input
 # that caused it is left as crash-*/leak-*/timeout-* in the work folder named.

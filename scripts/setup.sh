@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what the build and the tests need, when it is missing. Run as root
 # on a fresh Debian machine it installs with apt-get; otherwise it only checks.
 # Usage: scripts/setup.sh [demo|linux|windows|packages|bench]...   (default: linux)

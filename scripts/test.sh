@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds and runs the whole test suite:
 #   1. dev preset (Debug, AddressSanitizer + UndefinedBehaviorSanitizer): every test, among
 #      them the Windows build of the DLL and its suite under Wine (scripts/test_windows.sh)

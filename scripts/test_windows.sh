@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Cross-builds the Windows DLL and the test suite (preset "mingw") and runs the
 # tests under Wine in a throw-away prefix, then makes the Windows zip and
 # builds and runs a consumer against it. Installs the toolchain, GoogleTest's

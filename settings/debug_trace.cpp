@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "settings/debug_trace.h"
 
 #include <string>

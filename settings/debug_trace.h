@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The module's debug trace: "\nTavrin: " and a formatted message, one whole
 // line to the debugger output, written when its level is at most the store's
 // ObexSesDebugLevel (2 shows the four file errors, 3 everything).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Settings and session folders: the three 4-byte machine settings under
 // HKEY_LOCAL_MACHINE\Software\Velmora\Brindleway, and the paths of the two
 // session files in the user's application-data folder.

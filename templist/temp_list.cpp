@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "templist/temp_list.h"
 
 #include <algorithm>

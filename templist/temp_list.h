@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The list of temporary transfer files, tmp_lst, and its clean-up at start-up:
 // every listed file that no saved OPP server session names as its object is
 // deleted, and the list is written again with the lines that stay.

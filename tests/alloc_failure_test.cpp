@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Memory that runs out anywhere inside a service or Initialize: the 1st, 2nd, ... allocation of
 // the call fails, in turn, until a call reaches none. The call then gives its failure value or
 // its result, the registry's containers still agree, a call that failed changed nothing it

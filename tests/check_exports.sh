@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Usage: check_exports.sh libobexses.so libobexses-hostlog.so
 # Fails unless the library's dynamic symbol table defines exactly the ten
 # exports, each under the version node OBEXSES_0.2; the host log defines its

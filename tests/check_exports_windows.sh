@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Usage: check_exports_windows.sh obexses.dll utils.dll [other binary...]
 # Fails unless obexses.dll's export table names exactly the ten exports, it
 # imports utils.dll by ordinal 9 and 8 and by nothing else, the other DLLs it

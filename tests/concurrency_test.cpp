@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Several profile modules at work at once, with saving on: every thread creates, fills, saves,
 // finds, enumerates, resumes, file-checks and destroys records of its own while one more thread
 // stores and restores both files (ThreadSanitizer: the tsan preset). A restore frees the records

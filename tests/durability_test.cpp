@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the session files survive, on every platform: a failing file primitive at every point of a
 // store and a restore, a power loss at every point of a store, a lock file removed or replaced
 // while it is taken, and one that cannot be used at all. A store either replaces the file whole

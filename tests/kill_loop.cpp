@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Kills processes that save sessions at random moments, again and again, in
 // one application-data folder, and checks after every kill that each session
 // file loads whole, holds what the stores acknowledged before the kill (or

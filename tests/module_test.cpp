@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The module's entry points: Initialize's start-up after a restart (client file, server file,
 // settings, then the temporary-list clean-up), the service table, and every line of the debug
 // trace and the host log, once each. Support people and their tools read those lines, so their

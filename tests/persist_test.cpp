@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Session elements and files through the writer and the reader: every stored byte of the four
 // layouts, elements the writer would not write, the value encoding; then the files through the
 // services: which sessions a store writes, byte for byte; what a restore keeps, drops, rewrites

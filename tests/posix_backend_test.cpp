@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The POSIX backend's own rules: where the application-data folder and the
 // settings come from, how the settings file is read, what is found at the
 // names a store uses, a second process storing the same file, and names that

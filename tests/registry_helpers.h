@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the module's in-process tests share: the headers they all use, record
 // addresses as the trace prints them, records made and filled the way profile
 // modules make and fill them, and transfer files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The services of slots 0 to 9, 14 and 15 and the session keys, used as
 // profile modules use them; then the transfer-file checks (slots 16 to 21) on
 // real files: the path rules of each record kind, the change test by the low

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Settings and the .reg file that stands for the machine settings on POSIX, session file paths,
 // the debug trace and the formatter of its messages; and the process's own platform backend,
 // Env::Default(), called for real (under Wine in the Windows build): replacing a file, file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The temporary file list: tmp_lst pruned against the saved OPP server sessions.
 
 #include "templist/temp_list.h"

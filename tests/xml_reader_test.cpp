@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The session-file reader: the trees it builds, what it drops, and that no
 // input can make it overrun or recurse without bound. Every load is also
 // made by the per-level reader it replaces, and must give the same.

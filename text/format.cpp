@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "text/format.h"
 
 namespace obexses::text {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The module's one formatter for its printf-style wide formats.
 //
 // Conversions: %s a UTF-16 string, %S a narrow string, %p a pointer (16

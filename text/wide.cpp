@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "text/wide.h"
 
 #include <algorithm>

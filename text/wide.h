@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UTF-16 string helpers: bounded copies into the fixed arrays of records and
 // local buffers, and conversion to and from UTF-8 at the edges of the system.
 #pragma once

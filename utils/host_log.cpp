@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The replacement host log: formats each call into one line and appends it to
 // the file named by OBEXSES_HOST_LOG.
 #include <cstdarg>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* The host's logging library: a small replacement of our own for the host's
  * utils.dll. On Windows it is utils.dll and exports its two functions by
  * ordinal only (UtilsLogFormat as 9, UtilsLogText as 8); elsewhere it is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tree of a session file: CXMLReader builds it from the events of the
 // one scan (xml_scan.h), a node per element and per attribute, in a few large
 // blocks. For the tests, the fuzzing and the tools; the restore reads records

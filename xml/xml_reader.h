@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tree of a session file, for the tests, the fuzzing and the tools.
 //
 // CXMLReader takes a whole UTF-16LE file and builds a tree of CXMLElement

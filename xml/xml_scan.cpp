@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The session-file grammar in one scan over the text.
 //
 // The grammar is defined level by level: each nesting level scans its own

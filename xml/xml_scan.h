@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The scan of the session-file grammar, as events.
 //
 // Scan walks a whole UTF-16 text once, following the module's own fixed,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Client session records, shared byte for byte with the OPP and FTP client
  * profile modules. A record is one zero-filled block: the common head
  * (ClientSession, 752 bytes) followed by the part of its profile. OPP records

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* obexses: the OBEX session store that a Bluetooth host loads beside its
  * Object Push (0x1105) and File Transfer (0x1106) profile modules.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Server session records, shared byte for byte with the OPP and FTP server
  * profile modules. A record is one zero-filled block: the common head
  * (ServerSession, 240 bytes) followed by the part of its profile. OPP records

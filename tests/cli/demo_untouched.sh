@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Windows, under Wine: the demo runs in a sandbox of its own and leaves the
 # user's own state as it found it: the settings key, the session files and
 # tmp_lst in the shell's application-data folder, and no key of its sandbox.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs one case of cases.txt against obexsesctl as a person would at a
 # shell: in a fresh folder of its own (removed afterwards) that holds the
 # case's files, with a pinned present, time zone and settings file. Compares

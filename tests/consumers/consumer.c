@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A host that links the library instead of loading it, built as strict C11
  * against obexses as a package would give it; the record layouts' offset pins
  * are compiled here too. */

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the built tree into a prefix inside WORK_DIR, checks the host log's
 # place in it, runs the installed obexsesctl's demo, builds the consumer three
 # ways (find_package, pkg-config, add_subdirectory of the source tree) and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built library as a host sees it: loaded by path in a sandbox of its own
 // (an application-data folder and settings for this process alone, so the
 // user's and the machine's stay untouched), and used only through its exports

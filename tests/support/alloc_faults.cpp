@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The replaceable global operator new, and malloc, calloc and realloc through
 // the linker's --wrap, count the arming thread's allocations.
 #include "tests/support/alloc_faults.h"

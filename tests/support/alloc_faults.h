@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Failing one allocation on purpose: while armed, the Nth allocation the
 // arming thread makes (operator new in every form, malloc, calloc, realloc)
 // fails as memory that has run out fails: new throws std::bad_alloc, the C

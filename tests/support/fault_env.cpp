@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/fault_env.h"
 
 #include "tests/support/test_env.h"

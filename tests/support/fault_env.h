@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An Env that fails on purpose, in front of another: it counts the primitives
 // made on one folder and its files (create, append, sync, close, rename,
 // remove, folder sync, list, read, lock, identity), fails a chosen one with a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/per_level_reader.h"
 
 #include <algorithm>

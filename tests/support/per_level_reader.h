@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reader as it was before the one-pass scan: every nesting level scans its
 // own range again. Kept as the reference that the session-file reader must
 // agree with on every input, accepted or not, the two trees compared as lines.

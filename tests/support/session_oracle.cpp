@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/session_oracle.h"
 
 #include "persist/record_fields.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sessions of a file as the tree finds them: the record reading of the
 // time before the streaming reader, kept as the reference that it must agree
 // with on every input. Also a sink that collects what a read hands over.

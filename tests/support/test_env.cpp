@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/test_env.h"
 
 #include <fstream>

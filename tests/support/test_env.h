@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An Env for in-process tests: a settable clock, captured debug output and
 // host-log lines, DWORD settings from a map, and everything else from the real
 // backend (files go to a private temporary folder that is the app-data folder).

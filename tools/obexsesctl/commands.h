@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // obexsesctl: the support tool of the obexses session store. Each command
 // reads the library's session files with the library's own reader, records
 // and rules, offline, prints what it finds on standard output (text, or JSON

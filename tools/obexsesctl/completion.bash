@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # bash completion of obexsesctl: its commands, each command's options, and
 # the values of --output and --side; folders after --data, files elsewhere.
 _obexsesctl() {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // demo: the typical road of the profile modules, in two processes so that
 // the saved sessions are seen to survive a restart. Each process loads the
 // library as the Bluetooth host does (by path, Initialize, the service table

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // list: every session of both files in one table, numbered for show, and
 // what the next start-up does with it.
 #include <fmt/format.h>

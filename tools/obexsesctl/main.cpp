@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // obexsesctl's command line: its commands, options and help (CLI11), and the
 // exit status of what runs. A command line that does not fit is a usage
 // error, exit status 2; see commands.h for the commands.

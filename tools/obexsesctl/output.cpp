@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/obexsesctl/output.h"
 
 #include <fmt/chrono.h>

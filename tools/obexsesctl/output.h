@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How obexsesctl speaks: the library's UTF-16 strings as UTF-8, paths in the
 // platform's own form, local times and ages, tables in aligned columns, JSON
 // documents of the format's version, and errors on standard error that name

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // prune: the old sessions out of both files of a data folder, each file read
 // and replaced under the lock its library's stores take, so that no store
 // comes in between; a file whose lock a running library holds is left alone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // salvage: every whole session element that the library's reader finds in a
 // damaged or cut file, written to a new file that loads: the first of each
 // key, whatever its age (the start-up after judges that).

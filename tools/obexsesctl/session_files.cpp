@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/obexsesctl/session_files.h"
 
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The session files as obexsesctl sees them: what the library's reader makes
 // of each (the session elements it completed, where each lies, those that
 // opened and never completed, where it stopped), and what the library's

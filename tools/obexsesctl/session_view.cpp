@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How a session file and its sessions are shown: names of states and fates,
 // the rows of a table, JSON.
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // settings: the values the library would take, where each comes from, and
 // the folders and files it uses.
 #include <fmt/format.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // show: every stored field of one session, walked through the field tables
 // that the library's writer and reader use, decoded where a person reads
 // that better.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // verify: each file loaded as the start-up loads it; what it keeps, what it
 // drops and why, and for a file that does not load, what salvage recovers.
 #include <fmt/format.h>

@@ -9,15 +9,26 @@
 #include "persist/record_xml.h"
 
 namespace obexses::persist {
+namespace {
+
+constexpr std::u16string_view kProlog = u"<?xml version=\"1.0\"?>\n";
+
+}  // namespace
 
 const char16_t* TopElementName(Side side) {
   return side == Side::kClient ? u"client_session" : u"server_session";
 }
 
+size_t EmptyFileBytes(Side side) noexcept {
+  const size_t top = std::char_traits<char16_t>::length(TopElementName(side));
+  // The byte-order mark, the prolog, "<top>" and "</top>".
+  return sizeof(char16_t) * (1 + kProlog.size() + (top + 2) + (top + 3));
+}
+
 SessionFileBuilder::SessionFileBuilder(Side side, SessionText* text)
     : side_(side), text_(text != nullptr ? text : &own_) {
   text_->Clear();
-  FilePrintf(text_, u"<?xml version=\"1.0\"?>\n");
+  text_->Append(kProlog);
   FilePrintf(text_, u"<%s>", TopElementName(side_));
 }
 
@@ -50,7 +61,7 @@ SameFileCheck::SameFileCheck(Side side, std::u16string_view units, size_t bytes)
     : side_(side),
       units_(units.substr(0, bytes / 2)),
       same_(bytes % 2 == 0 && !units_.empty() && units_[0] == u'\uFEFF') {
-  FilePrintf(&text_, u"<?xml version=\"1.0\"?>\n");
+  text_.Append(kProlog);
   FilePrintf(&text_, u"<%s>", TopElementName(side_));
   Compare();
 }

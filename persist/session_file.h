@@ -30,6 +30,10 @@ inline constexpr uint64_t kMaxFileBytes = uint64_t{1} << 30;
 // The top element of a side's file: "client_session" or "server_session".
 const char16_t* TopElementName(Side side);
 
+// The size of a side's file that holds no session element; a file the
+// builder made is no larger exactly when it holds none.
+size_t EmptyFileBytes(Side side) noexcept;
+
 // Builds one file's bytes, in a text of its own or in one the caller keeps
 // from file to file (its room then serves the next file too). Add and Finish
 // throw std::bad_alloc when memory runs out.

@@ -39,11 +39,11 @@ Status CreateTemporary(Env* env, const std::u16string& path, std::u16string* tem
   return status;
 }
 
-// Writes, syncs and closes file; the first failure is the result, and the
-// file is closed whatever happens.
-Status WriteDurably(WritableFile* file, std::string_view bytes) {
+// Writes, syncs (when asked) and closes file; the first failure is the
+// result, and the file is closed whatever happens.
+Status WriteAndClose(WritableFile* file, std::string_view bytes, Sync sync) {
   Status status = file->Append(bytes);
-  if (status.ok()) status = file->Sync();
+  if (status.ok() && sync == Sync::kDurable) status = file->Sync();
   const Status closed = file->Close();
   return status.ok() ? closed : status;
 }
@@ -69,13 +69,13 @@ Status LockForReplace(Env* env, const std::u16string& path, std::chrono::millise
   }
 }
 
-Status ReplaceFileLocked(Env* env, const std::u16string& path, std::string_view bytes) {
+Status ReplaceFileLocked(Env* env, const std::u16string& path, std::string_view bytes, Sync sync) {
   RemoveAbandonedTemporaries(env, path);
   std::u16string temporary;
   std::unique_ptr<WritableFile> file;
   Status status = CreateTemporary(env, path, &temporary, &file);
   if (!status.ok()) return status;
-  status = WriteDurably(file.get(), bytes);
+  status = WriteAndClose(file.get(), bytes, sync);
   if (status.ok()) status = env->Rename(temporary, path);
   if (!status.ok()) {
     env->Remove(temporary);
@@ -83,16 +83,16 @@ Status ReplaceFileLocked(Env* env, const std::u16string& path, std::string_view 
   }
   // Once moved, the new file stands: a folder that cannot be synced leaves
   // only its surviving a power loss unsure, and the store is done.
-  env->SyncFolder(std::u16string(names::FolderOf(path)));
+  if (sync == Sync::kDurable) env->SyncFolder(std::u16string(names::FolderOf(path)));
   return Status();
 }
 
 Status ReplaceFile(Env* env, const std::u16string& path, std::string_view bytes,
-                   std::chrono::milliseconds lock_wait) {
+                   std::chrono::milliseconds lock_wait, Sync sync) {
   std::unique_ptr<FileLock> lock;
   const Status locked = LockForReplace(env, path, lock_wait, &lock);
   if (locked.kind() == Status::Kind::kBusy) return locked;
-  return ReplaceFileLocked(env, path, bytes);
+  return ReplaceFileLocked(env, path, bytes, sync);
 }
 
 }  // namespace obexses::platform

@@ -30,14 +30,20 @@ namespace obexses::platform {
 Status LockForReplace(Env* env, const std::u16string& path, std::chrono::milliseconds wait,
                       std::unique_ptr<FileLock>* lock);
 
+// Whether a replacement waits for the disk. kUnsynced leaves the new file's
+// bytes and the folder's entries to the system: a crash may then leave the
+// old file, the new one or a cut new one, for bytes whose loss costs nothing.
+enum class Sync { kDurable, kUnsynced };
+
 // The replacement itself, for a caller that holds path's lock (or found it
 // unusable).
-Status ReplaceFileLocked(Env* env, const std::u16string& path, std::string_view bytes);
+Status ReplaceFileLocked(Env* env, const std::u16string& path, std::string_view bytes,
+                         Sync sync = Sync::kDurable);
 
 // Both: the lock, then the replacement. A lock file that cannot be used at
 // all does not stop it; a lock held elsewhere for all of lock_wait does
 // (kBusy).
 Status ReplaceFile(Env* env, const std::u16string& path, std::string_view bytes,
-                   std::chrono::milliseconds lock_wait);
+                   std::chrono::milliseconds lock_wait, Sync sync = Sync::kDurable);
 
 }  // namespace obexses::platform

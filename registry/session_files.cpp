@@ -217,9 +217,17 @@ void SessionStore::WriteNext(StoreLock& lock) {
   const uint64_t covers = file.taken;
   std::unique_ptr<persist::SessionText> rewrite = std::move(file.rewrite);  // or superseded
   std::string_view bytes;
+  platform::Sync sync = platform::Sync::kDurable;
   bool ok = true;
   if (rewrite != nullptr && file.rewrite_generation == covers) {
     bytes = rewrite->bytes();
+    // A rewrite without sessions is not waited for: the sessions of the file
+    // it replaces are those its restore has just installed, so the old file
+    // that a crash may leave restores them again, as it would have before;
+    // a cut new file restores none, as the new one would.
+    if (bytes.size() <= persist::EmptyFileBytes(SideFile<Record>::kSide)) {
+      sync = platform::Sync::kUnsynced;
+    }
   } else {
     try {
       if (file.text == nullptr) file.text = std::make_unique<persist::SessionText>();
@@ -232,7 +240,7 @@ void SessionStore::WriteNext(StoreLock& lock) {
   lock.unlock();
   try {
     ok = ok && bytes.size() <= persist::kMaxFileBytes &&
-         platform::ReplaceFile(env_, PathOf<Record>(), bytes, lock_wait_).ok();
+         platform::ReplaceFile(env_, PathOf<Record>(), bytes, lock_wait_, sync).ok();
   } catch (...) {
     ok = false;
   }

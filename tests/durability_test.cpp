@@ -186,6 +186,31 @@ TEST_F(DurabilityTest, PowerLossAtAnyPointLeavesTheOldFileAndAfterTheStoreTheNew
   }
 }
 
+// A restore's rewrite without sessions is not synced: a power loss right
+// after it leaves the file the restore read, whose sessions come back. A
+// store that empties the file is synced like any other.
+TEST_F(DurabilityTest, OnlyARestoresRewriteWithoutSessionsIsLeftToThePowerLoss) {
+  LearnNewFiles();
+  Restart(SessionStore::kLockWait, faults_.get());
+  MakePaths();
+  WriteFile(File("ClientSession.xml"), new_client_);
+  faults_->Reset();
+  ASSERT_EQ(store().RestoreClientSession(), 1);
+  ASSERT_NE(ReadFile(File("ClientSession.xml")), new_client_);  // rewritten without sessions
+  faults_->PowerLoss();
+  EXPECT_EQ(ReadFile(File("ClientSession.xml")), new_client_);
+  EXPECT_EQ(Leftovers(Folder()), std::vector<std::string>());
+
+  ASSERT_EQ(store().RestoreClientSession(), 1);
+  for (const auto& [key, record] : store().Contents().client_saved) {
+    ASSERT_EQ(store().DestroyClientSession(static_cast<ClientSession*>(const_cast<void*>(record))),
+              1);
+  }
+  const std::string emptied = ReadFile(File("ClientSession.xml"));
+  faults_->PowerLoss();
+  EXPECT_EQ(ReadFile(File("ClientSession.xml")), emptied);
+}
+
 // The lock file taken is checked to be the one at its name: one that
 // another process replaced (or removed) the moment it was opened is let go,
 // and the file at the name is locked instead.

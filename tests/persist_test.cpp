@@ -70,6 +70,8 @@ TEST_F(PersistFilesTest, StoreWritesTheFilesOnlyWhenSavingIsOn) {
   EXPECT_EQ(store().StoreServerSession(), 1);
   EXPECT_EQ(ReadFile(ClientFile()), Golden("client_empty.xml"));
   EXPECT_EQ(ReadFile(ServerFile()), Golden("server_empty.xml"));
+  EXPECT_EQ(persist::EmptyFileBytes(persist::Side::kClient), Golden("client_empty.xml").size());
+  EXPECT_EQ(persist::EmptyFileBytes(persist::Side::kServer), Golden("server_empty.xml").size());
   EXPECT_EQ(store().Contents().client_saved.size(), 1u);
   // A destroy of a saved session rewrites the file without it.
   EXPECT_EQ(store().DestroyClientSession(SavedClient(u"b.txt")), 1);

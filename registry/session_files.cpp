@@ -169,22 +169,21 @@ class SessionStore::RestoredSet final
 namespace {
 
 // Adds each saved record to the sink. The set's entries and records lie
-// apart in memory, so they are asked for ahead: the entry after next and the
-// next record while a record is written.
+// apart in memory, so they are asked for ahead: the record two entries on,
+// and the entry after that one.
 template <typename Sink, typename Saved>
 void AddSaved(Sink& sink, const Saved& saved) {
-  const auto end = saved.end();
-  auto it = saved.begin();
-  auto next = it != end ? std::next(it) : end;
-  while (it != end) {
-    if (next != end) {
-      const auto after = std::next(next);
-      if (after != end) persist::PrefetchLine(&*after);
-      persist::SessionFileBuilder::Prefetch(next->second);
-    }
-    sink.Add(it->second);
-    it = next;
-    if (next != end) ++next;
+  constexpr int kAhead = 2;
+  auto lead = saved.begin();
+  const auto ask_ahead = [&lead, &saved] {
+    if (lead == saved.end()) return;
+    persist::SessionFileBuilder::Prefetch(lead->second);
+    if (++lead != saved.end()) persist::PrefetchLine(&*lead);
+  };
+  for (int i = 0; i < kAhead; ++i) ask_ahead();
+  for (const auto& entry : saved) {
+    ask_ahead();
+    sink.Add(entry.second);
   }
 }
 
@@ -288,16 +287,17 @@ void SessionStore::InstallRestored(SavedSessions<Record>& restored, std::vector<
   auto& held = Held<Record>();
   auto& saved = Saved<Record>();
   to_free->reserve(saved.size());
+  held.reserve(held.size() + restored.size());
+  // Each entry keeps its place in memory through the exchange, and so its key.
   for (auto entry = restored.begin(); entry != restored.end(); ++entry) {
     try {
-      Hold(entry->second);
+      Hold(entry->second, &entry->first);
     } catch (...) {
       for (auto undo = restored.begin(); undo != entry; ++undo) held.erase(undo->second);
       throw;
     }
   }
   std::swap(restored, saved);
-  for (auto& [key, record] : saved) held.find(record)->second.saved_key = &key;
   for (auto& entry : restored) {
     held.erase(entry.second);
     if (Retire(entry.second)) to_free->push_back(entry.second);

@@ -166,7 +166,7 @@ class SessionStore {
 
   // Holding (the caller holds session_lock_).
   template <typename Record>
-  void Hold(Record* record);
+  void Hold(Record* record, const std::u16string* saved_key = nullptr);
   template <typename Record>
   bool Unsave(const Record* record) noexcept;
   template <typename Record>

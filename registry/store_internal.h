@@ -94,8 +94,8 @@ inline const char16_t* SessionStore::PathOf<ServerSession>() const {
 }
 
 template <typename Record>
-void SessionStore::Hold(Record* record) {
-  Held<Record>().emplace(record, Place{nullptr, ++next_serial_});
+void SessionStore::Hold(Record* record, const std::u16string* saved_key) {
+  Held<Record>().emplace(record, Place{saved_key, ++next_serial_});
 }
 
 template <typename Record>

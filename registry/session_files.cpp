@@ -18,6 +18,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -168,6 +169,17 @@ class SessionStore::RestoredSet final
 
 namespace {
 
+// While other callers are storing too, a write waits a moment before it
+// starts, so that the stores they are about to ask for share it rather than
+// wait for the one after: a fraction of one sync, for a sync less each.
+constexpr std::chrono::microseconds kGatherWait{100};
+
+void GatherStores(StoreLock& lock) {
+  lock.unlock();
+  std::this_thread::sleep_for(kGatherWait);
+  lock.lock();
+}
+
 // Adds each saved record to the sink. The set's entries and records lie
 // apart in memory, so they are asked for ahead: the record two entries on,
 // and the entry after that one.
@@ -213,6 +225,7 @@ template <typename Record>
 void SessionStore::WriteNext(StoreLock& lock) {
   FileWrites& file = FileOf<Record>();
   file.busy = true;
+  if (file.shared) GatherStores(lock);
   const uint64_t covers = file.taken;
   std::unique_ptr<persist::SessionText> rewrite = std::move(file.rewrite);  // or superseded
   std::string_view bytes;
@@ -245,6 +258,7 @@ void SessionStore::WriteNext(StoreLock& lock) {
   }
   lock.lock();
   file.busy = false;
+  file.shared = covers - file.written > 1;
   file.written = covers;
   file.written_ok = ok;
   ++file.finished;

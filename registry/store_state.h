@@ -72,6 +72,7 @@ struct FileWrites {
   uint64_t rewrite_generation = 0;
   std::unique_ptr<persist::SessionText> rewrite;
   uint64_t finished = 0;  // writes finished, to tell whether the file changed meanwhile
+  bool shared = false;    // the last write covered stores of more than one caller
   std::condition_variable done;
 };
 

@@ -96,7 +96,7 @@ ClientSession* SessionStore::FindClientSession(const uint8_t* address, const cha
   ClientSession* found = nullptr;
   const ClientKeyText key = ClientKeyOf(address, name, profile);
   if (!key.empty()) {
-    StoreLock lock(session_lock_);
+    SharedStoreLock lock(session_lock_);
     auto entry = saved_client_sessions_.find(key.view());
     if (entry != saved_client_sessions_.end()) found = entry->second;
   }

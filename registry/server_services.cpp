@@ -103,7 +103,7 @@ ServerSession* SessionStore::FindServerSession(const uint8_t* id) noexcept try {
   char16_t path[OBEXSES_NAME_UNITS] = {};
   uint32_t stamp = 0;
   {
-    StoreLock lock(session_lock_);
+    SharedStoreLock lock(session_lock_);
     auto entry =
         key.empty() ? saved_server_sessions_.end() : saved_server_sessions_.find(key.view());
     if (entry != saved_server_sessions_.end()) {

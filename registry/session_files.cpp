@@ -3,8 +3,8 @@
 // for both sides; what differs (path, messages, the key, the reading) is in
 // SideFile. The bytes themselves are persist's.
 //
-// A store turns the saved set into the file's bytes under the lock and writes
-// them outside it. Each file's writes are ordered by generation: a store
+// A store turns the saved set into the file's bytes under the shared lock
+// (finds go on meanwhile) and writes them with no lock held. Each file's writes are ordered by generation: a store
 // takes the next one under the lock, and the write that serves it is one that
 // began after it, so the file never goes back to an older saved set. One
 // write is under way at a time; the stores that queue behind it share the
@@ -174,12 +174,6 @@ namespace {
 // wait for the one after: a fraction of one sync, for a sync less each.
 constexpr std::chrono::microseconds kGatherWait{100};
 
-void GatherStores(StoreLock& lock) {
-  lock.unlock();
-  std::this_thread::sleep_for(kGatherWait);
-  lock.lock();
-}
-
 // Adds each saved record to the sink. The set's entries and records lie
 // apart in memory, so they are asked for ahead: the record two entries on,
 // and the entry after that one.
@@ -218,49 +212,67 @@ bool SessionStore::FileHolds(std::u16string_view units, size_t bytes) {
   return check.Matches();
 }
 
-// Leads one write, covering every generation taken so far: the newest
-// restore rewrite when that is the newest generation, else the saved set as
-// it stands now. The file is written with the lock released.
-template <typename Record>
-void SessionStore::WriteNext(StoreLock& lock) {
-  FileWrites& file = FileOf<Record>();
-  file.busy = true;
-  if (file.shared) GatherStores(lock);
-  const uint64_t covers = file.taken;
-  std::unique_ptr<persist::SessionText> rewrite = std::move(file.rewrite);  // or superseded
+// What one write puts in the file: the bytes, whether they are waited for,
+// and the newest generation they hold.
+struct SessionStore::PendingWrite {
+  uint64_t covers = 0;
   std::string_view bytes;
   platform::Sync sync = platform::Sync::kDurable;
   bool ok = true;
-  if (rewrite != nullptr && file.rewrite_generation == covers) {
-    bytes = rewrite->bytes();
+  std::unique_ptr<persist::SessionText> rewrite;  // the restore's, when it is the one written
+};
+
+// Under the shared lock, by the one write under way (busy): every generation
+// taken so far, as the newest restore rewrite when that is the newest
+// generation, else as the saved set as it stands now.
+template <typename Record>
+void SessionStore::TakeWrite(FileWrites& file, PendingWrite* write) {
+  SharedStoreLock lock(session_lock_);
+  write->covers = file.taken;
+  write->rewrite = std::move(file.rewrite);  // or superseded
+  if (write->rewrite != nullptr && file.rewrite_generation == write->covers) {
+    write->bytes = write->rewrite->bytes();
     // A rewrite without sessions is not waited for: the sessions of the file
     // it replaces are those its restore has just installed, so the old file
     // that a crash may leave restores them again, as it would have before;
     // a cut new file restores none, as the new one would.
-    if (bytes.size() <= persist::EmptyFileBytes(SideFile<Record>::kSide)) {
-      sync = platform::Sync::kUnsynced;
+    if (write->bytes.size() <= persist::EmptyFileBytes(SideFile<Record>::kSide)) {
+      write->sync = platform::Sync::kUnsynced;
     }
-  } else {
-    try {
-      if (file.text == nullptr) file.text = std::make_unique<persist::SessionText>();
-      bytes = FileBytes<Record>(file.text.get());
-    } catch (...) {
-      ok = false;
-    }
+    return;
   }
-  // No other write of this file runs meanwhile (busy), so its text stays as made.
-  lock.unlock();
   try {
-    ok = ok && bytes.size() <= persist::kMaxFileBytes &&
-         platform::ReplaceFile(env_, PathOf<Record>(), bytes, lock_wait_, sync).ok();
+    if (file.text == nullptr) file.text = std::make_unique<persist::SessionText>();
+    write->bytes = FileBytes<Record>(file.text.get());
   } catch (...) {
-    ok = false;
+    write->ok = false;
+  }
+}
+
+// Leads one write, covering every generation taken so far. Its bytes are
+// made under the shared lock and the file is written with no lock held; no
+// other write of this file runs meanwhile (busy), so its text stays as made.
+template <typename Record>
+void SessionStore::WriteNext(StoreLock& lock) {
+  FileWrites& file = FileOf<Record>();
+  file.busy = true;
+  const bool gather = file.shared;
+  lock.unlock();
+  if (gather) std::this_thread::sleep_for(kGatherWait);
+  PendingWrite write;
+  TakeWrite<Record>(file, &write);
+  try {
+    write.ok = write.ok && write.bytes.size() <= persist::kMaxFileBytes &&
+               platform::ReplaceFile(env_, PathOf<Record>(), write.bytes, lock_wait_, write.sync)
+                   .ok();
+  } catch (...) {
+    write.ok = false;
   }
   lock.lock();
   file.busy = false;
-  file.shared = covers - file.written > 1;
-  file.written = covers;
-  file.written_ok = ok;
+  file.shared = write.covers - file.written > 1;
+  file.written = write.covers;
+  file.written_ok = write.ok;
   ++file.finished;
   file.done.notify_all();
 }

@@ -8,10 +8,12 @@
 // create or a restore), the saved ones of each side by key, the two session
 // file paths, the settings read at start-up, and whether the start-up ran.
 //
-// Locking: one plain mutex guards the records' indexes and the saved sets.
-// It is never held across file input or output, nor while waiting for
-// another process, nor while a callback runs: a service copies what it needs
-// under the lock and works outside it. Stores of one file are ordered by a
+// Locking: one mutex guards the records' indexes and the saved sets. What
+// changes them takes it whole; finds, and the making of a file's bytes from
+// the saved set, only read them and share it, so that a find never waits for
+// a store's formatting. It is never held across file input or output, nor
+// while waiting for another process, nor while a callback runs: a service
+// copies what it needs under the lock and works outside it. Stores of one file are ordered by a
 // generation taken under the lock, so the file never goes back to an older
 // saved set, and stores that queue behind a write in progress share the next
 // write and its result. An enumeration keeps the records it hands out from
@@ -32,7 +34,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -200,10 +202,13 @@ class SessionStore {
   bool FileHolds(std::u16string_view units, size_t bytes);
   template <typename Record>
   int32_t Store();
+  struct PendingWrite;
   template <typename Record>
-  void WriteNext(std::unique_lock<std::mutex>& lock);
+  void TakeWrite(FileWrites& file, PendingWrite* write);
   template <typename Record>
-  int32_t AwaitWrite(std::unique_lock<std::mutex>& lock, uint64_t generation);
+  void WriteNext(std::unique_lock<std::shared_mutex>& lock);
+  template <typename Record>
+  int32_t AwaitWrite(std::unique_lock<std::shared_mutex>& lock, uint64_t generation);
   template <typename Record>
   void InstallRestored(SavedSessions<Record>& restored, std::vector<Record*>* to_free);
   template <typename Record>
@@ -220,7 +225,7 @@ class SessionStore {
   char16_t client_session_path_[OBEXSES_NAME_UNITS] = {};
   char16_t server_session_path_[OBEXSES_NAME_UNITS] = {};
 
-  mutable std::mutex session_lock_;
+  mutable std::shared_mutex session_lock_;
   HeldRecords<ClientSession> client_sessions_;
   SavedSessions<ClientSession> saved_client_sessions_;
   HeldRecords<ServerSession> server_sessions_;

@@ -10,6 +10,7 @@
 
 #include <iterator>
 #include <mutex>
+#include <shared_mutex>
 #include <new>
 #include <string>
 #include <utility>
@@ -22,7 +23,10 @@
 
 namespace obexses {
 
-using StoreLock = std::unique_lock<std::mutex>;
+// Whatever changes the store takes its mutex whole; finds, and the making of
+// a file's bytes from the saved set, only read it and share it.
+using StoreLock = std::unique_lock<std::shared_mutex>;
+using SharedStoreLock = std::shared_lock<std::shared_mutex>;
 
 template <typename Record>
 struct RecordKind;

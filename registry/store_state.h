@@ -5,7 +5,9 @@
 // tells a record from a later one at the same address. Records that an
 // enumeration hands out are pinned until it returns; one destroyed meanwhile
 // is retired there and freed by the last enumeration that holds it. The
-// session store guards all of it with its one mutex.
+// session store guards all of it with its one mutex; the fields of a file's
+// writes change under the whole lock, or under its shared side by the one
+// write under way.
 #pragma once
 
 #include <condition_variable>
@@ -73,7 +75,7 @@ struct FileWrites {
   std::unique_ptr<persist::SessionText> rewrite;
   uint64_t finished = 0;  // writes finished, to tell whether the file changed meanwhile
   bool shared = false;    // the last write covered stores of more than one caller
-  std::condition_variable done;
+  std::condition_variable_any done;
 };
 
 }  // namespace obexses

@@ -4,11 +4,11 @@
 // SideFile. The bytes themselves are persist's.
 //
 // A store turns the saved set into the file's bytes under the shared lock
-// (finds go on meanwhile) and writes them with no lock held. Each file's writes are ordered by generation: a store
-// takes the next one under the lock, and the write that serves it is one that
-// began after it, so the file never goes back to an older saved set. One
-// write is under way at a time; the stores that queue behind it share the
-// next one and its result.
+// (finds go on meanwhile) and writes them with no lock held. Each file's
+// writes are ordered by generation: a store takes the next one under the
+// lock, and the write that serves it is one that began after it, so the file
+// never goes back to an older saved set. One write is under way at a time;
+// the stores that queue behind it share the next one and its result.
 //
 // A restore reads and parses its file with no lock held, then, under the
 // lock, turns the saved set it replaces into bytes for the rewrite, takes a
@@ -262,9 +262,9 @@ void SessionStore::WriteNext(StoreLock& lock) {
   PendingWrite write;
   TakeWrite<Record>(file, &write);
   try {
-    write.ok = write.ok && write.bytes.size() <= persist::kMaxFileBytes &&
-               platform::ReplaceFile(env_, PathOf<Record>(), write.bytes, lock_wait_, write.sync)
-                   .ok();
+    write.ok =
+        write.ok && write.bytes.size() <= persist::kMaxFileBytes &&
+        platform::ReplaceFile(env_, PathOf<Record>(), write.bytes, lock_wait_, write.sync).ok();
   } catch (...) {
     write.ok = false;
   }

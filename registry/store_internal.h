@@ -10,8 +10,8 @@
 
 #include <iterator>
 #include <mutex>
-#include <shared_mutex>
 #include <new>
+#include <shared_mutex>
 #include <string>
 #include <utility>
 #include <vector>

@@ -6,6 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace obexses::persist {
 namespace {
 
@@ -118,9 +122,31 @@ bool MayNeedForm(char16_t unit) {
   return unit < 64 && ((kSpecial >> unit) & 1) != 0;
 }
 
+#if defined(__SSE2__)
+// Eight units at a time while none of them is one of the six.
+size_t PlainBlocks(std::u16string_view value) {
+  const __m128i specials[] = {_mm_set1_epi16('<'),  _mm_set1_epi16('>'), _mm_set1_epi16('='),
+                              _mm_set1_epi16('\''), _mm_set1_epi16('"'), _mm_set1_epi16('&')};
+  size_t i = 0;
+  for (; i + 8 <= value.size(); i += 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(value.data() + i));
+    __m128i found = _mm_setzero_si128();
+    for (const __m128i& special : specials) {
+      found = _mm_or_si128(found, _mm_cmpeq_epi16(units, special));
+    }
+    if (_mm_movemask_epi8(found) != 0) break;
+  }
+  return i;
+}
+#else
+size_t PlainBlocks(std::u16string_view) {
+  return 0;
+}
+#endif
+
 // Where the first unit that may need a form stands, or the value's size.
 size_t FirstSpecial(std::u16string_view value) {
-  for (size_t i = 0; i < value.size(); ++i) {
+  for (size_t i = PlainBlocks(value); i < value.size(); ++i) {
     if (MayNeedForm(value[i])) return i;
   }
   return value.size();

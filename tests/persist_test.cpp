@@ -5,7 +5,9 @@
 // and replaces; a restart that finds every session by its name. The golden files of tests/data
 // and fuzz/corpus were made by the writer once.
 
+#include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <sstream>
 
 #include "persist/record_xml.h"
@@ -13,6 +15,7 @@
 #include "persist/value_codec.h"
 #include "tests/registry_helpers.h"
 #include "tests/support/session_oracle.h"
+#include "text/wide.h"
 
 namespace obexses::testing {
 namespace {
@@ -380,6 +383,24 @@ TEST(PersistCodecTest, ConversionsOnTheirOwn) {
   EXPECT_EQ(EscapeText(u"a=<&lt;&"), u"a&#61;&lt;&amp;lt;&");
   EXPECT_EQ(EscapeText(std::u16string_view(u"a<", 1)), u"a");  // nothing past the view is read
   EXPECT_EQ(UnescapeText(u"a&#61;&lt;&amp;lt;&"), u"a=<&lt;&");
+}
+
+// Values are scanned by blocks: a unit that needs a form, and a text's end in
+// its array, are found wherever they stand, and nothing past the bound is read.
+TEST(PersistCodecTest, FormsAndEndsAreFoundAtEveryPlace) {
+  for (size_t at = 0; at < 20; ++at) {
+    for (const char16_t special : std::u16string_view(u"<>='\"&")) {
+      std::u16string value(20, u'x');
+      value[at] = special;
+      char16_t out[20 * kMaxEscapedUnits];
+      EXPECT_EQ(std::u16string(out, PutEscaped(out, value)), EscapeText(value));
+    }
+    char16_t array[20];
+    std::fill(std::begin(array), std::end(array), u'x');
+    array[at] = 0;
+    for (size_t max = 0; max <= at; ++max) EXPECT_EQ(text::BoundedLength(array, max), max);
+    EXPECT_EQ(text::BoundedLength(array, 20), at);
+  }
 }
 
 }  // namespace

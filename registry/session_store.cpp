@@ -80,7 +80,7 @@ void SessionStore::ReadSettings() noexcept {
 
 bool SessionStore::IsLiveSession(const ClientSession* record) const noexcept {
   if (record == nullptr) return false;
-  std::shared_lock<std::shared_mutex> lock(session_lock_);
+  SharedStoreLock lock(session_lock_);
   return client_sessions_.count(record) != 0;
 }
 
@@ -100,7 +100,7 @@ bool SessionStore::Unpin(const void* record) noexcept {
 }
 
 std::string SessionStore::Inconsistency() const {
-  std::shared_lock<std::shared_mutex> lock(session_lock_);
+  SharedStoreLock lock(session_lock_);
   std::string problem = SideInconsistency("client", client_sessions_, saved_client_sessions_);
   if (problem.empty()) {
     problem = SideInconsistency("server", server_sessions_, saved_server_sessions_);
@@ -117,7 +117,7 @@ std::string SessionStore::Inconsistency() const {
 
 StoreContents SessionStore::Contents() const {
   StoreContents contents;
-  std::shared_lock<std::shared_mutex> lock(session_lock_);
+  SharedStoreLock lock(session_lock_);
   ListSide(client_sessions_, saved_client_sessions_, &contents.client_saved, &contents.client_held);
   ListSide(server_sessions_, saved_server_sessions_, &contents.server_saved, &contents.server_held);
   return contents;

@@ -13,12 +13,12 @@
 // the saved set, only read them and share it, so that a find never waits for
 // a store's formatting. It is never held across file input or output, nor
 // while waiting for another process, nor while a callback runs: a service
-// copies what it needs under the lock and works outside it. Stores of one file are ordered by a
-// generation taken under the lock, so the file never goes back to an older
-// saved set, and stores that queue behind a write in progress share the next
-// write and its result. An enumeration keeps the records it hands out from
-// being freed until it returns; a record destroyed or retired meanwhile is
-// not called back.
+// copies what it needs under the lock and works outside it. Stores of one
+// file are ordered by a generation taken under the lock, so the file never
+// goes back to an older saved set, and stores that queue behind a write in
+// progress share the next write and its result. An enumeration keeps the
+// records it hands out from being freed until it returns; a record destroyed
+// or retired meanwhile is not called back.
 //
 // Ownership: the store allocates every record and frees it at its destroy
 // (or at a later restore that replaces the saved set); the resume buffers and

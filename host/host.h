@@ -39,6 +39,16 @@ void SetProcessVariable(const std::string& name, const std::string& value);
 // Makes a fresh private folder under the system's temporary folder.
 bool MakeTemporaryFolder(std::string* path);
 
+// A file held open for reading as another program may hold it: sharing its
+// reading but not its deletion, which on Windows keeps it from being
+// replaced until it is closed (at destruction).
+class OpenFile {
+ public:
+  virtual ~OpenFile() = default;
+  // Null when the file cannot be opened.
+  static std::unique_ptr<OpenFile> ForReading(const std::string& path);
+};
+
 // A sandbox of the library's own for this process: an application-data
 // folder and machine settings that libraries loaded from now on take instead
 // of the user's folder and the machine's settings, which it never touches.

@@ -3,6 +3,7 @@
 // a library, the running executable, child processes, the process
 // environment and temporary folders.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -79,6 +80,25 @@ bool MakeTemporaryFolder(std::string* path) {
   if (::mkdtemp(pattern.data()) == nullptr) return false;
   *path = pattern;
   return true;
+}
+
+namespace {
+
+class PosixOpenFile final : public OpenFile {
+ public:
+  explicit PosixOpenFile(int fd) : fd_(fd) {}
+  ~PosixOpenFile() override { ::close(fd_); }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<OpenFile> OpenFile::ForReading(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  return std::make_unique<PosixOpenFile>(fd);
 }
 
 namespace {

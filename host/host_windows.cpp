@@ -181,6 +181,26 @@ bool MakeTemporaryFolder(std::string* path) {
 
 namespace {
 
+class WindowsOpenFile final : public OpenFile {
+ public:
+  explicit WindowsOpenFile(HANDLE file) : file_(file) {}
+  ~WindowsOpenFile() override { CloseHandle(file_); }
+
+ private:
+  HANDLE file_;
+};
+
+}  // namespace
+
+std::unique_ptr<OpenFile> OpenFile::ForReading(const std::string& path) {
+  const HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<WindowsOpenFile>(file);
+}
+
+namespace {
+
 // The sandbox's keys: one volatile key under the user's own Software key,
 // gone at log-off even when a process dies inside the sandbox.
 constexpr wchar_t kSandboxKeyPrefix[] = L"Software\\obexsesctl sandbox ";

@@ -4,9 +4,13 @@
 // Env::Default(), called for real (under Wine in the Windows build): replacing a file, file
 // attributes and the clock in their units, and text files with the platform's line ends.
 
+#include <chrono>
 #include <ctime>
 #include <iterator>
+#include <memory>
+#include <thread>
 
+#include "host/host.h"
 #include "platform/durable_file.h"
 #include "platform/env.h"
 #include "platform/reg_file.h"
@@ -192,6 +196,25 @@ TEST_F(PlatformBackendTest, ReplaceLeavesOnlyItsTargetBehind) {
   EXPECT_EQ(entries,
             (std::vector<fs::path>{"ServerSession.xml", "ServerSession.xml.0123456789abcdeg.tmp",
                                    "ServerSession.xml.lock", "Session", "Session.lock"}));
+}
+
+// Another program reading the file without sharing its deletion (a virus
+// scanner, say) holds a replacement up on Windows only while it has the file
+// open: the move is tried again meanwhile.
+TEST_F(PlatformBackendTest, AReaderThatSharesNoDeletionOnlyDelaysAReplacement) {
+  WriteFile(File("ServerSession.xml"), "old");
+  std::unique_ptr<host::OpenFile> reader =
+      host::OpenFile::ForReading(File("ServerSession.xml").string());
+  ASSERT_NE(reader, nullptr);
+  std::thread closer([&reader] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    reader.reset();
+  });
+  const bool replaced =
+      platform::ReplaceFile(env(), Path("ServerSession.xml"), "new", std::chrono::seconds(1)).ok();
+  closer.join();
+  EXPECT_TRUE(replaced);
+  EXPECT_EQ(ReadFile(File("ServerSession.xml")), "new");
 }
 
 // What each primitive says when there is nothing at the name, in the

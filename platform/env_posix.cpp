@@ -25,6 +25,7 @@
 
 #include "platform/env.h"
 #include "platform/forever.h"
+#include "platform/read_whole.h"
 #include "text/wide.h"
 
 namespace obexses::platform {
@@ -249,27 +250,16 @@ class PosixEnv final : public Env {
     struct stat status;
     if (!fd.valid() || ::fstat(fd.get(), &status) != 0) return LastError();
     if (!S_ISREG(status.st_mode)) return Status(Status::Kind::kNotAFile, 0);
-    if (static_cast<uint64_t>(status.st_size) > limit) return Status(Status::Kind::kTooLarge, 0);
-    // Room for the size and a little more, so that the file as it stood is
-    // read to its end in one go; one that grew past limit meanwhile is refused.
-    size_t room = static_cast<size_t>(status.st_size) + 1;
-    char* buffer = target->Room(room);
-    size_t used = 0;
-    for (;;) {
-      if (used == room) {
-        if (room > limit) return Status(Status::Kind::kTooLarge, 0);
-        room += room / 2 + 4096;
-        buffer = target->Room(room);
-      }
-      const ssize_t n = ::read(fd.get(), buffer + used, room - used);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return LastError();
-      if (n == 0) break;
-      used += static_cast<size_t>(n);
-    }
-    if (used > limit) return Status(Status::Kind::kTooLarge, 0);
-    target->Read(used);
-    return Status();
+    return ReadWhole(static_cast<uint64_t>(status.st_size), limit, target,
+                     [&fd](char* buffer, size_t count, size_t* n) {
+                       for (;;) {
+                         const ssize_t got = ::read(fd.get(), buffer, count);
+                         if (got < 0 && errno == EINTR) continue;
+                         if (got < 0) return LastError();
+                         *n = static_cast<size_t>(got);
+                         return Status();
+                       }
+                     });
   }
 
   Status Rename(const std::u16string& from, const std::u16string& to) override {

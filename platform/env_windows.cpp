@@ -23,6 +23,7 @@
 
 #include "platform/env.h"
 #include "platform/forever.h"
+#include "platform/read_whole.h"
 #include "text/wide.h"
 
 namespace obexses::platform {
@@ -213,25 +214,16 @@ class WindowsEnv final : public Env {
     if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &length)) {
       return Status(Status::Kind::kNotAFile, 0);
     }
-    if (static_cast<uint64_t>(length.QuadPart) > limit) return Status(Status::Kind::kTooLarge, 0);
-    size_t room = static_cast<size_t>(length.QuadPart) + 1;
-    char* buffer = target->Room(room);
-    size_t used = 0;
-    for (;;) {
-      if (used == room) {
-        if (room > limit) return Status(Status::Kind::kTooLarge, 0);
-        room += room / 2 + 4096;
-        buffer = target->Room(room);
-      }
-      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(room - used, 1u << 30));
-      DWORD n = 0;
-      if (!::ReadFile(file.get(), buffer + used, chunk, &n, nullptr)) return LastError();
-      if (n == 0) break;
-      used += n;
-    }
-    if (used > limit) return Status(Status::Kind::kTooLarge, 0);
-    target->Read(used);
-    return Status();
+    return ReadWhole(static_cast<uint64_t>(length.QuadPart), limit, target,
+                     [&file](char* buffer, size_t count, size_t* n) {
+                       const DWORD chunk = static_cast<DWORD>(std::min<size_t>(count, 1u << 30));
+                       DWORD got = 0;
+                       if (!::ReadFile(file.get(), buffer, chunk, &got, nullptr)) {
+                         return LastError();
+                       }
+                       *n = got;
+                       return Status();
+                     });
   }
 
   // Written through. A reader that opened the file without sharing its

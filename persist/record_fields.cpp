@@ -142,13 +142,17 @@ constexpr Field kServerTail[] = {
 #undef OBEXSES_BUFFER
 
 constexpr Layout kClientLayouts[] = {
-    {OBEXSES_PROFILE_OPP, u"opp", kClientAttributes, kClientOppPart, kClientTail},
-    {OBEXSES_PROFILE_FTP, u"ftp", kClientAttributes, kClientFtpPart, kClientTail},
+    {OBEXSES_PROFILE_OPP, u"opp", sizeof(OppClientSession), kClientAttributes, kClientOppPart,
+     kClientTail},
+    {OBEXSES_PROFILE_FTP, u"ftp", sizeof(FtpClientSession), kClientAttributes, kClientFtpPart,
+     kClientTail},
 };
 
 constexpr Layout kServerLayouts[] = {
-    {OBEXSES_PROFILE_OPP, u"opp", kServerAttributes, kServerOppPart, kServerTail},
-    {OBEXSES_PROFILE_FTP, u"ftp", kServerAttributes, kServerFtpPart, kServerTail},
+    {OBEXSES_PROFILE_OPP, u"opp", sizeof(OppServerSession), kServerAttributes, kServerOppPart,
+     kServerTail},
+    {OBEXSES_PROFILE_FTP, u"ftp", sizeof(FtpServerSession), kServerAttributes, kServerFtpPart,
+     kServerTail},
 };
 
 }  // namespace

@@ -41,6 +41,7 @@ struct Field {
 struct Layout {
   uint32_t profile;
   const char16_t* profile_type;
+  size_t record_bytes;  // the size of the record of this profile
   std::span<const Field> attributes;
   std::span<const Field> part;
   std::span<const Field> tail;

@@ -20,7 +20,6 @@
 #include "persist/prefetch.h"
 #include "persist/record_fields.h"
 #include "records/record_memory.h"
-#include "text/wide.h"
 
 namespace obexses::persist {
 namespace {
@@ -57,16 +56,27 @@ void ForEachRequest(const ReqLink* head, Visit visit) {
   }
 }
 
-// What a step writes after its literal.
-enum class Op { kNone, kHex, kText, kBlock, kRequests };
+// What a step writes after its literal. A hex value of at most eight bytes
+// with eight bytes of the record from its start is read as one word.
+enum class Op { kNone, kHex, kHexWord, kText, kBlock, kRequests };
+
+// A step's literal is kept padded to whole blocks of kLiteralBlock units, and
+// copied block by block: the padding lands in the room's slack, and what
+// follows writes over it.
+constexpr size_t kLiteralBlock = 8;
+static_assert(kLiteralBlock < kPutSlack);
 
 struct Step {
-  std::u16string literal;
+  std::u16string literal;  // padded
+  size_t literal_units = 0;
   Op op = Op::kNone;
   const Field* field = nullptr;
 };
 
 // <req reqType="..">text</req>, the text escaped at most.
+// A buffer value without bytes.
+constexpr std::u16string_view kEmptyBlock = u"00";
+
 constexpr std::u16string_view kRequestOpen = u"<req reqType=\"";
 constexpr std::u16string_view kRequestText = u"\">";
 constexpr std::u16string_view kRequestClose = u"</req>";
@@ -75,7 +85,7 @@ constexpr size_t kMaxRequestUnits = kRequestOpen.size() + 2 + kRequestText.size(
 
 class Program {
  public:
-  explicit Program(const Layout& layout) {
+  explicit Program(const Layout& layout) : record_bytes_(layout.record_bytes) {
     pending_ = u"<session profile_type=\"";
     pending_ += layout.profile_type;
     pending_ += u"\"";
@@ -88,7 +98,7 @@ class Program {
     Emit(Op::kNone, nullptr);
     for (size_t i = 0; i < steps_.size(); ++i) {
       const Step& step = steps_[i];
-      fixed_units_ += step.literal.size() + FixedUnits(step);
+      fixed_units_ += step.literal_units + FixedUnits(step);
       if (step.op == Op::kBlock || step.op == Op::kRequests) sized_by_record_.push_back(i);
       if (step.op != Op::kNone) AddLines(*step.field);
     }
@@ -99,9 +109,9 @@ class Program {
   // The offsets of the cache lines the program reads of a record.
   const std::vector<size_t>& lines() const { return lines_; }
 
-  // The most units a record's element takes.
+  // The most units a record's element takes, with the slack of its writing.
   size_t MaxUnits(const uint8_t* base) const {
-    size_t units = fixed_units_;
+    size_t units = fixed_units_ + kPutSlack;
     for (size_t i : sized_by_record_) units += RecordUnits(base, steps_[i]);
     return units;
   }
@@ -111,7 +121,8 @@ class Program {
     pending_ += field.before;
     switch (field.kind) {
       case Kind::kHex:
-        Emit(Op::kHex, &field);
+        Emit(field.width <= 8 && field.offset + 8 <= record_bytes_ ? Op::kHexWord : Op::kHex,
+             &field);
         break;
       case Kind::kText:
         Emit(Op::kText, &field);
@@ -131,7 +142,9 @@ class Program {
   }
 
   void Emit(Op op, const Field* field) {
-    steps_.push_back({std::move(pending_), op, field});
+    const size_t units = pending_.size();
+    pending_.resize((units + kLiteralBlock - 1) / kLiteralBlock * kLiteralBlock);
+    steps_.push_back({std::move(pending_), units, op, field});
     pending_.clear();
   }
 
@@ -139,11 +152,12 @@ class Program {
   static size_t FixedUnits(const Step& step) {
     switch (step.op) {
       case Op::kHex:
+      case Op::kHexWord:
         return 2 * step.field->width;
       case Op::kText:
         return kMaxEscapedUnits * step.field->width;
       case Op::kBlock:
-        return 2;  // "00" for an empty block
+        return kEmptyBlock.size();
       case Op::kRequests:
         return 8 + kRequestText.size();
       default:
@@ -169,6 +183,7 @@ class Program {
 
   static constexpr size_t kCacheLine = 64;
 
+  size_t record_bytes_;
   std::vector<Step> steps_;
   std::vector<size_t> sized_by_record_;  // the steps whose room the record sets
   std::vector<size_t> lines_;
@@ -180,6 +195,13 @@ char16_t* PutLiteral(char16_t* out, std::u16string_view literal) {
   return std::copy(literal.begin(), literal.end(), out);
 }
 
+char16_t* PutStepLiteral(char16_t* out, const Step& step) {
+  for (size_t at = 0; at < step.literal.size(); at += kLiteralBlock) {
+    std::memcpy(out + at, step.literal.data() + at, kLiteralBlock * sizeof(char16_t));
+  }
+  return out + step.literal_units;
+}
+
 char16_t* PutRequests(char16_t* out, const ReqLink* head) {
   uint32_t count = 0;
   ForEachRequest(head, [&count](const ReqEntry&) { ++count; });
@@ -189,7 +211,7 @@ char16_t* PutRequests(char16_t* out, const ReqLink* head) {
   out = PutLiteral(PutHex(out, count_bytes, 4), kRequestText);
   ForEachRequest(head, [&out](const ReqEntry& node) {
     out = PutLiteral(PutHex(PutLiteral(out, kRequestOpen), &node.reqType, 1), kRequestText);
-    out = PutEscaped(out, text::FixedView(node.szText, OBEXSES_NAME_UNITS));
+    out = PutEscapedField(out, node.szText, OBEXSES_NAME_UNITS);
     out = PutLiteral(out, kRequestClose);
   });
   return out;
@@ -200,13 +222,16 @@ char16_t* PutValue(char16_t* out, const uint8_t* base, const Step& step) {
   switch (step.op) {
     case Op::kHex:
       return PutHex(out, base + field.offset, field.width);
+    case Op::kHexWord:
+      return PutHexOfEight(out, base + field.offset, field.width);
     case Op::kText:
-      return PutEscaped(out, text::FixedView(reinterpret_cast<const char16_t*>(base + field.offset),
-                                             field.width));
+      return PutEscapedField(out, reinterpret_cast<const char16_t*>(base + field.offset),
+                             field.width);
     case Op::kBlock: {
       const uint16_t length = BufferLength(base, field);
       const uint8_t* block = BufferBlock(base, field);
-      return length != 0 && block != nullptr ? PutHex(out, block, length) : PutLiteral(out, u"00");
+      return length != 0 && block != nullptr ? PutHex(out, block, length)
+                                             : PutLiteral(out, kEmptyBlock);
     }
     case Op::kRequests:
       return PutRequests(out, RequestHead(base, field));
@@ -219,7 +244,7 @@ char16_t* PutValue(char16_t* out, const uint8_t* base, const Step& step) {
 void WriteSession(SessionText* stream, const uint8_t* base, const Program& program) {
   char16_t* out = stream->BeginWrite(program.MaxUnits(base));
   for (const Step& step : program.steps()) {
-    out = PutLiteral(out, step.literal);
+    out = PutStepLiteral(out, step);
     if (step.op != Op::kNone) out = PutValue(out, base, step);
   }
   stream->EndWrite(out);

@@ -3,8 +3,11 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
+
+#include "text/wide.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -12,8 +15,6 @@
 
 namespace obexses::persist {
 namespace {
-
-constexpr char16_t kHexDigits[] = u"0123456789ABCDEF";
 
 // The value of each unit below 256 as a hex digit; a unit that is not a hex
 // digit counts as 0.
@@ -90,29 +91,65 @@ void Unescaped(std::u16string_view text, Put put) {
   }
 }
 
-// The two digits of each byte value, side by side, as one 4-byte store.
-struct DigitPairs {
-  char16_t pair[256][2];
-  constexpr DigitPairs() : pair() {
-    for (int b = 0; b < 256; ++b) {
-      pair[b][0] = kHexDigits[b >> 4];
-      pair[b][1] = kHexDigits[b & 0x0F];
-    }
-  }
-};
-constexpr DigitPairs kDigitPairs;
+#if defined(__SSE2__)
+// The digits of the eight bytes in the low half of bytes, as sixteen units:
+// each byte's two nibbles side by side, each made its digit ('0' + n, and 7
+// more past '9').
+void PutEightDigits(char16_t* out, __m128i bytes) {
+  const __m128i low_nibble = _mm_set1_epi8(0x0F);
+  const __m128i high = _mm_and_si128(_mm_srli_epi16(bytes, 4), low_nibble);
+  const __m128i nibbles = _mm_unpacklo_epi8(high, _mm_and_si128(bytes, low_nibble));
+  const __m128i past_nine =
+      _mm_and_si128(_mm_cmpgt_epi8(nibbles, _mm_set1_epi8(9)), _mm_set1_epi8(7));
+  const __m128i ascii = _mm_add_epi8(_mm_add_epi8(nibbles, _mm_set1_epi8('0')), past_nine);
+  const __m128i zero = _mm_setzero_si128();
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(ascii, zero));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(ascii, zero));
+}
 
-// Two bytes' digits go out as one 8-byte store: the output is the larger side.
+// Fewer than eight bytes as the low bytes of a word, read in at most three
+// loads (most fields are one, two or four bytes wide).
+uint64_t ShortRun(const uint8_t* in, size_t count) {
+  uint64_t word = 0;
+  size_t at = 0;
+  if (count >= 4) {
+    uint32_t four = 0;
+    std::memcpy(&four, in, sizeof four);
+    word = four;
+    at = 4;
+  }
+  if (count - at >= 2) {
+    uint16_t two = 0;
+    std::memcpy(&two, in + at, sizeof two);
+    word |= uint64_t{two} << (8 * at);
+    at += 2;
+  }
+  if (at < count) word |= uint64_t{in[at]} << (8 * at);
+  return word;
+}
+
+// Eight bytes at a time, a short last run as eight too: its digits are
+// followed by scratch, within kPutSlack.
 void WriteDigits(const uint8_t* in, size_t count, char16_t* out) {
   size_t i = 0;
-  for (; i + 2 <= count; i += 2) {
-    char16_t four[4];
-    std::memcpy(four, kDigitPairs.pair[in[i]], 4);
-    std::memcpy(four + 2, kDigitPairs.pair[in[i + 1]], 4);
-    std::memcpy(out + 2 * i, four, sizeof four);
+  for (; i + 8 <= count; i += 8) {
+    PutEightDigits(out + 2 * i, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + i)));
   }
-  if (i < count) std::memcpy(out + 2 * i, kDigitPairs.pair[in[i]], 4);
+  if (i < count) {
+    PutEightDigits(out + 2 * i,
+                   _mm_set_epi64x(0, static_cast<int64_t>(ShortRun(in + i, count - i))));
+  }
 }
+#else
+constexpr char16_t kHexDigits[] = u"0123456789ABCDEF";
+
+void WriteDigits(const uint8_t* in, size_t count, char16_t* out) {
+  for (size_t i = 0; i < count; ++i) {
+    out[2 * i] = kHexDigits[in[i] >> 4];
+    out[2 * i + 1] = kHexDigits[in[i] & 0x0F];
+  }
+}
+#endif
 
 // The units a text value may need a form for: < > = ' " &, all below 64.
 constexpr uint64_t kSpecial =
@@ -123,19 +160,25 @@ bool MayNeedForm(char16_t unit) {
 }
 
 #if defined(__SSE2__)
+__m128i LoadBlock(const char16_t* units) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
+}
+
+// The mask of the units of a block of eight that may need a form, two bits a
+// unit.
+unsigned FormsIn(__m128i units) {
+  __m128i found = _mm_setzero_si128();
+  for (const char16_t special : {u'<', u'>', u'=', u'\'', u'"', u'&'}) {
+    found =
+        _mm_or_si128(found, _mm_cmpeq_epi16(units, _mm_set1_epi16(static_cast<short>(special))));
+  }
+  return static_cast<unsigned>(_mm_movemask_epi8(found));
+}
+
 // Eight units at a time while none of them is one of the six.
 size_t PlainBlocks(std::u16string_view value) {
-  const __m128i specials[] = {_mm_set1_epi16('<'),  _mm_set1_epi16('>'), _mm_set1_epi16('='),
-                              _mm_set1_epi16('\''), _mm_set1_epi16('"'), _mm_set1_epi16('&')};
   size_t i = 0;
-  for (; i + 8 <= value.size(); i += 8) {
-    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(value.data() + i));
-    __m128i found = _mm_setzero_si128();
-    for (const __m128i& special : specials) {
-      found = _mm_or_si128(found, _mm_cmpeq_epi16(units, special));
-    }
-    if (_mm_movemask_epi8(found) != 0) break;
-  }
+  while (i + 8 <= value.size() && FormsIn(LoadBlock(value.data() + i)) == 0) i += 8;
   return i;
 }
 #else
@@ -151,6 +194,34 @@ size_t FirstSpecial(std::u16string_view value) {
   }
   return value.size();
 }
+
+// Where a copy of a text field by blocks stopped, and whether the text ended
+// there (its terminator was in the last block copied, whose rest is scratch).
+struct FieldCopy {
+  size_t at;
+  bool ended;
+};
+
+#if defined(__SSE2__)
+// Copies a text field to out by blocks of eight units, up to the block where
+// the text ends or a unit stands that may need a form, whichever comes first.
+FieldCopy CopyPlainFieldBlocks(const char16_t* field, size_t capacity, char16_t* out) {
+  size_t i = 0;
+  for (; i + 8 <= capacity; i += 8) {
+    const __m128i units = LoadBlock(field + i);
+    const auto ends =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(units, _mm_setzero_si128())));
+    if (std::countr_zero(ends) > std::countr_zero(FormsIn(units))) break;  // a form comes first
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), units);
+    if (ends != 0) return {i + static_cast<size_t>(std::countr_zero(ends)) / 2, true};
+  }
+  return {i, false};
+}
+#else
+FieldCopy CopyPlainFieldBlocks(const char16_t*, size_t, char16_t*) {
+  return {0, false};
+}
+#endif
 
 }  // namespace
 
@@ -172,7 +243,7 @@ void SessionText::Grow(size_t count) {
 }
 
 void SessionText::AppendHex(const void* bytes, size_t count) {
-  EndWrite(PutHex(Room(2 * count), bytes, count));
+  EndWrite(PutHex(Room(2 * count + kPutSlack), bytes, count));
 }
 
 void SessionText::AppendEscaped(std::u16string_view value) {
@@ -181,6 +252,15 @@ void SessionText::AppendEscaped(std::u16string_view value) {
 
 char16_t* PutHex(char16_t* out, const void* bytes, size_t count) {
   WriteDigits(static_cast<const uint8_t*>(bytes), count, out);
+  return out + 2 * count;
+}
+
+char16_t* PutHexOfEight(char16_t* out, const void* bytes, size_t count) {
+#if defined(__SSE2__)
+  PutEightDigits(out, _mm_loadl_epi64(static_cast<const __m128i*>(bytes)));
+#else
+  WriteDigits(static_cast<const uint8_t*>(bytes), count, out);
+#endif
   return out + 2 * count;
 }
 
@@ -200,12 +280,20 @@ char16_t* PutEscaped(char16_t* out, std::u16string_view value) {
   return out;
 }
 
+// The copy by blocks leaves off at the block where the text ends or a unit
+// may need a form; from there it goes as any value does.
+char16_t* PutEscapedField(char16_t* out, const char16_t* field, size_t capacity) {
+  const FieldCopy copy = CopyPlainFieldBlocks(field, capacity, out);
+  if (copy.ended) return out + copy.at;
+  return PutEscaped(out + copy.at, text::FixedView(field + copy.at, capacity - copy.at));
+}
+
 // ---- Hex values ----
 
 char16_t* BinToHex(const void* bytes, int32_t count) {
   if (count < 1) return nullptr;
   const size_t n = static_cast<size_t>(count);
-  auto* digits = static_cast<char16_t*>(std::malloc((2 * n + 1) * sizeof(char16_t)));
+  auto* digits = static_cast<char16_t*>(std::malloc((2 * n + kPutSlack) * sizeof(char16_t)));
   if (digits == nullptr) return nullptr;
   WriteDigits(static_cast<const uint8_t*>(bytes), n, digits);
   digits[2 * n] = 0;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <iterator>
+#include <memory>
 #include <sstream>
 
 #include "persist/record_xml.h"
@@ -400,6 +401,51 @@ TEST(PersistCodecTest, FormsAndEndsAreFoundAtEveryPlace) {
     array[at] = 0;
     for (size_t max = 0; max <= at; ++max) EXPECT_EQ(text::BoundedLength(array, max), max);
     EXPECT_EQ(text::BoundedLength(array, 20), at);
+  }
+}
+
+// A text field is copied by blocks: its end and a unit that needs a form are
+// found wherever they stand, in either order, also in a field without a
+// terminator; nothing past the field is read, nothing past the slack written.
+TEST(PersistCodecTest, TextFieldsEndAndEscapeAtEveryPlace) {
+  for (const size_t capacity : {5u, 8u, 13u, 16u, 21u}) {
+    for (size_t end = 0; end <= capacity; ++end) {
+      for (size_t form = 0; form <= capacity; ++form) {
+        const std::unique_ptr<char16_t[]> field(new char16_t[capacity]);
+        std::fill_n(field.get(), capacity, u'x');
+        if (form < capacity) field[form] = u'"';
+        if (end < capacity) field[end] = 0;
+        const size_t room = kMaxEscapedUnits * capacity + kPutSlack;
+        std::u16string out(room + 1, u'#');
+        const char16_t* written = PutEscapedField(out.data(), field.get(), capacity);
+        EXPECT_EQ(std::u16string_view(out.data(), written),
+                  EscapeText(text::FixedView(field.get(), capacity)))
+            << capacity << " " << end << " " << form;
+        EXPECT_EQ(out[room], u'#');
+      }
+    }
+  }
+}
+
+// Hex digits are made by blocks of eight bytes: every count and every digit
+// comes out in order, nothing past the slack written; a field of at most
+// eight bytes read as a word gives the same digits.
+TEST(PersistCodecTest, HexDigitsOfEveryCount) {
+  uint8_t bytes[40];
+  for (size_t i = 0; i < std::size(bytes); ++i) bytes[i] = static_cast<uint8_t>(17 * i + i / 16);
+  for (size_t count = 0; count <= 32; ++count) {
+    std::u16string expected;
+    for (size_t i = 0; i < count; ++i) {
+      expected += u"0123456789ABCDEF"[bytes[i] >> 4];
+      expected += u"0123456789ABCDEF"[bytes[i] & 0x0F];
+    }
+    const size_t room = 2 * count + kPutSlack;
+    std::u16string out(room + 1, u'#');
+    EXPECT_EQ(std::u16string_view(out.data(), PutHex(out.data(), bytes, count)), expected);
+    EXPECT_EQ(out[room], u'#');
+    if (count > 8) continue;
+    EXPECT_EQ(std::u16string_view(out.data(), PutHexOfEight(out.data(), bytes, count)), expected);
+    EXPECT_EQ(out[room], u'#');
   }
 }
 

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "persist/block_writes.h"
 #include "persist/prefetch.h"
 #include "persist/record_fields.h"
 #include "records/record_memory.h"
@@ -63,8 +64,8 @@ enum class Op { kNone, kHex, kHexWord, kText, kBlock, kRequests };
 // A step's literal is kept padded to whole blocks of kLiteralBlock units, and
 // copied block by block: the padding lands in the room's slack, and what
 // follows writes over it.
-constexpr size_t kLiteralBlock = 8;
-static_assert(kLiteralBlock < kPutSlack);
+constexpr size_t kLiteralBlock = 16;
+static_assert(kLiteralBlock <= kPutSlack);
 
 struct Step {
   std::u16string literal;  // padded
@@ -195,9 +196,13 @@ char16_t* PutLiteral(char16_t* out, std::u16string_view literal) {
   return std::copy(literal.begin(), literal.end(), out);
 }
 
+// The literal's place and length are read once: the stores through out
+// could otherwise be taken to change them.
 char16_t* PutStepLiteral(char16_t* out, const Step& step) {
-  for (size_t at = 0; at < step.literal.size(); at += kLiteralBlock) {
-    std::memcpy(out + at, step.literal.data() + at, kLiteralBlock * sizeof(char16_t));
+  const char16_t* const literal = step.literal.data();
+  const size_t padded = step.literal.size();
+  for (size_t at = 0; at < padded; at += kLiteralBlock) {
+    std::memcpy(out + at, literal + at, kLiteralBlock * sizeof(char16_t));
   }
   return out + step.literal_units;
 }

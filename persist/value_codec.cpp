@@ -7,11 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "persist/block_writes.h"
 #include "text/wide.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace obexses::persist {
 namespace {
@@ -92,20 +89,9 @@ void Unescaped(std::u16string_view text, Put put) {
 }
 
 #if defined(__SSE2__)
-// The digits of the eight bytes in the low half of bytes, as sixteen units:
-// each byte's two nibbles side by side, each made its digit ('0' + n, and 7
-// more past '9').
-void PutEightDigits(char16_t* out, __m128i bytes) {
-  const __m128i low_nibble = _mm_set1_epi8(0x0F);
-  const __m128i high = _mm_and_si128(_mm_srli_epi16(bytes, 4), low_nibble);
-  const __m128i nibbles = _mm_unpacklo_epi8(high, _mm_and_si128(bytes, low_nibble));
-  const __m128i past_nine =
-      _mm_and_si128(_mm_cmpgt_epi8(nibbles, _mm_set1_epi8(9)), _mm_set1_epi8(7));
-  const __m128i ascii = _mm_add_epi8(_mm_add_epi8(nibbles, _mm_set1_epi8('0')), past_nine);
-  const __m128i zero = _mm_setzero_si128();
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(ascii, zero));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(ascii, zero));
-}
+using blocks::FormsIn;
+using blocks::LoadBlock;
+using blocks::PutEightDigits;
 
 // Fewer than eight bytes as the low bytes of a word, read in at most three
 // loads (most fields are one, two or four bytes wide).
@@ -160,21 +146,6 @@ bool MayNeedForm(char16_t unit) {
 }
 
 #if defined(__SSE2__)
-__m128i LoadBlock(const char16_t* units) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
-}
-
-// The mask of the units of a block of eight that may need a form, two bits a
-// unit.
-unsigned FormsIn(__m128i units) {
-  __m128i found = _mm_setzero_si128();
-  for (const char16_t special : {u'<', u'>', u'=', u'\'', u'"', u'&'}) {
-    found =
-        _mm_or_si128(found, _mm_cmpeq_epi16(units, _mm_set1_epi16(static_cast<short>(special))));
-  }
-  return static_cast<unsigned>(_mm_movemask_epi8(found));
-}
-
 // Eight units at a time while none of them is one of the six.
 size_t PlainBlocks(std::u16string_view value) {
   size_t i = 0;
@@ -194,34 +165,6 @@ size_t FirstSpecial(std::u16string_view value) {
   }
   return value.size();
 }
-
-// Where a copy of a text field by blocks stopped, and whether the text ended
-// there (its terminator was in the last block copied, whose rest is scratch).
-struct FieldCopy {
-  size_t at;
-  bool ended;
-};
-
-#if defined(__SSE2__)
-// Copies a text field to out by blocks of eight units, up to the block where
-// the text ends or a unit stands that may need a form, whichever comes first.
-FieldCopy CopyPlainFieldBlocks(const char16_t* field, size_t capacity, char16_t* out) {
-  size_t i = 0;
-  for (; i + 8 <= capacity; i += 8) {
-    const __m128i units = LoadBlock(field + i);
-    const auto ends =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(units, _mm_setzero_si128())));
-    if (std::countr_zero(ends) > std::countr_zero(FormsIn(units))) break;  // a form comes first
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), units);
-    if (ends != 0) return {i + static_cast<size_t>(std::countr_zero(ends)) / 2, true};
-  }
-  return {i, false};
-}
-#else
-FieldCopy CopyPlainFieldBlocks(const char16_t*, size_t, char16_t*) {
-  return {0, false};
-}
-#endif
 
 }  // namespace
 
@@ -255,15 +198,6 @@ char16_t* PutHex(char16_t* out, const void* bytes, size_t count) {
   return out + 2 * count;
 }
 
-char16_t* PutHexOfEight(char16_t* out, const void* bytes, size_t count) {
-#if defined(__SSE2__)
-  PutEightDigits(out, _mm_loadl_epi64(static_cast<const __m128i*>(bytes)));
-#else
-  WriteDigits(static_cast<const uint8_t*>(bytes), count, out);
-#endif
-  return out + 2 * count;
-}
-
 // Most values need no form: they are copied whole. The six forms are written
 // where they are needed, which is rare.
 char16_t* PutEscaped(char16_t* out, std::u16string_view value) {
@@ -278,14 +212,6 @@ char16_t* PutEscaped(char16_t* out, std::u16string_view value) {
     }
   }
   return out;
-}
-
-// The copy by blocks leaves off at the block where the text ends or a unit
-// may need a form; from there it goes as any value does.
-char16_t* PutEscapedField(char16_t* out, const char16_t* field, size_t capacity) {
-  const FieldCopy copy = CopyPlainFieldBlocks(field, capacity, out);
-  if (copy.ended) return out + copy.at;
-  return PutEscaped(out + copy.at, text::FixedView(field + copy.at, capacity - copy.at));
 }
 
 // ---- Hex values ----

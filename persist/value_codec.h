@@ -72,15 +72,11 @@ inline constexpr size_t kPutSlack = 16;
 
 // Writes 2*count uppercase hex digits at out (scratch may follow).
 char16_t* PutHex(char16_t* out, const void* bytes, size_t count);
-// The same for count <= 8 bytes, reading eight at bytes whatever the count:
-// all eight must be readable.
-char16_t* PutHexOfEight(char16_t* out, const void* bytes, size_t count);
 // Writes the value, its markup escaped, at out (at most 6 units a unit).
 char16_t* PutEscaped(char16_t* out, std::u16string_view value);
 inline constexpr size_t kMaxEscapedUnits = 6;
-// The same for a text field of capacity units: its text ends at its first
-// terminator, or at its capacity if none (scratch may follow).
-char16_t* PutEscapedField(char16_t* out, const char16_t* field, size_t capacity);
+// The writing of short hex fields and text fields by blocks is inline, in
+// persist/block_writes.h.
 
 // Appends the formatted piece whole, whatever its length. Returns 1; throws
 // std::bad_alloc when memory runs out.

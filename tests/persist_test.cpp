@@ -11,6 +11,7 @@
 #include <memory>
 #include <sstream>
 
+#include "persist/block_writes.h"
 #include "persist/record_xml.h"
 #include "persist/session_file.h"
 #include "persist/value_codec.h"

@@ -74,10 +74,10 @@ struct Step {
   const Field* field = nullptr;
 };
 
-// <req reqType="..">text</req>, the text escaped at most.
 // A buffer value without bytes.
 constexpr std::u16string_view kEmptyBlock = u"00";
 
+// <req reqType="..">text</req>, the text escaped at most.
 constexpr std::u16string_view kRequestOpen = u"<req reqType=\"";
 constexpr std::u16string_view kRequestText = u"\">";
 constexpr std::u16string_view kRequestClose = u"</req>";

@@ -3,12 +3,10 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstdlib>
 #include <cstring>
 
 #include "persist/block_writes.h"
-#include "text/wide.h"
 
 namespace obexses::persist {
 namespace {

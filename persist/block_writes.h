@@ -34,7 +34,7 @@ inline __m128i LoadBlock(const char16_t* units) {
 // unit.
 inline unsigned FormsIn(__m128i units) {
   __m128i found = _mm_setzero_si128();
-  for (const char16_t special : {u'<', u'>', u'=', u'\'', u'"', u'&'}) {
+  for (const char16_t special : kMarkupUnits) {
     found =
         _mm_or_si128(found, _mm_cmpeq_epi16(units, _mm_set1_epi16(static_cast<short>(special))));
   }

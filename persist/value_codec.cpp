@@ -135,13 +135,19 @@ void WriteDigits(const uint8_t* in, size_t count, char16_t* out) {
 }
 #endif
 
-// The units a text value may need a form for: < > = ' " &, all below 64.
-constexpr uint64_t kSpecial =
-    1ull << u'<' | 1ull << u'>' | 1ull << u'=' | 1ull << u'\'' | 1ull << u'"' | 1ull << u'&';
+// kMarkupUnits as a set; each has a form, and nothing else has one.
+constexpr uint64_t kSpecial = [] {
+  uint64_t set = 0;
+  for (const char16_t unit : kMarkupUnits) set |= uint64_t{1} << unit;
+  return set;
+}();
 
-bool MayNeedForm(char16_t unit) {
+constexpr bool MayNeedForm(char16_t unit) {
   return unit < 64 && ((kSpecial >> unit) & 1) != 0;
 }
+static_assert(kEscapes.size() == kMarkupUnits.size() &&
+              std::all_of(kEscapes.begin(), kEscapes.end(),
+                          [](const Escape& escape) { return MayNeedForm(escape.raw); }));
 
 #if defined(__SSE2__)
 // Eight units at a time while none of them is one of the six.

@@ -75,6 +75,8 @@ char16_t* PutHex(char16_t* out, const void* bytes, size_t count);
 // Writes the value, its markup escaped, at out (at most 6 units a unit).
 char16_t* PutEscaped(char16_t* out, std::u16string_view value);
 inline constexpr size_t kMaxEscapedUnits = 6;
+// The units a text value may need a form for, each below 64.
+inline constexpr std::u16string_view kMarkupUnits = u"<>='\"&";
 // The writing of short hex fields and text fields by blocks is inline, in
 // persist/block_writes.h.
 

@@ -80,11 +80,14 @@ inline FieldCopy CopyPlainFieldBlocks(const char16_t*, size_t, char16_t*) {
 
 namespace obexses::persist {
 
-// Writes the 2*count digits of count <= 8 bytes, reading eight at bytes
-// whatever the count: all eight must be readable (scratch may follow).
-inline char16_t* PutHexOfEight(char16_t* out, const void* bytes, size_t count) {
+// Writes the 2*count digits of count bytes, eight at a time: the bytes up to
+// count rounded up to eight must all be readable (scratch may follow).
+inline char16_t* PutHexWords(char16_t* out, const void* bytes, size_t count) {
 #if defined(__SSE2__)
-  blocks::PutEightDigits(out, _mm_loadl_epi64(static_cast<const __m128i*>(bytes)));
+  const auto* in = static_cast<const uint8_t*>(bytes);
+  for (size_t i = 0; i < count; i += 8) {
+    blocks::PutEightDigits(out + 2 * i, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + i)));
+  }
   return out + 2 * count;
 #else
   return PutHex(out, bytes, count);

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Session records as session elements. Each of the four layouts (client and
 // server, OPP and FTP) is a table of fields: its XML name, its offset in the
-// record, its value kind and its width. One writer and one reader walk the
-// tables for both sides.
+// record, its value kind and its width. The compiler makes each layout's
+// writer from its table; one reader walks the tables for both sides.
 #include "persist/record_xml.h"
 
 #include <algorithm>
@@ -10,12 +10,10 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <new>
-#include <optional>
 #include <span>
 #include <string_view>
-#include <vector>
+#include <utility>
 
 #include "persist/block_writes.h"
 #include "persist/prefetch.h"
@@ -27,11 +25,12 @@ namespace {
 
 // ---- Writing ----
 //
-// A layout's session element is a fixed run of literal text and values: the
-// writer's program for it joins the text that stands between two values (one
-// value's closing part and the next one's opening part) into one literal,
-// made once, so that a session is written as a few copies of literals, hex
-// digits and texts into room made once for the whole element.
+// A layout's session element is a fixed run of literal text and values. Its
+// steps, made at compile time, join the text that stands between two values
+// (one value's closing part and the next one's opening part) into one
+// literal, so that a session is written as a few copies of literals, hex
+// digits and texts into room made once for the whole element, with no loop
+// over the steps and no choice at run time but the record's profile.
 
 uint16_t BufferLength(const uint8_t* base, const Field& field) {
   uint16_t length = 0;
@@ -57,19 +56,20 @@ void ForEachRequest(const ReqLink* head, Visit visit) {
   }
 }
 
-// What a step writes after its literal. A hex value of at most eight bytes
-// with eight bytes of the record from its start is read as one word.
-enum class Op { kNone, kHex, kHexWord, kText, kBlock, kRequests };
+// What a step writes after its literal. A hex value whose last run of eight
+// bytes lies within the record is read by whole words of eight.
+enum class Op { kNone, kHex, kHexWords, kText, kBlock, kRequests };
 
-// A step's literal is kept padded to whole blocks of kLiteralBlock units, and
-// copied block by block: the padding lands in the room's slack, and what
-// follows writes over it.
+// A step's literal is copied by blocks of kLiteralBlock units, its padding
+// landing in the room's slack, where what follows writes over it.
 constexpr size_t kLiteralBlock = 16;
 static_assert(kLiteralBlock <= kPutSlack);
+// Room for the longest literal of any layout, padded.
+constexpr size_t kMaxLiteralUnits = 64;
 
 struct Step {
-  std::u16string literal;  // padded
-  size_t literal_units = 0;
+  std::array<char16_t, kMaxLiteralUnits> literal{};  // zeros past its units
+  size_t units = 0;
   Op op = Op::kNone;
   const Field* field = nullptr;
 };
@@ -84,127 +84,129 @@ constexpr std::u16string_view kRequestClose = u"</req>";
 constexpr size_t kMaxRequestUnits = kRequestOpen.size() + 2 + kRequestText.size() +
                                     kMaxEscapedUnits * OBEXSES_NAME_UNITS + kRequestClose.size();
 
-class Program {
+// The steps of a layout's element: one for each value, two for a buffer value
+// (its length, then its block), and one for the element's end.
+constexpr size_t StepCount(const Layout& layout) {
+  size_t count = 1;
+  for (std::span<const Field> fields : {layout.attributes, layout.part, layout.tail}) {
+    for (const Field& field : fields) count += field.kind == Kind::kBuffer ? 2 : 1;
+  }
+  return count;
+}
+
+// Makes a layout's steps, at compile time.
+template <size_t kCount>
+class StepMaker {
  public:
-  explicit Program(const Layout& layout) : record_bytes_(layout.record_bytes) {
-    pending_ = u"<session profile_type=\"";
-    pending_ += layout.profile_type;
-    pending_ += u"\"";
+  constexpr explicit StepMaker(const Layout& layout) : record_bytes_(layout.record_bytes) {
+    Add(u"<session profile_type=\"");
+    Add(layout.profile_type);
+    Add(u"\"");
     for (const Field& field : layout.attributes) Value(field);
-    pending_ += u">";
+    Add(u">");
     for (std::span<const Field> fields : {layout.part, layout.tail}) {
       for (const Field& field : fields) Value(field);
     }
-    pending_ += u"</session>";
+    Add(u"</session>");
     Emit(Op::kNone, nullptr);
-    for (size_t i = 0; i < steps_.size(); ++i) {
-      const Step& step = steps_[i];
-      fixed_units_ += step.literal_units + FixedUnits(step);
-      if (step.op == Op::kBlock || step.op == Op::kRequests) sized_by_record_.push_back(i);
-      if (step.op != Op::kNone) AddLines(*step.field);
-    }
   }
 
-  const std::vector<Step>& steps() const { return steps_; }
-
-  // The offsets of the cache lines the program reads of a record.
-  const std::vector<size_t>& lines() const { return lines_; }
-
-  // The most units a record's element takes, with the slack of its writing.
-  size_t MaxUnits(const uint8_t* base) const {
-    size_t units = fixed_units_ + kPutSlack;
-    for (size_t i : sized_by_record_) units += RecordUnits(base, steps_[i]);
-    return units;
-  }
+  constexpr const std::array<Step, kCount>& steps() const { return steps_; }
 
  private:
-  void Value(const Field& field) {
-    pending_ += field.before;
+  constexpr void Value(const Field& field) {
+    Add(field.before);
     switch (field.kind) {
       case Kind::kHex:
-        Emit(field.width <= 8 && field.offset + 8 <= record_bytes_ ? Op::kHexWord : Op::kHex,
-             &field);
+        Emit(HexOp(field), &field);
         break;
       case Kind::kText:
         Emit(Op::kText, &field);
         break;
       case Kind::kBuffer:  // the length, then the block in an element of its own
-        Emit(Op::kHex, &field);
-        pending_ += field.after;
-        pending_ += field.block_before;
+        Emit(HexOp(field), &field);
+        Add(field.after);
+        Add(field.block_before);
         Emit(Op::kBlock, &field);
-        pending_ += field.block_after;
+        Add(field.block_after);
         return;
       case Kind::kRequests:  // the count and the nodes, then the list's end tag
         Emit(Op::kRequests, &field);
         break;
     }
-    pending_ += field.after;
+    Add(field.after);
   }
 
-  void Emit(Op op, const Field* field) {
-    const size_t units = pending_.size();
-    pending_.resize((units + kLiteralBlock - 1) / kLiteralBlock * kLiteralBlock);
-    steps_.push_back({std::move(pending_), units, op, field});
-    pending_.clear();
+  constexpr Op HexOp(const Field& field) const {
+    return field.offset + (field.width + 7) / 8 * 8 <= record_bytes_ ? Op::kHexWords : Op::kHex;
   }
 
-  // Units a step's value takes whatever the record holds.
-  static size_t FixedUnits(const Step& step) {
-    switch (step.op) {
-      case Op::kHex:
-      case Op::kHexWord:
-        return 2 * step.field->width;
-      case Op::kText:
-        return kMaxEscapedUnits * step.field->width;
-      case Op::kBlock:
-        return kEmptyBlock.size();
-      case Op::kRequests:
-        return 8 + kRequestText.size();
-      default:
-        return 0;
-    }
+  // Joins text to the literal of the step being made; a literal past its
+  // room stops the compilation.
+  constexpr void Add(std::u16string_view text) {
+    Step& step = steps_[made_];
+    if (step.units + text.size() > kMaxLiteralUnits) throw "a literal past its room";
+    std::copy(text.begin(), text.end(), step.literal.begin() + step.units);
+    step.units += text.size();
   }
 
-  // Units a step's value may take beyond that, by what the record holds.
-  static size_t RecordUnits(const uint8_t* base, const Step& step) {
-    if (step.op == Op::kBlock) return 2 * size_t{BufferLength(base, *step.field)};
+  constexpr void Emit(Op op, const Field* field) {
+    steps_[made_].op = op;
+    steps_[made_].field = field;
+    ++made_;
+  }
+
+  size_t record_bytes_;
+  std::array<Step, kCount> steps_{};
+  size_t made_ = 0;
+};
+
+// The steps of the layout kLayouts[kIndex].
+template <const auto& kLayouts, size_t kIndex>
+inline constexpr std::array kStepsOf =
+    StepMaker<StepCount(kLayouts[kIndex])>(kLayouts[kIndex]).steps();
+
+// Units a step's value takes whatever the record holds.
+constexpr size_t FixedUnits(const Step& step) {
+  switch (step.op) {
+    case Op::kHex:
+    case Op::kHexWords:
+      return 2 * step.field->width;
+    case Op::kText:
+      return kMaxEscapedUnits * step.field->width;
+    case Op::kBlock:
+      return kEmptyBlock.size();
+    case Op::kRequests:
+      return 8 + kRequestText.size();
+    default:
+      return 0;
+  }
+}
+
+template <size_t kCount>
+constexpr size_t FixedUnits(const std::array<Step, kCount>& steps) {
+  size_t units = kPutSlack;
+  for (const Step& step : steps) units += step.units + FixedUnits(step);
+  return units;
+}
+
+// Units a step's value may take beyond that, by what the record holds.
+template <const auto& kSteps, size_t kStep>
+size_t RecordUnits(const uint8_t* base) {
+  constexpr const Step& step = kSteps[kStep];
+  if constexpr (step.op == Op::kBlock) {
+    return 2 * size_t{BufferLength(base, *step.field)};
+  } else if constexpr (step.op == Op::kRequests) {
     size_t nodes = 0;
     ForEachRequest(RequestHead(base, *step.field), [&nodes](const ReqEntry&) { ++nodes; });
     return nodes * kMaxRequestUnits;
+  } else {
+    return 0;
   }
-
-  // The lines of a value's start; a text's first units are its likely whole.
-  void AddLines(const Field& field) {
-    const size_t bytes = field.kind == Kind::kText ? 2 * kCacheLine : field.width;
-    for (size_t at = field.offset; at < field.offset + bytes; at += kCacheLine) {
-      lines_.push_back(at - at % kCacheLine);
-    }
-  }
-
-  static constexpr size_t kCacheLine = 64;
-
-  size_t record_bytes_;
-  std::vector<Step> steps_;
-  std::vector<size_t> sized_by_record_;  // the steps whose room the record sets
-  std::vector<size_t> lines_;
-  std::u16string pending_;
-  size_t fixed_units_ = 0;
-};
+}
 
 char16_t* PutLiteral(char16_t* out, std::u16string_view literal) {
   return std::copy(literal.begin(), literal.end(), out);
-}
-
-// The literal's place and length are read once: the stores through out
-// could otherwise be taken to change them.
-char16_t* PutStepLiteral(char16_t* out, const Step& step) {
-  const char16_t* const literal = step.literal.data();
-  const size_t padded = step.literal.size();
-  for (size_t at = 0; at < padded; at += kLiteralBlock) {
-    std::memcpy(out + at, literal + at, kLiteralBlock * sizeof(char16_t));
-  }
-  return out + step.literal_units;
 }
 
 char16_t* PutRequests(char16_t* out, const ReqLink* head) {
@@ -222,71 +224,107 @@ char16_t* PutRequests(char16_t* out, const ReqLink* head) {
   return out;
 }
 
-char16_t* PutValue(char16_t* out, const uint8_t* base, const Step& step) {
-  const Field& field = *step.field;
-  switch (step.op) {
-    case Op::kHex:
-      return PutHex(out, base + field.offset, field.width);
-    case Op::kHexWord:
-      return PutHexOfEight(out, base + field.offset, field.width);
-    case Op::kText:
-      return PutEscapedField(out, reinterpret_cast<const char16_t*>(base + field.offset),
-                             field.width);
-    case Op::kBlock: {
-      const uint16_t length = BufferLength(base, field);
-      const uint8_t* block = BufferBlock(base, field);
-      return length != 0 && block != nullptr ? PutHex(out, block, length)
-                                             : PutLiteral(out, kEmptyBlock);
-    }
-    case Op::kRequests:
-      return PutRequests(out, RequestHead(base, field));
-    case Op::kNone:
-      break;
-  }
-  return out;
+char16_t* PutBlock(char16_t* out, const uint8_t* base, const Field& field) {
+  const uint16_t length = BufferLength(base, field);
+  const uint8_t* block = BufferBlock(base, field);
+  return length != 0 && block != nullptr ? PutHex(out, block, length)
+                                         : PutLiteral(out, kEmptyBlock);
 }
 
-void WriteSession(SessionText* stream, const uint8_t* base, const Program& program) {
-  char16_t* out = stream->BeginWrite(program.MaxUnits(base));
-  for (const Step& step : program.steps()) {
-    out = PutStepLiteral(out, step);
-    if (step.op != Op::kNone) out = PutValue(out, base, step);
+// A step: its literal, by whole blocks, then its value.
+template <const auto& kSteps, size_t kStep>
+char16_t* PutStep(char16_t* out, const uint8_t* base) {
+  constexpr const Step& step = kSteps[kStep];
+  for (size_t at = 0; at < step.units; at += kLiteralBlock) {
+    std::memcpy(out + at, step.literal.data() + at, kLiteralBlock * sizeof(char16_t));
   }
+  out += step.units;
+  constexpr const Field* field = step.field;
+  if constexpr (step.op == Op::kHex) {
+    return PutHex(out, base + field->offset, field->width);
+  } else if constexpr (step.op == Op::kHexWords) {
+    return PutHexWords(out, base + field->offset, field->width);
+  } else if constexpr (step.op == Op::kText) {
+    return PutEscapedField(out, reinterpret_cast<const char16_t*>(base + field->offset),
+                           field->width);
+  } else if constexpr (step.op == Op::kBlock) {
+    return PutBlock(out, base, *field);
+  } else if constexpr (step.op == Op::kRequests) {
+    return PutRequests(out, RequestHead(base, *field));
+  } else {
+    return out;
+  }
+}
+
+// A layout's element, its steps one after the other, into room made once.
+template <const auto& kSteps, size_t... kStep>
+void WriteSteps(SessionText* stream, const uint8_t* base, std::index_sequence<kStep...>) {
+  constexpr size_t kFixedUnits = FixedUnits(kSteps);
+  char16_t* out = stream->BeginWrite(kFixedUnits + (RecordUnits<kSteps, kStep>(base) + ...));
+  ((out = PutStep<kSteps, kStep>(out, base)), ...);
   stream->EndWrite(out);
 }
 
-// The programs of a side's layouts, made once, in the order of the layouts.
-template <typename Record>
-const Program& ProgramOf(std::span<const Layout> layouts, const Layout* layout) {
-  static const std::vector<Program> programs(layouts.begin(), layouts.end());
-  return programs[static_cast<size_t>(layout - layouts.data())];
+template <const auto& kSteps>
+void WriteElement(SessionText* stream, const uint8_t* base) {
+  WriteSteps<kSteps>(stream, base, std::make_index_sequence<kSteps.size()>());
 }
 
-// The lines any of a side's programs reads: a record is prefetched before
-// its profile is known, since reading that would wait for memory itself.
-template <typename Record>
-void PrefetchRecord(const Record* record, std::span<const Layout> layouts) {
-  static const std::vector<size_t> lines = [layouts] {
-    std::vector<size_t> all;
-    for (const Layout& layout : layouts) {
-      const std::vector<size_t>& some = ProgramOf<Record>(layouts, &layout).lines();
-      all.insert(all.end(), some.begin(), some.end());
-    }
-    std::sort(all.begin(), all.end());
-    all.erase(std::unique(all.begin(), all.end()), all.end());
-    return all;
-  }();
-  const auto* base = reinterpret_cast<const uint8_t*>(record);
-  for (size_t line : lines) PrefetchLine(base + line);
+using ElementWriter = void (*)(SessionText*, const uint8_t*);
+
+template <const auto& kLayouts, size_t... kIndex>
+constexpr std::array<ElementWriter, sizeof...(kIndex)> WritersOf(std::index_sequence<kIndex...>) {
+  return {&WriteElement<kStepsOf<kLayouts, kIndex>>...};
 }
 
-template <typename Record>
-void WriteRecord(SessionText* stream, const Record* record, std::span<const Layout> layouts) {
-  const Layout* layout = LayoutFor(layouts, record->profile_id);
+template <const auto& kLayouts, typename Record>
+void WriteRecord(SessionText* stream, const Record* record) {
+  static constexpr auto kWriters =
+      WritersOf<kLayouts>(std::make_index_sequence<std::size(kLayouts)>());
+  const Layout* layout = LayoutFor(kLayouts, record->profile_id);
   if (layout != nullptr) {
-    WriteSession(stream, reinterpret_cast<const uint8_t*>(record),
-                 ProgramOf<Record>(layouts, layout));
+    kWriters[static_cast<size_t>(layout - kLayouts)](stream,
+                                                     reinterpret_cast<const uint8_t*>(record));
   }
+}
+
+// The record lines a side's elements read: a record is prefetched before its
+// profile is known, since reading that would wait for memory itself. A text's
+// first units are its likely whole.
+constexpr size_t kCacheLine = 64;
+
+struct Lines {
+  std::array<size_t, 128> at{};
+  size_t count = 0;
+};
+
+constexpr bool Reads(const Field& field, size_t line) {
+  const size_t bytes = field.kind == Kind::kText ? 2 * kCacheLine : field.width;
+  return field.offset < line + kCacheLine && line < field.offset + bytes;
+}
+
+template <const auto& kLayouts>
+constexpr Lines LinesRead() {
+  Lines lines;
+  size_t record_bytes = 0;
+  for (const Layout& layout : kLayouts) record_bytes = std::max(record_bytes, layout.record_bytes);
+  for (size_t line = 0; line < record_bytes; line += kCacheLine) {
+    bool read = false;
+    for (const Layout& layout : kLayouts) {
+      for (std::span<const Field> fields : {layout.attributes, layout.part, layout.tail}) {
+        for (const Field& field : fields) read = read || Reads(field, line);
+      }
+    }
+    if (read) lines.at.at(lines.count++) = line;
+  }
+  return lines;
+}
+
+template <const auto& kLayouts>
+void PrefetchRecord(const void* record) {
+  static constexpr Lines kLines = LinesRead<kLayouts>();
+  const auto* base = static_cast<const uint8_t*>(record);
+  for (size_t i = 0; i < kLines.count; ++i) PrefetchLine(base + kLines.at[i]);
 }
 
 // ---- Reading ----
@@ -410,12 +448,12 @@ Record* ReadSession(const SessionValues& values, std::span<const Layout> layouts
 }  // namespace
 
 int WriteClientSession(SessionText* stream, const ClientSession* record) {
-  WriteRecord(stream, record, ClientLayouts());
+  WriteRecord<kClientLayouts>(stream, record);
   return 1;
 }
 
 void PrefetchClientSession(const ClientSession* record) {
-  PrefetchRecord(record, ClientLayouts());
+  PrefetchRecord<kClientLayouts>(record);
 }
 
 ClientSession* ReadClientSession(const SessionValues& values) {
@@ -424,12 +462,12 @@ ClientSession* ReadClientSession(const SessionValues& values) {
 }
 
 int WriteServerSession(SessionText* stream, const ServerSession* record) {
-  WriteRecord(stream, record, ServerLayouts());
+  WriteRecord<kServerLayouts>(stream, record);
   return 1;
 }
 
 void PrefetchServerSession(const ServerSession* record) {
-  PrefetchRecord(record, ServerLayouts());
+  PrefetchRecord<kServerLayouts>(record);
 }
 
 ServerSession* ReadServerSession(const SessionValues& values) {

@@ -115,10 +115,8 @@ uint64_t ShortRun(const uint8_t* in, size_t count) {
 // Eight bytes at a time, a short last run as eight too: its digits are
 // followed by scratch, within kPutSlack.
 void WriteDigits(const uint8_t* in, size_t count, char16_t* out) {
-  size_t i = 0;
-  for (; i + 8 <= count; i += 8) {
-    PutEightDigits(out + 2 * i, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + i)));
-  }
+  const size_t i = count - count % 8;
+  PutHexWords(out, in, i);
   if (i < count) {
     PutEightDigits(out + 2 * i,
                    _mm_set_epi64x(0, static_cast<int64_t>(ShortRun(in + i, count - i))));

@@ -26,6 +26,7 @@
 #include "persist/session_file.h"
 #include "persist/value_codec.h"
 #include "platform/durable_file.h"
+#include "platform/pages.h"
 #include "platform/platform.h"
 #include "registry/restore_rule.h"
 #include "registry/store_internal.h"
@@ -81,6 +82,7 @@ class FileRead final : public platform::ReadTarget {
     const size_t units = (bytes + 1) / 2;
     if (units > room_) {
       std::unique_ptr<char16_t[]> grown(new char16_t[units]);
+      platform::MakePages(grown.get(), units * sizeof(char16_t));
       std::copy_n(units_.get(), room_, grown.get());
       units_ = std::move(grown);
       room_ = units;

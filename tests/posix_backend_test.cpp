@@ -2,18 +2,23 @@
 // The POSIX backend's own rules: where the application-data folder and the
 // settings come from, how the settings file is read, what is found at the
 // names a store uses, a second process storing the same file, and names that
-// are not UTF-8, which must reach the file system exactly as they came.
+// are not UTF-8, which must reach the file system exactly as they came; and
+// pages made ahead of a large read.
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
+#include <vector>
 
 #include "platform/durable_file.h"
+#include "platform/pages.h"
 #include "platform/platform.h"
 #include "templist/temp_list.h"
 #include "tests/registry_helpers.h"
@@ -241,6 +246,41 @@ TEST_F(PosixBackendTest, FoldersAndListedFilesThatAreNotUtf8AreReachedExactly) {
   EXPECT_FALSE(fs::exists(latin));
   EXPECT_TRUE(fs::exists(camera));
   EXPECT_EQ(ReadFile(odd / "Velmora/tmp_lst"), camera.string() + "\n");
+}
+
+// The whole pages of new memory are made at once, and what the memory holds
+// stays; memory whose first page is there already, and small memory, are
+// left to their faults.
+TEST_F(PosixBackendTest, MakePagesMakesTheWholePagesOfNewMemoryAndKeepsItsBytes) {
+  constexpr size_t kPage = 4096, kPages = 256;
+  auto resident = [](char* at, size_t pages) {
+    std::vector<unsigned char> flags(pages);
+    EXPECT_EQ(::mincore(at, pages * kPage, flags.data()), 0);
+    return static_cast<size_t>(std::count_if(flags.begin(), flags.end(),
+                                             [](unsigned char flag) { return (flag & 1) != 0; }));
+  };
+  auto* const memory = static_cast<char*>(
+      ::mmap(nullptr, kPages * kPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(memory, MAP_FAILED);
+  if (::madvise(memory, kPage, MADV_POPULATE_WRITE) != 0) {
+    ::munmap(memory, kPages * kPage);
+    GTEST_SKIP() << "the system makes pages only as they are written";
+  }
+  ::madvise(memory, kPage, MADV_DONTNEED);
+  memory[kPages / 2 * kPage + 7] = 'x';
+  // From the middle of the first page to the middle of the last: the whole
+  // pages between.
+  platform::MakePages(memory + kPage / 2, (kPages - 1) * kPage);
+  EXPECT_EQ(resident(memory, kPages), kPages - 2);
+  EXPECT_EQ(memory[kPages / 2 * kPage + 7], 'x');
+
+  ::madvise(memory, kPages * kPage, MADV_DONTNEED);
+  platform::MakePages(memory, 63 * kPage);  // small: left to the faults
+  EXPECT_EQ(resident(memory, kPages), 0u);
+  memory[0] = 'y';  // the first page there: the heap's own, made before
+  platform::MakePages(memory, kPages * kPage);
+  EXPECT_EQ(resident(memory, kPages), 1u);
+  ::munmap(memory, kPages * kPage);
 }
 
 }  // namespace

@@ -3,8 +3,9 @@
 # Builds the benchmarks (bench preset: Release) and runs them; the table of
 # comparisons is printed at the end. Extra arguments go to the benchmark
 # binary (for example --benchmark_filter=Restore). Each row is the median of
-# the repetitions (5 here; 15 fresh processes for the start-up rows) with
-# their spread. Files on the disk go below $OBEXSES_BENCH_DIR (else $TMPDIR,
+# the repetitions (5 here; 15 fresh processes for the start-up rows, 15 short
+# runs for the file writes) with their spread, the repetitions of all
+# benchmarks interleaved in a random order. Files on the disk go below $OBEXSES_BENCH_DIR (else $TMPDIR,
 # else /tmp), files in memory below /dev/shm where there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,4 +20,5 @@ memory="none"
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')," \
   "disk files on $(file_system "$disk"), memory files on $memory"
 exec build/bench/bench/obexses_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+  --benchmark_enable_random_interleaving=true \
   "$@"

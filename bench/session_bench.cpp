@@ -159,6 +159,9 @@ void BM_Store(benchmark::State& state) {
   Configuration* where = WhereOf(state);
   if (where == nullptr) return;
   std::vector<ClientSession*> records = SaveClients(*where, static_cast<int>(state.range(0)));
+  // A running module's store has made its room for the text before: the
+  // first store, which makes it, is not timed.
+  where->store().StoreClientSession();
   for (auto _ : state) {
     if (where->store().StoreClientSession() != 1) state.SkipWithError("the store failed");
   }

@@ -84,13 +84,20 @@ constexpr std::u16string_view kRequestClose = u"</req>";
 constexpr size_t kMaxRequestUnits = kRequestOpen.size() + 2 + kRequestText.size() +
                                     kMaxEscapedUnits * OBEXSES_NAME_UNITS + kRequestClose.size();
 
+// Each field of a layout, in file order.
+template <typename Visit>
+constexpr void ForEachField(const Layout& layout, Visit visit) {
+  for (std::span<const Field> fields : {layout.attributes, layout.part, layout.tail}) {
+    for (const Field& field : fields) visit(field);
+  }
+}
+
 // The steps of a layout's element: one for each value, two for a buffer value
 // (its length, then its block), and one for the element's end.
 constexpr size_t StepCount(const Layout& layout) {
   size_t count = 1;
-  for (std::span<const Field> fields : {layout.attributes, layout.part, layout.tail}) {
-    for (const Field& field : fields) count += field.kind == Kind::kBuffer ? 2 : 1;
-  }
+  ForEachField(layout,
+               [&count](const Field& field) { count += field.kind == Kind::kBuffer ? 2 : 1; });
   return count;
 }
 
@@ -311,9 +318,8 @@ constexpr Lines LinesRead() {
   for (size_t line = 0; line < record_bytes; line += kCacheLine) {
     bool read = false;
     for (const Layout& layout : kLayouts) {
-      for (std::span<const Field> fields : {layout.attributes, layout.part, layout.tail}) {
-        for (const Field& field : fields) read = read || Reads(field, line);
-      }
+      ForEachField(layout,
+                   [&read, line](const Field& field) { read = read || Reads(field, line); });
     }
     if (read) lines.at.at(lines.count++) = line;
   }

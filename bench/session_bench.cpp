@@ -47,7 +47,7 @@ void BM_PugixmlParse(benchmark::State& state) {
   }
   CountBytes(state, bytes);
 }
-BENCHMARK(BM_PugixmlParse)->Arg(1000)->Arg(10000)->Apply(WithSpread)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PugixmlParse)->Arg(1000)->Arg(10000)->Apply(ShortRuns)->Unit(benchmark::kMillisecond);
 
 // The reader alone, for where a restore's time goes.
 void BM_ReaderParse(benchmark::State& state) {
@@ -58,7 +58,7 @@ void BM_ReaderParse(benchmark::State& state) {
   }
   CountBytes(state, bytes);
 }
-BENCHMARK(BM_ReaderParse)->Arg(1000)->Arg(10000)->Apply(WithSpread)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReaderParse)->Arg(1000)->Arg(10000)->Apply(ShortRuns)->Unit(benchmark::kMillisecond);
 
 // The parse and the records of a client file, without the registry: the
 // streaming read, each record freed as it arrives.
@@ -84,7 +84,7 @@ void BM_ReadClientFile(benchmark::State& state) {
 BENCHMARK(BM_ReadClientFile)
     ->Arg(1000)
     ->Arg(10000)
-    ->Apply(WithSpread)
+    ->Apply(ShortRuns)
     ->Unit(benchmark::kMillisecond);
 
 // Runs of "=" without quotes, among many small elements: each "=" looks for
@@ -126,7 +126,7 @@ void BM_Restore(benchmark::State& state) {
     state.ResumeTiming();
   }
 }
-BENCHMARK(BM_Restore)->Arg(1000)->Arg(10000)->Apply(WithSpread)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Restore)->Arg(1000)->Arg(10000)->Apply(ShortRuns)->Unit(benchmark::kMillisecond);
 
 // Slot 11 while the same sessions are saved, the file as their last store
 // wrote it: the rewrite would change nothing and is left out; the restore
@@ -142,7 +142,7 @@ void BM_RestoreSaved(benchmark::State& state) {
   }
   DestroySavedClients(disk);
 }
-BENCHMARK(BM_RestoreSaved)->Arg(1000)->Arg(10000)->Apply(WithSpread)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RestoreSaved)->Arg(1000)->Arg(10000)->Apply(ShortRuns)->Unit(benchmark::kMillisecond);
 
 // ---- Writing the file ----
 
@@ -212,18 +212,10 @@ void BM_BareWrite(benchmark::State& state) {
   CountBytes(state, bytes);
 }
 
-// The file writes move most with the machine's other work: more and shorter
-// runs, which bench.sh interleaves with those of every other benchmark, so
-// that a slow spell weighs on a store and its bare write alike.
-constexpr int kWriteRuns = 15;
-constexpr double kWriteRunSeconds = 0.1;
-
 #define OBEXSES_FILE_WRITE(name)                       \
   BENCHMARK(name)                                      \
       ->ArgsProduct({{1000, 10000}, {kDisk, kMemory}}) \
-      ->Repetitions(kWriteRuns)                        \
-      ->MinTime(kWriteRunSeconds)                      \
-      ->Apply(WithSpread)                              \
+      ->Apply(ShortRuns)                               \
       ->Unit(benchmark::kMillisecond)
 OBEXSES_FILE_WRITE(BM_Store);
 OBEXSES_FILE_WRITE(BM_BareWrite);

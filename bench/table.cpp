@@ -41,6 +41,12 @@ void WithSpread(benchmark::internal::Benchmark* benchmark) {
   benchmark->ComputeStatistics("min", Lowest)->ComputeStatistics("max", Highest);
 }
 
+void ShortRuns(benchmark::internal::Benchmark* benchmark) {
+  constexpr int kRuns = 15;
+  constexpr double kRunSeconds = 0.1;
+  WithSpread(benchmark->Repetitions(kRuns)->MinTime(kRunSeconds));
+}
+
 void Results::Keep(const benchmark::BenchmarkReporter::Run& run) {
   const std::string key = KeyOf(run);
   if (run.error_occurred) {

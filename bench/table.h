@@ -18,6 +18,13 @@ namespace obexses::bench {
 // benchmark: every benchmark of the table applies it.
 void WithSpread(benchmark::internal::Benchmark* benchmark);
 
+// WithSpread, over 15 short runs rather than a few long ones: for the
+// measures that move most with the machine's other work (the file writes,
+// the warm parses and restores), so that a slow spell, which bench.sh
+// interleaves with the runs of every other benchmark, weighs on a measure and
+// its baseline alike rather than on the few runs of one of them.
+void ShortRuns(benchmark::internal::Benchmark* benchmark);
+
 // A measure over the repetitions of a benchmark (all three the same for a
 // single run).
 struct Stat {

@@ -134,6 +134,10 @@ BENCHMARK(BM_Restore)->Arg(1000)->Arg(10000)->Apply(ShortRuns)->Unit(benchmark::
 void BM_RestoreSaved(benchmark::State& state) {
   Configuration& disk = Disk();
   std::vector<ClientSession*> records = SaveClients(disk, static_cast<int>(state.range(0)));
+  // A running module has restored before: the first restore, whose records
+  // take memory the process never used, is not timed.
+  disk.store().StoreClientSession();
+  disk.store().RestoreClientSession();
   for (auto _ : state) {
     state.PauseTiming();
     disk.store().StoreClientSession();

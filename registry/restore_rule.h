@@ -58,15 +58,16 @@ class RestoreRule {
   // key is remembered. Throws std::bad_alloc when memory runs out, having
   // remembered nothing.
   Fate Judge(const Record* record, Key* key) {
-    const Fate fate = Judge(record, key, kept_);
-    if (fate == Fate::kKept) kept_.emplace(key->view());
-    return fate;
+    const Fate fate = JudgeAlone(record, key);
+    if (fate != Fate::kKept) return fate;
+    return kept_.emplace(key->view()).second ? Fate::kKept : Fate::kRepeatedKey;
   }
 
-  // The same, for a caller that files each kept session under its key itself:
-  // kept (a set or map looked up by a key's view) holds the keys kept so far.
-  template <typename Kept>
-  Fate Judge(const Record* record, Key* key, const Kept& kept) {
+  // The same for a caller that remembers the keys kept itself (filing each
+  // kept session under its key): the fate by the session alone, its key in
+  // *key once made. kKept then means kept unless a session before it was
+  // kept with that key (kRepeatedKey).
+  Fate JudgeAlone(const Record* record, Key* key) {
     if (record == nullptr) return Fate::kUnreadable;
     if (!threshold_set_) {
       threshold_value_ = threshold_();
@@ -74,8 +75,7 @@ class RestoreRule {
     }
     if (threshold_value_ >= record->create_time_stamp) return Fate::kObsolete;
     *key = KeyOfRecord<Record>::Of(record);
-    if (key->empty()) return Fate::kNoKey;
-    return kept.find(key->view()) != kept.end() ? Fate::kRepeatedKey : Fate::kKept;
+    return key->empty() ? Fate::kNoKey : Fate::kKept;
   }
 
  private:

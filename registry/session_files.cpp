@@ -129,15 +129,13 @@ class SessionStore::RestoredSet final
   ~RestoredSet() override { Discard(); }
 
   // A session element read: kept unless unreadable, obsolete, key-less or
-  // repeated.
+  // repeated. One look-up files it under its key, or finds the session kept
+  // before it with that key, which makes it repeated.
   void Take(RecordPtr record, persist::ElementSpan) override {
     typename RestoreRule<Record>::Key key;
-    const Fate fate = rule_.Judge(record.get(), &key, map_);
-    if (fate != Fate::kKept && fate != Fate::kRepeatedKey) return;
-    const auto entry = fate == Fate::kKept
-                           ? map_.emplace(std::u16string(key.view()), record.get()).first
-                           : map_.find(key.view());
-    if (fate == Fate::kKept) record.release();
+    if (rule_.JudgeAlone(record.get(), &key) != Fate::kKept) return;
+    const auto [entry, kept] = map_.try_emplace(std::u16string(key.view()), record.get());
+    if (kept) record.release();
     keys_made_.push_back(&entry->first);
   }
 

@@ -48,7 +48,7 @@ ServerKeyText ServerKeyOf(const uint8_t* id) {
 }
 
 void TraceClientKey(const DebugTracer& trace, const ClientKeyText& key) {
-  if (!key.empty()) trace.DebugTrace(3, u"build client key %s\n", key);
+  if (!key.empty()) trace.DebugTrace(kKeyTraceLevel, u"build client key %s\n", key);
 }
 
 std::u16string BuildClientKey(const uint8_t* address, const char16_t* name, uint32_t profile) {

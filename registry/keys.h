@@ -37,7 +37,9 @@ ClientKeyText ClientRecordKey(const ClientSession* record);
 // "server_" and the 16 id bytes in lowercase hex, or empty for a null id.
 ServerKeyText ServerKeyOf(const uint8_t* id);
 
-// The trace line of a client key that was made: "build client key %s\n".
+// The trace line of a client key that was made: "build client key %s\n", at
+// kKeyTraceLevel.
+inline constexpr unsigned kKeyTraceLevel = 3;
 void TraceClientKey(const DebugTracer& trace, const ClientKeyText& key);
 
 // The same keys as strings.

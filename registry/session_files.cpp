@@ -48,6 +48,7 @@ struct SideFile<ClientSession> {
   static constexpr char16_t kLoadFailed[] = u"tvr_restore_client_session ,LoadXML failed %s\n";
 
   // A restore builds the key of each session it keeps, and says so.
+  static constexpr bool kTracesKeys = true;
   static void TraceKey(const DebugTracer& trace, const ClientKeyText& key) {
     TraceClientKey(trace, key);
   }
@@ -66,7 +67,7 @@ struct SideFile<ServerSession> {
   static constexpr char16_t kRestoring[] = u"retore all server session from file\n";
   static constexpr char16_t kLoadFailed[] = u"tvr_restore_server_session ,LoadXML failed %s\n";
 
-  static void TraceKey(const DebugTracer&, const ServerKeyText&) {}
+  static constexpr bool kTracesKeys = false;
   static persist::ReadResult Read(std::u16string_view units, size_t bytes,
                                   persist::SessionSink<RecordPtr>& sink) {
     return persist::ReadServerFile(units, bytes, sink);
@@ -136,7 +137,7 @@ class SessionStore::RestoredSet final
     if (rule_.JudgeAlone(record.get(), &key) != Fate::kKept) return;
     const auto [entry, kept] = map_.try_emplace(std::u16string(key.view()), record.get());
     if (kept) record.release();
-    keys_made_.push_back(&entry->first);
+    if constexpr (File::kTracesKeys) keys_made_.push_back(&entry->first);
   }
 
   // What was taken no longer counts.
@@ -146,13 +147,17 @@ class SessionStore::RestoredSet final
     keys_made_.clear();
   }
 
-  // The trace lines of the keys the restore made, in file order.
+  // The trace lines of the keys the restore made, in file order; none are
+  // copied out when the level hides them.
   void TraceKeys() const {
-    typename RestoreRule<Record>::Key key;
-    for (const std::u16string* made : keys_made_) {
-      key.size = made->copy(key.units, std::size(key.units) - 1);
-      key.units[key.size] = 0;
-      File::TraceKey(trace_, key);
+    if constexpr (File::kTracesKeys) {
+      if (!trace_.Shows(kKeyTraceLevel)) return;
+      typename RestoreRule<Record>::Key key;
+      for (const std::u16string* made : keys_made_) {
+        key.size = made->copy(key.units, std::size(key.units) - 1);
+        key.units[key.size] = 0;
+        File::TraceKey(trace_, key);
+      }
     }
   }
 

@@ -200,6 +200,8 @@ TEST_F(TraceTableTest, EveryLineOfTheTraceAndTheHostLog) {
     store().RestoreClientSession();
     store().RestoreServerSession();
   });
+  NewClient(store(), 0x1105, kPhone, u"c.txt");
+  Step("restore a saved client", [this] { store().RestoreClientSession(); });
   Step("session file paths, files that cannot be opened, settings that cannot be read", [this] {
     // The settings of the store that cannot reach its files turn unusable at the end.
     struct Settings : platform::SettingsStore {

@@ -125,8 +125,22 @@ TEST_F(AllocFailureTest, CreateSaveFindAndEnumerateFailWhole) {
 // under the keys the file gives.
 TEST_F(AllocFailureTest, StoresKeepTheOldFileAndRestoresTheOldSet) {
   store().SaveClientSession(NewClient(store(), OBEXSES_PROFILE_OPP, kPhone, u"more.jpg", false));
-  for (auto call : {&SessionStore::StoreClientSession, &SessionStore::StoreServerSession}) {
-    Sweep<int32_t>([&] { return (store().*call)(); }, IsZero);
+  const struct {
+    int32_t (SessionStore::*call)();
+    const char* file;
+  } stores[] = {{&SessionStore::StoreClientSession, "ClientSession.xml"},
+                {&SessionStore::StoreServerSession, "ServerSession.xml"}};
+  for (const auto& [call, file] : stores) {
+    ASSERT_EQ((store().*call)(), 1);
+    const std::string written = ReadFile(SessionFile(file));
+    // A store that says 1 wrote the whole file, whatever allocation failed on its way.
+    int32_t result = 0;
+    Sweep<int32_t>([&] { return result = (store().*call)(); }, IsZero, false,
+                   [&] {
+                     if (result == 1) {
+        EXPECT_EQ(ReadFile(SessionFile(file)), written);
+      }
+                   });
   }
   for (bool client : {true, false}) {
     const auto restore =

@@ -201,7 +201,11 @@ TEST_F(TraceTableTest, EveryLineOfTheTraceAndTheHostLog) {
     store().RestoreServerSession();
   });
   NewClient(store(), 0x1105, kPhone, u"c.txt");
-  Step("restore a saved client", [this] { store().RestoreClientSession(); });
+  SetSaveFile(0);
+  NewClient(store(), 0x1106, kPhone, u"c.txt");  // saved since the file was written
+  SetSaveFile(1);
+  Step("restore a client, the set saved since written back",
+       [this] { store().RestoreClientSession(); });
   Step("session file paths, files that cannot be opened, settings that cannot be read", [this] {
     // The settings of the store that cannot reach its files turn unusable at the end.
     struct Settings : platform::SettingsStore {

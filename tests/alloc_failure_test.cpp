@@ -133,14 +133,18 @@ TEST_F(AllocFailureTest, StoresKeepTheOldFileAndRestoresTheOldSet) {
   for (const auto& [call, file] : stores) {
     ASSERT_EQ((store().*call)(), 1);
     const std::string written = ReadFile(SessionFile(file));
-    // A store that says 1 wrote the whole file, whatever allocation failed on its way.
+    // Each store finds a file other than the one it writes: one that says 1
+    // wrote it whole, whatever allocation failed on its way; one that says 0
+    // left it as it was.
+    const std::string outdated = "outdated";
+    WriteFile(SessionFile(file), outdated);
     int32_t result = 0;
     Sweep<int32_t>([&] { return result = (store().*call)(); }, IsZero, false,
                    [&] {
-                     if (result == 1) {
-        EXPECT_EQ(ReadFile(SessionFile(file)), written);
-      }
+                     EXPECT_EQ(ReadFile(SessionFile(file)), result == 1 ? written : outdated);
+                     WriteFile(SessionFile(file), outdated);
                    });
+    WriteFile(SessionFile(file), written);
   }
   for (bool client : {true, false}) {
     const auto restore =

@@ -67,6 +67,7 @@ struct SideFile<ServerSession> {
   static constexpr char16_t kRestoring[] = u"retore all server session from file\n";
   static constexpr char16_t kLoadFailed[] = u"tvr_restore_server_session ,LoadXML failed %s\n";
 
+  // A server restore says nothing of the keys it builds.
   static constexpr bool kTracesKeys = false;
   static persist::ReadResult Read(std::u16string_view units, size_t bytes,
                                   persist::SessionSink<RecordPtr>& sink) {

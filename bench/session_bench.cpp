@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: MIT
-// The session files and the services in this process, each beside a baseline
-// that does the same work on the same bytes: the restores against pugixml's
-// parse of the file, warm (in the same process, over and over); the store
-// against a bare write of the same bytes, on a memory file system and on the
-// disk; the reader alone; and the services as the saved set grows. The
-// files are 1,000 and 10,000 OPP client sessions as the store writes them
-// (bench/sessions.h).
+// The session files and the services in this process. The work on a file
+// runs side by side with a baseline that does the same work on the same bytes
+// (bench/side_by_side.h): the restores and the reader against pugixml's parse
+// of the file, warm (in the same process, over and over); the store against a
+// bare write of the same bytes, on a memory file system and on the disk. The
+// services are timed as the saved set grows. The files are 1,000 and 10,000
+// OPP client sessions as the store writes them (bench/sessions.h).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 #include <pugixml.hpp>
 #include <string>
@@ -18,14 +17,13 @@
 
 #include "bench/child.h"
 #include "bench/sessions.h"
+#include "bench/side_by_side.h"
 #include "bench/table.h"
 #include "persist/session_file.h"
 #include "xml/xml_reader.h"
 
 namespace obexses::bench {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // The bytes of the client file of the benchmark's first argument.
 const std::string& FileOf(const benchmark::State& state) {
@@ -38,27 +36,31 @@ void CountBytes(benchmark::State& state, const std::string& bytes) {
 
 // ---- Reading the file ----
 
-// pugixml's parse of the file's bytes (it finds the byte-order mark itself).
-void BM_PugixmlParse(benchmark::State& state) {
-  const std::string& bytes = FileOf(state);
-  for (auto _ : state) {
-    pugi::xml_document document;
-    benchmark::DoNotOptimize(document.load_buffer(bytes.data(), bytes.size()));
-  }
-  CountBytes(state, bytes);
+// pugixml's parse of the file's bytes (it finds the byte-order mark itself):
+// the baseline of the warm parses and restores.
+void PugixmlParse(const std::string& bytes) {
+  pugi::xml_document document;
+  benchmark::DoNotOptimize(document.load_buffer(bytes.data(), bytes.size()));
 }
-BENCHMARK(BM_PugixmlParse)->Arg(1000)->Arg(10000)->Apply(ShortRuns)->Unit(benchmark::kMillisecond);
+
+#define OBEXSES_WARM(name)                                                         \
+  BENCHMARK(name)->Arg(1000)->Arg(10000)->Apply(ShortRuns)->UseManualTime()->Unit( \
+      benchmark::kMillisecond)
 
 // The reader alone, for where a restore's time goes.
 void BM_ReaderParse(benchmark::State& state) {
   const std::string& bytes = FileOf(state);
+  SideBySide pair(state);
   for (auto _ : state) {
-    xml::CXMLReader reader;
-    benchmark::DoNotOptimize(reader.LoadXMLBytes(bytes.data(), bytes.size()));
+    pair.Ours([&] {
+      xml::CXMLReader reader;
+      benchmark::DoNotOptimize(reader.LoadXMLBytes(bytes.data(), bytes.size()));
+    });
   }
+  pair.Baseline([&] { PugixmlParse(bytes); });
   CountBytes(state, bytes);
 }
-BENCHMARK(BM_ReaderParse)->Arg(1000)->Arg(10000)->Apply(ShortRuns)->Unit(benchmark::kMillisecond);
+OBEXSES_WARM(BM_ReaderParse);
 
 // The parse and the records of a client file, without the registry: the
 // streaming read, each record freed as it arrives.
@@ -74,18 +76,18 @@ void BM_ReadClientFile(benchmark::State& state) {
   const std::string& bytes = FileOf(state);
   std::u16string units(bytes.size() / 2, u'\0');
   std::memcpy(units.data(), bytes.data(), units.size() * 2);
+  SideBySide pair(state);
   for (auto _ : state) {
-    CountingSink sink;
-    persist::ReadClientFile(units, bytes.size(), sink);
-    benchmark::DoNotOptimize(sink.count);
+    pair.Ours([&] {
+      CountingSink sink;
+      persist::ReadClientFile(units, bytes.size(), sink);
+      benchmark::DoNotOptimize(sink.count);
+    });
   }
+  pair.Baseline([&] { PugixmlParse(bytes); });
   CountBytes(state, bytes);
 }
-BENCHMARK(BM_ReadClientFile)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Apply(ShortRuns)
-    ->Unit(benchmark::kMillisecond);
+OBEXSES_WARM(BM_ReadClientFile);
 
 // Runs of "=" without quotes, among many small elements: each "=" looks for
 // its quotes, and no walk may start again from the same place.
@@ -114,19 +116,17 @@ BENCHMARK(BM_ReaderEqualsRuns)
 void BM_Restore(benchmark::State& state) {
   Configuration& disk = Disk();
   const std::string& bytes = FileOf(state);
+  SideBySide pair(state);
   for (auto _ : state) {
-    state.PauseTiming();
     PutFile(disk.store().client_session_path(), bytes);
-    state.ResumeTiming();
-    disk.store().RestoreClientSession();
-    state.PauseTiming();
+    pair.Ours([&] { disk.store().RestoreClientSession(); });
     if (DestroySavedClients(disk) != static_cast<size_t>(state.range(0))) {
       state.SkipWithError("the restore did not read every session");
     }
-    state.ResumeTiming();
   }
+  pair.Baseline([&] { PugixmlParse(bytes); });
 }
-BENCHMARK(BM_Restore)->Arg(1000)->Arg(10000)->Apply(ShortRuns)->Unit(benchmark::kMillisecond);
+OBEXSES_WARM(BM_Restore);
 
 // Slot 11 while the same sessions are saved, the file as their last store
 // wrote it: the rewrite would change nothing and is left out; the restore
@@ -138,15 +138,15 @@ void BM_RestoreSaved(benchmark::State& state) {
   // take memory the process never used, is not timed.
   disk.store().StoreClientSession();
   disk.store().RestoreClientSession();
+  SideBySide pair(state);
   for (auto _ : state) {
-    state.PauseTiming();
     disk.store().StoreClientSession();
-    state.ResumeTiming();
-    disk.store().RestoreClientSession();
+    pair.Ours([&] { disk.store().RestoreClientSession(); });
   }
+  pair.Baseline([&] { PugixmlParse(FileOf(state)); });
   DestroySavedClients(disk);
 }
-BENCHMARK(BM_RestoreSaved)->Arg(1000)->Arg(10000)->Apply(ShortRuns)->Unit(benchmark::kMillisecond);
+OBEXSES_WARM(BM_RestoreSaved);
 
 // ---- Writing the file ----
 
@@ -156,20 +156,6 @@ Configuration* WhereOf(benchmark::State& state) {
   Configuration* where = OnMedium(state.range(1));
   if (where == nullptr) state.SkipWithError("no memory file system");
   return where;
-}
-
-// Slot 10: the whole file from the saved sessions.
-void BM_Store(benchmark::State& state) {
-  Configuration* where = WhereOf(state);
-  if (where == nullptr) return;
-  std::vector<ClientSession*> records = SaveClients(*where, static_cast<int>(state.range(0)));
-  // A running module's store has made its room for the text before: the
-  // first store, which makes it, is not timed.
-  where->store().StoreClientSession();
-  for (auto _ : state) {
-    if (where->store().StoreClientSession() != 1) state.SkipWithError("the store failed");
-  }
-  DestroyClients(*where, records);
 }
 
 bool WriteAll(int fd, const std::string& bytes) {
@@ -202,27 +188,36 @@ bool BareReplace(const std::string& folder, const std::string& bytes, bool durab
   return ok && (!durable || SyncFolder(folder));
 }
 
-// The same bytes as the store writes, beside the session file: durable on
-// the disk (what a user waits for), not in memory (what the store's own work
-// is measured against).
-void BM_BareWrite(benchmark::State& state) {
+// Slot 10: the whole file from the saved sessions, beside a bare replacement
+// with the same bytes next to the session file: durable on the disk (what a
+// user waits for), not in memory (what the store's own work is measured
+// against).
+void BM_Store(benchmark::State& state) {
   Configuration* where = WhereOf(state);
   if (where == nullptr) return;
-  const std::string& bytes = FileOf(state);
-  const bool durable = state.range(1) == kDisk;
+  std::vector<ClientSession*> records = SaveClients(*where, static_cast<int>(state.range(0)));
+  // A running module's store has made its room for the text before: the
+  // first store, which makes it, is not timed.
+  where->store().StoreClientSession();
+  SideBySide pair(state);
   for (auto _ : state) {
-    if (!BareReplace(where->session_folder(), bytes, durable)) state.SkipWithError("cannot write");
+    int32_t stored = 0;
+    pair.Ours([&] { stored = where->store().StoreClientSession(); });
+    if (stored != 1) state.SkipWithError("the store failed");
   }
-  CountBytes(state, bytes);
+  const bool durable = state.range(1) == kDisk;
+  pair.Baseline([&] {
+    if (!BareReplace(where->session_folder(), FileOf(state), durable)) {
+      state.SkipWithError("cannot write");
+    }
+  });
+  DestroyClients(*where, records);
 }
-
-#define OBEXSES_FILE_WRITE(name)                       \
-  BENCHMARK(name)                                      \
-      ->ArgsProduct({{1000, 10000}, {kDisk, kMemory}}) \
-      ->Apply(ShortRuns)                               \
-      ->Unit(benchmark::kMillisecond)
-OBEXSES_FILE_WRITE(BM_Store);
-OBEXSES_FILE_WRITE(BM_BareWrite);
+BENCHMARK(BM_Store)
+    ->ArgsProduct({{1000, 10000}, {kDisk, kMemory}})
+    ->Apply(ShortRuns)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // ---- The services as the saved set grows ----
 
@@ -254,20 +249,6 @@ void BM_Resume(benchmark::State& state) {
     benchmark::DoNotOptimize(Disk().store().ResumeClientSession(some[i++ % some.size()]));
   DestroyClients(Disk(), records);
 }
-
-// The wall-clock and CPU time of a call.
-struct Timed {
-  template <typename Call>
-  explicit Timed(Call call) {
-    const auto start = Clock::now();
-    const double cpu_start = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-    call();
-    cpu = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu_start;
-    wall = std::chrono::duration<double>(Clock::now() - start).count();
-  }
-  double wall = 0;
-  double cpu = 0;
-};
 
 // Save and destroy of batches of fresh sessions among count saved ones; only
 // the services themselves are timed, a whole batch per iteration (kBatch

@@ -3,7 +3,8 @@
 // same files in a fresh process of its own: both pay the page faults of what
 // they read and make. Each child times the work alone with its own clocks
 // (bench/child.h); the parent puts the files in place before each child and
-// runs kChildRuns children a row, whose median and spread the table shows.
+// runs kChildRuns pairs of children a row, the module's and then pugixml's,
+// whose medians, spreads and median ratio the table shows.
 // Also the memory a restore takes in a fresh process.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <pugixml.hpp>
 #include <string>
 #include <vector>
@@ -162,20 +164,52 @@ std::string ServerPath() {
   return NativePath(Disk().store().server_session_path());
 }
 
-// One child per iteration, put run before it to put its files in place: the
-// child's wall-clock time is the iteration's, and all it reported (cpu_s,
-// faults, ...) are counters. A child that fails skips the row.
+// One child, put run before it to put its files in place; nothing, and the
+// row skipped, when the child fails.
+std::optional<Report> RunOne(benchmark::State& state, const std::string& mode,
+                             const Arguments& arguments, const std::function<void()>& put) {
+  put();
+  std::optional<Report> report = RunChild(ReportPath(), mode, arguments);
+  if (!report || report->count("wall_s") == 0 || report->count("cpu_s") == 0) {
+    state.SkipWithError(("the " + mode + " child failed").c_str());
+    return std::nullopt;
+  }
+  return report;
+}
+
+// One child per iteration: the child's wall-clock time is the iteration's,
+// and all it reported (cpu_s, faults, ...) are counters.
 void RunChildRow(benchmark::State& state, const std::string& mode, const Arguments& arguments,
                  const std::function<void()>& put) {
   for (auto _ : state) {
-    put();
-    const std::optional<Report> report = RunChild(ReportPath(), mode, arguments);
-    if (!report || report->count("wall_s") == 0) {
-      state.SkipWithError(("the " + mode + " child failed").c_str());
-      break;
-    }
+    const std::optional<Report> report = RunOne(state, mode, arguments, put);
+    if (!report) break;
     state.SetIterationTime(report->at("wall_s"));
     for (const auto& [name, value] : *report) state.counters[name] = value;
+  }
+}
+
+struct Child {
+  std::string mode;
+  Arguments arguments;
+};
+
+// Ours and its baseline side by side: each iteration starts ours and then the
+// baseline, each after put. Ours is reported as by RunChildRow, the
+// baseline's times as base_s and base_cpu_s, and their ratio as ratio (as
+// bench/side_by_side.h reports them).
+void RunChildPair(benchmark::State& state, const Child& ours, const Child& base,
+                  const std::function<void()>& put) {
+  for (auto _ : state) {
+    const std::optional<Report> mine = RunOne(state, ours.mode, ours.arguments, put);
+    const std::optional<Report> theirs =
+        mine ? RunOne(state, base.mode, base.arguments, put) : std::nullopt;
+    if (!theirs) break;
+    state.SetIterationTime(mine->at("wall_s"));
+    for (const auto& [name, value] : *mine) state.counters[name] = value;
+    state.counters["base_s"] = theirs->at("wall_s");
+    state.counters["base_cpu_s"] = theirs->at("cpu_s");
+    state.counters["ratio"] = mine->at("wall_s") / theirs->at("wall_s");
   }
 }
 
@@ -192,26 +226,18 @@ void PutBothFiles(int count) {
   PutFile(Disk().store().server_session_path(), ServerFile(count));
 }
 
-void BM_FreshPugixml(benchmark::State& state) {
-  const int count = CountOf(state);
-  RunChildRow(state, "pugixml", {std::to_string(count), ClientPath()},
-              [&] { PutClientFile(count); });
-}
-
+// A start-up restore beside pugixml reading and parsing the client file.
 void BM_FreshRestore(benchmark::State& state) {
-  const int count = CountOf(state);
-  RunChildRow(state, "restore", {std::to_string(count)}, [&] { PutClientFile(count); });
+  const std::string count = std::to_string(CountOf(state));
+  RunChildPair(state, {"restore", {count}}, {"pugixml", {count, ClientPath()}},
+               [&] { PutClientFile(CountOf(state)); });
 }
 
-void BM_FreshPugixmlBoth(benchmark::State& state) {
-  const int count = CountOf(state);
-  RunChildRow(state, "pugixml", {std::to_string(count), ClientPath(), ServerPath()},
-              [&] { PutBothFiles(count); });
-}
-
+// Initialize beside pugixml reading and parsing both files.
 void BM_FreshInitialize(benchmark::State& state) {
-  const int count = CountOf(state);
-  RunChildRow(state, "initialize", {std::to_string(count)}, [&] { PutBothFiles(count); });
+  const std::string count = std::to_string(CountOf(state));
+  RunChildPair(state, {"initialize", {count}}, {"pugixml", {count, ClientPath(), ServerPath()}},
+               [&] { PutBothFiles(CountOf(state)); });
 }
 
 // A row of kChildRuns children, whatever repetitions the run asks for.
@@ -220,9 +246,7 @@ void ChildRuns(benchmark::internal::Benchmark* benchmark) {
   WithSpread(benchmark);
 }
 
-BENCHMARK(BM_FreshPugixml)->Arg(1000)->Arg(10000)->Apply(ChildRuns);
 BENCHMARK(BM_FreshRestore)->Arg(1000)->Arg(10000)->Apply(ChildRuns);
-BENCHMARK(BM_FreshPugixmlBoth)->Arg(1000)->Apply(ChildRuns);
 BENCHMARK(BM_FreshInitialize)->Arg(1000)->Apply(ChildRuns);
 
 // A hostile file of megabytes MB: '=""' over and over, an attribute every

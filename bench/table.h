@@ -20,9 +20,8 @@ void WithSpread(benchmark::internal::Benchmark* benchmark);
 
 // WithSpread, over 15 short runs rather than a few long ones: for the
 // measures that move most with the machine's other work (the file writes,
-// the warm parses and restores), so that a slow spell, which bench.sh
-// interleaves with the runs of every other benchmark, weighs on a measure and
-// its baseline alike rather than on the few runs of one of them.
+// the warm parses and restores, each run beside its baseline), so that a
+// slow spell spoils a few runs rather than the median.
 void ShortRuns(benchmark::internal::Benchmark* benchmark);
 
 // A measure over the repetitions of a benchmark (all three the same for a

@@ -2,11 +2,13 @@
 # SPDX-License-Identifier: MIT
 # Builds the benchmarks (bench preset: Release) and runs them; the table of
 # comparisons is printed at the end. Extra arguments go to the benchmark
-# binary (for example --benchmark_filter=Restore). Each row is the median of
-# the repetitions (5 here; 15 fresh processes for the start-up rows, 15 short
-# runs for the file writes and the warm parses and restores) with their
-# spread, the repetitions of all benchmarks interleaved in a random order. Files on the disk go below $OBEXSES_BENCH_DIR (else $TMPDIR,
-# else /tmp), files in memory below /dev/shm where there is one.
+# binary (for example --benchmark_filter=Restore). Each side of a row is the
+# median of the repetitions (5 here; 15 fresh processes for the start-up rows,
+# 15 short runs, each beside its baseline, for the file writes and the warm
+# parses and restores) with their spread, the repetitions of all benchmarks
+# interleaved in a random order. Files on the disk go below
+# $OBEXSES_BENCH_DIR (else $TMPDIR, else /tmp), files in memory below
+# /dev/shm where there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh bench

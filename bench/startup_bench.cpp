@@ -240,7 +240,7 @@ void BM_FreshInitialize(benchmark::State& state) {
                [&] { PutBothFiles(CountOf(state)); });
 }
 
-// A row of kChildRuns children, whatever repetitions the run asks for.
+// A row of kChildRuns pairs of children, whatever repetitions the run asks for.
 void ChildRuns(benchmark::internal::Benchmark* benchmark) {
   benchmark->Iterations(1)->Repetitions(kChildRuns)->UseManualTime()->Unit(benchmark::kMillisecond);
   WithSpread(benchmark);

@@ -51,6 +51,12 @@ class SessionFileBuilder {
   // The whole file, in the builder's text (valid while that text is).
   std::string_view FinishView();
 
+  // For a file written piece by piece: what was built since the last piece
+  // (valid until the text changes), and the start of the next piece, which
+  // continues the file where this one ends.
+  std::string_view Piece() const { return text_->bytes(); }
+  void NextPiece() { text_->Empty(); }
+
  private:
   Side side_;
   SessionText own_;

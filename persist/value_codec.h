@@ -29,6 +29,9 @@ class SessionText {
 
   // Empties the text (the byte-order mark alone), keeping the room.
   void Clear();
+  // Empties it wholly, the mark too, keeping the room: for the pieces after
+  // the first of a file written piece by piece.
+  void Empty() { used_ = 0; }
   // Room for about that many bytes in all, made before a file is written.
   void Reserve(size_t bytes);
   void Append(std::u16string_view units) {

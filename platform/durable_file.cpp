@@ -41,11 +41,15 @@ Status CreateTemporary(Env* env, const std::u16string& path, std::u16string* tem
 
 // Writes, syncs (when asked) and closes file; the first failure is the
 // result, and the file is closed whatever happens.
-Status WriteAndClose(WritableFile* file, std::string_view bytes, Sync sync) {
-  Status status = file->Append(bytes);
+Status WriteAndClose(WritableFile* file, const FileWriter& write, Sync sync) {
+  Status status = write(file);
   if (status.ok() && sync == Sync::kDurable) status = file->Sync();
   const Status closed = file->Close();
   return status.ok() ? closed : status;
+}
+
+FileWriter AppendAll(std::string_view bytes) {
+  return [bytes](WritableFile* file) { return file->Append(bytes); };
 }
 
 }  // namespace
@@ -70,29 +74,45 @@ Status LockForReplace(Env* env, const std::u16string& path, std::chrono::millise
 }
 
 Status ReplaceFileLocked(Env* env, const std::u16string& path, std::string_view bytes, Sync sync) {
+  return ReplaceFileLockedWith(env, path, AppendAll(bytes), sync);
+}
+
+Status ReplaceFileLockedWith(Env* env, const std::u16string& path, const FileWriter& write,
+                             Sync sync) {
   RemoveAbandonedTemporaries(env, path);
   std::u16string temporary;
   std::unique_ptr<WritableFile> file;
   Status status = CreateTemporary(env, path, &temporary, &file);
   if (!status.ok()) return status;
-  status = WriteAndClose(file.get(), bytes, sync);
+  status = WriteAndClose(file.get(), write, sync);
   if (status.ok()) status = env->Rename(temporary, path);
   if (!status.ok()) {
     env->Remove(temporary);
     return status;
   }
-  // Once moved, the new file stands: a folder that cannot be synced leaves
-  // only its surviving a power loss unsure, and the store is done.
-  if (sync == Sync::kDurable) env->SyncFolder(std::u16string(names::FolderOf(path)));
+  // Once moved, the new file stands: a folder that cannot be synced (nor even
+  // named, memory running out) leaves only its surviving a power loss unsure,
+  // and the replacement is done.
+  if (sync == Sync::kDurable) {
+    try {
+      env->SyncFolder(std::u16string(names::FolderOf(path)));
+    } catch (...) {
+    }
+  }
   return Status();
 }
 
 Status ReplaceFile(Env* env, const std::u16string& path, std::string_view bytes,
                    std::chrono::milliseconds lock_wait, Sync sync) {
+  return ReplaceFileWith(env, path, AppendAll(bytes), lock_wait, sync);
+}
+
+Status ReplaceFileWith(Env* env, const std::u16string& path, const FileWriter& write,
+                       std::chrono::milliseconds lock_wait, Sync sync) {
   std::unique_ptr<FileLock> lock;
   const Status locked = LockForReplace(env, path, lock_wait, &lock);
   if (locked.kind() == Status::Kind::kBusy) return locked;
-  return ReplaceFileLocked(env, path, bytes, sync);
+  return ReplaceFileLockedWith(env, path, write, sync);
 }
 
 }  // namespace obexses::platform

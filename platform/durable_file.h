@@ -14,6 +14,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -35,15 +36,24 @@ Status LockForReplace(Env* env, const std::u16string& path, std::chrono::millise
 // old file, the new one or a cut new one, for bytes whose loss costs nothing.
 enum class Sync { kDurable, kUnsynced };
 
+// What puts a replacement's bytes into the new file, by one Append or many;
+// its first failure is the replacement's, which then leaves the old file and
+// no temporary file, as any failure does.
+using FileWriter = std::function<Status(WritableFile* file)>;
+
 // The replacement itself, for a caller that holds path's lock (or found it
 // unusable).
 Status ReplaceFileLocked(Env* env, const std::u16string& path, std::string_view bytes,
                          Sync sync = Sync::kDurable);
+Status ReplaceFileLockedWith(Env* env, const std::u16string& path, const FileWriter& write,
+                             Sync sync = Sync::kDurable);
 
 // Both: the lock, then the replacement. A lock file that cannot be used at
 // all does not stop it; a lock held elsewhere for all of lock_wait does
 // (kBusy).
 Status ReplaceFile(Env* env, const std::u16string& path, std::string_view bytes,
                    std::chrono::milliseconds lock_wait, Sync sync = Sync::kDurable);
+Status ReplaceFileWith(Env* env, const std::u16string& path, const FileWriter& write,
+                       std::chrono::milliseconds lock_wait, Sync sync = Sync::kDurable);
 
 }  // namespace obexses::platform

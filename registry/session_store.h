@@ -52,6 +52,8 @@ class SessionText;
 
 namespace obexses::platform {
 class Env;
+class Status;
+class WritableFile;
 struct Platform;
 class SettingsStore;
 class HostLog;
@@ -204,7 +206,12 @@ class SessionStore {
   int32_t Store();
   struct PendingWrite;
   template <typename Record>
-  void TakeWrite(FileWrites& file, PendingWrite* write);
+  void TakeWrite(FileWrites& file, PendingWrite* write, bool whole);
+  template <typename Record>
+  platform::Status WriteInPieces(FileWrites& file, PendingWrite* write, platform::WritableFile* out,
+                                 bool* changed);
+  template <typename Record>
+  bool Replace(FileWrites& file, PendingWrite* write, bool* changed);
   template <typename Record>
   void WriteNext(std::unique_lock<std::shared_mutex>& lock);
   template <typename Record>

@@ -117,6 +117,7 @@ bool SessionStore::Unsave(const Record* record) noexcept {
   auto& saved = Saved<Record>();
   saved.erase(saved.find(*place->second.saved_key));
   place->second.saved_key = nullptr;
+  ++FileOf<Record>().set_changes;
   return true;
 }
 
@@ -137,6 +138,7 @@ bool SessionStore::SaveUnderKey(Record* record, std::u16string key) {
   auto& saved = Saved<Record>();
   if (saved.count(key) != 0) return false;
   Place& place = Held<Record>().at(record);
+  ++FileOf<Record>().set_changes;
   typename SavedSessions<Record>::node_type previous;
   if (place.saved_key != nullptr) {
     previous = saved.extract(*place.saved_key);

@@ -74,7 +74,10 @@ struct FileWrites {
   uint64_t rewrite_generation = 0;
   std::unique_ptr<persist::SessionText> rewrite;
   uint64_t finished = 0;  // writes finished, to tell whether the file changed meanwhile
-  bool shared = false;    // the last write covered stores of more than one caller
+  // Changes of the side's saved set (under the mutex), to tell whether a
+  // write made in pieces still holds one set.
+  uint64_t set_changes = 0;
+  bool shared = false;  // the last write covered stores of more than one caller
   std::condition_variable_any done;
 };
 

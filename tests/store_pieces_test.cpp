@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "tests/registry_helpers.h"
+#include "tests/support/alloc_faults.h"
 
 namespace obexses::testing {
 namespace {
@@ -107,6 +108,29 @@ TEST_F(StorePiecesTest, ASetThatChangesBetweenPiecesIsMadeWholeAgain) {
   EXPECT_TRUE(NoTemporaryLeft());
   EXPECT_EQ(store().Contents().client_saved.size(), kSessions - 1);
   EXPECT_TRUE(FileHoldsTheSavedSet());
+}
+
+// Memory running out while a set that changed is made whole again: a store
+// that answers 1 wrote the changed set, one that answers 0 left the file.
+TEST_F(StorePiecesTest, AWholeTextThatCannotBeMadeLeavesTheFileAsItWas) {
+  ASSERT_EQ(store().StoreClientSession(), 1);
+  const fs::path file = Folder() / "ClientSession.xml";
+  size_t leaving = 0;
+  for (int n = 1; leaving < kSessions; ++n) {
+    const std::string before = ReadFile(file);
+    files_.appends = 0;
+    files_.after_first_append = [&] {
+      SetSaveFile(0);
+      EXPECT_EQ(store().DestroyClientSession(records_[leaving++]), 1);
+      SetSaveFile(1);
+      ArmAllocationFailure(n);
+    };
+    const int32_t result = store().StoreClientSession();
+    const bool reached = DisarmAllocationFailure();
+    EXPECT_EQ(ReadFile(file) != before, result == 1) << "allocation " << n;
+    if (!reached) break;
+  }
+  EXPECT_TRUE(NoTemporaryLeft());
 }
 
 }  // namespace
